@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+// Answers "was this line in the baseline?" in expected constant time. Built once per Step #2
+// pass over the whole baseline text, which must outlive the index. Matching is byte-exact and
+// case-sensitive. Plain C++: no Windows dependency, so tests and benchmarks use it anywhere.
+//
+// A baseline is a sequence of records, each ended by CR LF. A record may itself hold a lone CR
+// or LF (registry value texts can). A last record without CR LF (a file cut short) still counts.
+class BaselineIndex {
+public:
+    enum class Kind {
+        FilePaths,  // records "path,<decimal>"; a key is the path (the record up to its last comma)
+        Records,    // a key is the whole record (registry key and value lines)
+    };
+
+    BaselineIndex() = default;
+    BaselineIndex(const BaselineIndex&) = delete;
+    BaselineIndex& operator=(const BaselineIndex&) = delete;
+    ~BaselineIndex();
+
+    // Indexes text. Returns false when memory ran out; the index is then empty and must not
+    // be used for a comparison.
+    bool Build(std::string_view text, Kind kind);
+
+    bool Contains(std::string_view key) const;
+    std::size_t Size() const;  // number of distinct keys
+
+private:
+    struct Impl;
+    Impl* impl_ = nullptr;
+};
+
+// Number of line-feed bytes in text (the 100 % mark of the progress bar).
+std::size_t CountLineFeeds(std::string_view text);

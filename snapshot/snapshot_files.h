@@ -1,0 +1,100 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// The program's own files, all in the current directory except the copy folder.
+
+inline constexpr const char kFilesBaselineName[] = "Quorvane_Snapshot1_Files.TXT";
+inline constexpr const char kFilesChangeListName[] = "Quorvane_Snapshot2_Files.TXT";
+inline constexpr const char kErrorLogName[] = "Quorvane_Errors.txt";
+inline constexpr const char kCopyFolder[] = "C:\\_Quorvane_COPY\\";
+
+// One scanned area: the file system or one registry root. The table order is the order of
+// the passes of both steps.
+struct SnapshotArea {
+    const char* baselineName;
+    const char* changeListName;
+    HKEY root;             // nullptr for the file system
+    const char* rootName;  // as written into registry lines; nullptr for the file system
+};
+
+inline const SnapshotArea kSnapshotAreas[] = {
+    {"Quorvane_Snapshot1_Files.TXT", "Quorvane_Snapshot2_Files.TXT", nullptr, nullptr},
+    {"Quorvane_Snapshot1_Registry_HKCR.TXT", "Quorvane_Snapshot2_Registry_HKCR.TXT",
+     HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT"},
+    {"Quorvane_Snapshot1_Registry_HKLM.TXT", "Quorvane_Snapshot2_Registry_HKLM.TXT",
+     HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"},
+    {"Quorvane_Snapshot1_Registry_HKCU.TXT", "Quorvane_Snapshot2_Registry_HKCU.TXT",
+     HKEY_CURRENT_USER, "HKEY_CURRENT_USER"},
+    {"Quorvane_Snapshot1_Registry_HKU.TXT", "Quorvane_Snapshot2_Registry_HKU.TXT",
+     HKEY_USERS, "HKEY_USERS"},
+};
+
+// Every text file the clean-up button removes, in the order it removes them.
+inline constexpr const char* kProgramTextFiles[] = {
+    "Quorvane_Snapshot1_Files.TXT",         "Quorvane_Snapshot1_Registry_HKCR.TXT",
+    "Quorvane_Snapshot1_Registry_HKLM.TXT", "Quorvane_Snapshot1_Registry_HKCU.TXT",
+    "Quorvane_Snapshot1_Registry_HKU.TXT",  "Quorvane_Snapshot2_Files.TXT",
+    "Quorvane_Snapshot2_Registry_HKCR.TXT", "Quorvane_Snapshot2_Registry_HKLM.TXT",
+    "Quorvane_Snapshot2_Registry_HKCU.TXT", "Quorvane_Snapshot2_Registry_HKU.TXT",
+    "Quorvane_Errors.txt",
+};
+
+// Name of the registry root as written into lines; empty for anything else.
+const char* RegistryRootName(HKEY root);
+
+// Appends CR LF-ended lines to a snapshot file or change list. Lines are buffered and reach the
+// file in blocks, so a reader sees a long scan's file grow; the bytes on disk after Close are
+// exactly those of line-by-line writes. The first failure is kept: later writes do nothing,
+// and the caller reports Name() with SystemErrorText(Error()).
+class SnapshotWriter {
+public:
+    SnapshotWriter() = default;
+    SnapshotWriter(const SnapshotWriter&) = delete;
+    SnapshotWriter& operator=(const SnapshotWriter&) = delete;
+    ~SnapshotWriter();  // closes without reporting; call Close() to learn of a failure
+
+    // Deletes the file and creates it empty. False on failure.
+    bool Create(std::string_view name);
+    // Appends line and CR LF. False once anything failed.
+    bool WriteLine(std::string_view line);
+    // Writes what is buffered and closes. False when anything failed since Create.
+    bool Close();
+
+    bool Failed() const { return error_ != ERROR_SUCCESS; }
+    DWORD Error() const { return error_; }
+    const std::string& Name() const { return name_; }
+
+private:
+    bool Flush();
+
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    std::string name_;
+    std::string buffer_;
+    DWORD error_ = ERROR_SUCCESS;
+};
+
+// A whole baseline file in memory.
+struct BaselineText {
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0;
+    std::string_view View() const { return {data.get(), size}; }
+};
+
+enum class BaselineLoad { Loaded, CannotOpen, NoMemory, ReadFailed };
+
+// Reads the named baseline whole, also beyond 4 GiB. On failure error holds the system's code.
+BaselineLoad LoadBaselineFile(const char* name, BaselineText& text, DWORD& error);
+
+// 1 when the name exists (file, directory or drive root), else 0.
+int FileExistsByName(const char* name);
+// Size of the named file, 0 when it cannot be opened. The full 64-bit size.
+unsigned long long GetFileSizeByName(const char* name);
+
+// The system's message for an error code, without the trailing line break; never empty.
+std::string SystemErrorText(DWORD error);
