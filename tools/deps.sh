@@ -3,7 +3,7 @@
 
 quorvane_packages_build="cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64"
 quorvane_packages_test="wine wine64 googletest"
-quorvane_packages_run="wine wine64 xvfb xauth fonts-wqy-microhei imagemagick"
+quorvane_packages_run="wine wine64 xvfb xauth x11-utils fonts-wqy-microhei imagemagick"
 
 quorvane_need_packages() {
     local wanted="" missing="" p

@@ -29,3 +29,32 @@ quorvane_make_prefix() {
     ln -sfn ../drive_d "$dir/dosdevices/d:"
     WINEPREFIX=$dir "$QUORVANE_WINESERVER" -w
 }
+
+# quorvane_add_cjk_fonts DIR: lets the prefix draw the dialog's Traditional Chinese captions
+# with WenQuanYi Micro Hei (package fonts-wqy-microhei), in the template's font and in the
+# default GUI font that the program gives its controls.
+quorvane_add_cjk_fonts() {
+    local dir=$1 reg link
+    reg=$(mktemp --suffix=.reg)
+    # "wqy-microhei.ttc,WenQuanYi Micro Hei" as REG_MULTI_SZ in UTF-16LE.
+    link=$(printf 'wqy-microhei.ttc,WenQuanYi Micro Hei\0\0' | iconv -f UTF-8 -t UTF-16LE |
+        od -An -v -tx1 | tr -s ' \n' ',' | sed 's/^,//; s/,$//')
+    {
+        printf '\xef\xbb\xbf'
+        cat <<REG
+Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]
+"新細明體"="WenQuanYi Micro Hei"
+"PMingLiU"="WenQuanYi Micro Hei"
+
+[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]
+"Tahoma"=hex(7):$link
+"MS Shell Dlg"=hex(7):$link
+"Microsoft Sans Serif"=hex(7):$link
+REG
+    } | iconv -f UTF-8 -t UTF-16LE > "$reg"
+    WINEPREFIX=$dir "$QUORVANE_WINE" regedit /S "$reg" >/dev/null 2>&1
+    WINEPREFIX=$dir "$QUORVANE_WINESERVER" -w
+    rm -f "$reg"
+}
