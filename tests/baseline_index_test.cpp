@@ -1,0 +1,247 @@
+#include "snapshot/baseline_index.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+using namespace std::string_literals;
+
+namespace {
+
+using Kind = BaselineIndex::Kind;
+
+// The rule written the slow, obvious way: split at every CR LF, then take keys.
+std::set<std::string> ReferenceKeys(const std::string& text, Kind kind)
+{
+    std::vector<std::string> records;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        records.push_back(text.substr(start, end - start));
+    }
+    if (start < text.size()) {
+        records.push_back(text.substr(start));
+    }
+    std::set<std::string> keys;
+    for (const std::string& record : records) {
+        if (kind == Kind::Records) {
+            keys.insert(record);
+            continue;
+        }
+        const std::size_t comma = record.rfind(',');
+        if (comma == std::string::npos) {
+            continue;
+        }
+        std::string number = record.substr(comma + 1);
+        if (!number.empty() && number[0] == '-') {
+            number.erase(0, 1);
+        }
+        if (!number.empty() && number.find_first_not_of("0123456789") == std::string::npos) {
+            keys.insert(record.substr(0, comma));
+        }
+    }
+    return keys;
+}
+
+TEST(BaselineIndexFiles, OldExactlyWhenThePathIsListed)
+{
+    const std::string text = "C:\\ab.txt,5\r\nC:\\a.txt.bak,12\r\nC:\\Windows\\notepad.exe,0\r\n";
+    BaselineIndex index;
+    ASSERT_TRUE(index.Build(text, Kind::FilePaths));
+    EXPECT_EQ(index.Size(), 3u);
+    EXPECT_TRUE(index.Contains("C:\\ab.txt"));
+    EXPECT_TRUE(index.Contains("C:\\Windows\\notepad.exe"));
+    // A path inside a longer listed path is a different file.
+    EXPECT_FALSE(index.Contains("C:\\a"));
+    EXPECT_FALSE(index.Contains("C:\\a.txt"));
+    EXPECT_FALSE(index.Contains("C:\\Windows"));
+    EXPECT_FALSE(index.Contains("C:\\ab.txt,5"));
+    EXPECT_FALSE(index.Contains("ab.txt"));
+    // Byte-exact: another letter case is another name.
+    EXPECT_FALSE(index.Contains("C:\\AB.TXT"));
+    EXPECT_FALSE(index.Contains("c:\\ab.txt"));
+}
+
+TEST(BaselineIndexFiles, KeyIsThePathBeforeTheLastCommaAndNumber)
+{
+    const std::string text =
+        "C:\\a,b.txt,12\r\n"       // comma in the name
+        "C:\\big.iso,-1294967296\r\n"  // size of 3 GiB printed as signed 32-bit
+        "C:\\many,,1,2,3\r\n"
+        "C:\\no size\r\n"          // not file records: no key of any kind
+        "C:\\empty size,\r\n"
+        "C:\\letters,12a\r\n"
+        "C:\\minus only,-\r\n"
+        "C:\\plus,+5\r\n"
+        "C:\\space,5 \r\n"
+        "C:\\two minus,--5\r\n";
+    BaselineIndex index;
+    ASSERT_TRUE(index.Build(text, Kind::FilePaths));
+    EXPECT_EQ(index.Size(), 3u);
+    EXPECT_TRUE(index.Contains("C:\\a,b.txt"));
+    EXPECT_FALSE(index.Contains("C:\\a"));
+    EXPECT_TRUE(index.Contains("C:\\big.iso"));
+    EXPECT_TRUE(index.Contains("C:\\many,,1,2"));
+    EXPECT_FALSE(index.Contains("C:\\many"));
+    for (const char* notAFile : {"C:\\no size", "C:\\empty size", "C:\\letters", "C:\\minus only",
+                                 "C:\\plus", "C:\\space", "C:\\two minus", "C:\\two minus,-"}) {
+        EXPECT_FALSE(index.Contains(notAFile)) << notAFile;
+    }
+}
+
+TEST(BaselineIndexRecords, OldOnlyWhenTheWholeLineIsListed)
+{
+    const std::string text =
+        "HKEY_CURRENT_USER\\Software\r\n"
+        "HKEY_CURRENT_USER\\Software\\Vendor\\Count=10\r\n"
+        "HKEY_CURRENT_USER\\Software\\Vendor\\Name=Quorvane\r\n"
+        "HKEY_CURRENT_USER\\\\Direct=1\r\n";
+    BaselineIndex index;
+    ASSERT_TRUE(index.Build(text, Kind::Records));
+    EXPECT_EQ(index.Size(), 4u);
+    EXPECT_TRUE(index.Contains("HKEY_CURRENT_USER\\Software"));
+    EXPECT_TRUE(index.Contains("HKEY_CURRENT_USER\\Software\\Vendor\\Count=10"));
+    EXPECT_TRUE(index.Contains("HKEY_CURRENT_USER\\\\Direct=1"));
+    // A changed value text is new both ways: shorter and longer.
+    EXPECT_FALSE(index.Contains("HKEY_CURRENT_USER\\Software\\Vendor\\Count=1"));
+    EXPECT_FALSE(index.Contains("HKEY_CURRENT_USER\\Software\\Vendor\\Count=100"));
+    EXPECT_FALSE(index.Contains("HKEY_CURRENT_USER\\Software\\Vendor\\Count="));
+    EXPECT_FALSE(index.Contains("HKEY_CURRENT_USER\\Software\\Vendor\\Name=quorvane"));
+    // A key that only appears inside its values' lines was not listed.
+    EXPECT_FALSE(index.Contains("HKEY_CURRENT_USER\\Software\\Vendor"));
+    EXPECT_FALSE(index.Contains("HKEY_CURRENT_USER\\Direct=1"));
+    EXPECT_FALSE(index.Contains(""));
+}
+
+TEST(BaselineIndexRecords, LoneCrAndLfStayInsideARecord)
+{
+    const std::string text = "HKCU\\A=one\rtwo\r\nHKCU\\B=one\ntwo\r\nHKCU\\C=end\r\r\n\nHKCU\\D\r\n";
+    BaselineIndex index;
+    ASSERT_TRUE(index.Build(text, Kind::Records));
+    EXPECT_EQ(index.Size(), 4u);
+    EXPECT_TRUE(index.Contains("HKCU\\A=one\rtwo"));
+    EXPECT_TRUE(index.Contains("HKCU\\B=one\ntwo"));
+    EXPECT_TRUE(index.Contains("HKCU\\C=end\r"));
+    EXPECT_TRUE(index.Contains("\nHKCU\\D"));
+    for (const char* piece : {"HKCU\\A=one", "two", "HKCU\\B=one", "HKCU\\C=end", "HKCU\\D"}) {
+        EXPECT_FALSE(index.Contains(piece)) << piece;
+    }
+    // A line holding CR LF spans two records and matches neither.
+    EXPECT_FALSE(index.Contains("HKCU\\A=one\rtwo\r\nHKCU\\B=one\ntwo"));
+}
+
+TEST(BaselineIndexRecords, FramingOfTheText)
+{
+    BaselineIndex index;
+    ASSERT_TRUE(index.Build("", Kind::Records));
+    EXPECT_EQ(index.Size(), 0u);
+    EXPECT_FALSE(index.Contains(""));
+    EXPECT_FALSE(index.Contains("HKEY_USERS\\S-1-5-18"));
+
+    // A file cut short keeps its last record, even one ending in a lone CR.
+    ASSERT_TRUE(index.Build("HKEY_USERS\\A\r\nHKEY_USERS\\B", Kind::Records));
+    EXPECT_EQ(index.Size(), 2u);
+    EXPECT_TRUE(index.Contains("HKEY_USERS\\B"));
+    ASSERT_TRUE(index.Build("HKEY_USERS\\A\r\nHKEY_USERS\\B\r", Kind::Records));
+    EXPECT_TRUE(index.Contains("HKEY_USERS\\B\r"));
+    EXPECT_FALSE(index.Contains("HKEY_USERS\\B"));
+
+    // Duplicates count once; blank lines are (empty) records.
+    ASSERT_TRUE(index.Build("X\r\nX\r\n\r\nX\r\n\r\n", Kind::Records));
+    EXPECT_EQ(index.Size(), 2u);
+    EXPECT_TRUE(index.Contains("X"));
+    EXPECT_TRUE(index.Contains(""));
+
+    ASSERT_TRUE(index.Build("C:\\a,1\r\nC:\\a,2\r\nC:\\b,3", Kind::FilePaths));
+    EXPECT_EQ(index.Size(), 2u);
+    EXPECT_TRUE(index.Contains("C:\\b"));
+
+    // A new build forgets the old text.
+    ASSERT_TRUE(index.Build("C:\\c,4\r\n", Kind::FilePaths));
+    EXPECT_EQ(index.Size(), 1u);
+    EXPECT_FALSE(index.Contains("C:\\a"));
+    EXPECT_TRUE(index.Contains("C:\\c"));
+}
+
+TEST(BaselineIndexRecords, UnbuiltIndexHoldsNothing)
+{
+    const BaselineIndex index;
+    EXPECT_EQ(index.Size(), 0u);
+    EXPECT_FALSE(index.Contains(""));
+    EXPECT_FALSE(index.Contains("C:\\a"));
+}
+
+// Random records over a few bytes that matter to the framing and to the file-record rule,
+// so that CR LF forms by chance, records repeat and keys collide; checked against the
+// reference for every key and for many near-miss queries.
+TEST(BaselineIndexRandom, AgreesWithTheReference)
+{
+    const std::string alphabet = "ab,,-019\r\n\\";
+    std::mt19937 random(20240611);
+    auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+    auto randomText = [&](std::size_t length) {
+        std::string s;
+        for (std::size_t i = 0; i < length; ++i) {
+            s += alphabet[pick(alphabet.size())];
+        }
+        return s;
+    };
+
+    for (int round = 0; round < 40; ++round) {
+        const Kind kind = round % 2 == 0 ? Kind::FilePaths : Kind::Records;
+        std::string text;
+        const std::size_t records = 1 + pick(round < 10 ? 20 : 3000);
+        std::vector<std::string> written;
+        for (std::size_t r = 0; r < records; ++r) {
+            std::string record = randomText(pick(12));
+            if (kind == Kind::FilePaths && pick(3) != 0) {
+                record += pick(2) ? ",-" : ",";
+                record += std::to_string(pick(1000));
+            }
+            written.push_back(record);
+            text += record;
+            if (r + 1 < records || pick(2) == 0) {
+                text += "\r\n";
+            }
+        }
+
+        const std::set<std::string> expected = ReferenceKeys(text, kind);
+        BaselineIndex index;
+        ASSERT_TRUE(index.Build(text, kind));
+        ASSERT_EQ(index.Size(), expected.size()) << "round " << round;
+        for (const std::string& key : expected) {
+            ASSERT_TRUE(index.Contains(key)) << "round " << round << " key " << testing::PrintToString(key);
+        }
+
+        std::vector<std::string> queries;
+        for (const std::string& record : written) {
+            queries.push_back(record);
+            for (int i = 0; i < 3; ++i) {
+                const std::size_t from = pick(record.size() + 1);
+                queries.push_back(record.substr(from, pick(record.size() + 1)));
+            }
+            queries.push_back(record + alphabet[pick(alphabet.size())]);
+        }
+        for (int i = 0; i < 2000; ++i) {
+            queries.push_back(randomText(pick(10)));
+            const std::size_t from = pick(text.size() + 1);
+            queries.push_back(text.substr(from, pick(16)));
+        }
+        for (const std::string& query : queries) {
+            ASSERT_EQ(index.Contains(query), expected.count(query) == 1)
+                << "round " << round << " query " << testing::PrintToString(query);
+        }
+    }
+}
+
+TEST(CountLineFeeds, CountsEveryLineFeedByte)
+{
+    EXPECT_EQ(CountLineFeeds(""), 0u);
+    EXPECT_EQ(CountLineFeeds("no line end"), 0u);
+    EXPECT_EQ(CountLineFeeds("a\r\nb\nc\rd\r\n"), 3u);
+    EXPECT_EQ(CountLineFeeds("\n\0\n"s), 2u);
+}
+
+}  // namespace

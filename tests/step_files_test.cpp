@@ -1,0 +1,277 @@
+// Step #1 and Step #2 over drives, driven through the real dialog: a scratch tree is drive D:
+// (a folder of the test's Wine prefix), the program's files go to a scratch current folder.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/resource.h"
+#include "snapshot/snapshot_files.h"
+#include "tests/support/dialog_driver.h"
+#include "tests/support/scratch_tree.h"
+
+namespace {
+
+using scratch::ReadWholeFile;
+using scratch::SplitLines;
+
+std::vector<std::string> SortedLines(const std::string& path) {
+    std::vector<std::string> lines = SplitLines(ReadWholeFile(path));
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> lines) {
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// A dialog with the file scan ticked over the given drive list, in a scratch current folder.
+class FileSteps : public ::testing::Test {
+protected:
+    void SetUp() override {
+        drive_.emplace(ScratchTree::InFolder("D:\\"));
+        dialog_ = DialogDriver::StartInProcess();
+        ASSERT_TRUE(dialog_);
+        dialog_->SetChecked(IDC_SCAN_FILES, true);
+        dialog_->SetText(IDC_DRIVE_LIST, "D:");
+    }
+    void TearDown() override {
+        dialog_.reset();
+        drive_.reset();
+    }
+
+    // Clicks a step button and returns the message box that ends it, once the dialog is idle.
+    SeenMessageBox Run(int button) {
+        dialog_->Click(button);
+        auto box = dialog_->NextMessageBox();
+        EXPECT_TRUE(box) << "no message box after step " << button;
+        EXPECT_TRUE(DialogDriver::WaitUntil([&] { return dialog_->IsEnabled(IDC_STEP1); }));
+        return box.value_or(SeenMessageBox{});
+    }
+
+    void ExpectIdle() {
+        EXPECT_EQ(g_app.busy, 0);
+        EXPECT_EQ(dialog_->Text(IDC_CLOSE), "&Close");
+        for (int id : {IDC_STEP1, IDC_STEP2, IDC_CLEANUP}) EXPECT_TRUE(dialog_->IsEnabled(id));
+        EXPECT_TRUE(dialog_->IsVisible(IDC_PROGRESS));
+    }
+
+    std::string Here(const char* name) const { return folder_.Path(name); }
+
+    ScratchTree folder_{"steps"};
+    scratch::CurrentDirectory current_{folder_.Root()};
+    std::optional<ScratchTree> drive_;
+    std::unique_ptr<DialogDriver> dialog_;
+};
+
+TEST_F(FileSteps, Step1ListsEveryFileWithItsSize) {
+    drive_->AddFile("a.txt", "12345");
+    drive_->AddFile("sub\\empty.bin");
+    drive_->AddFile("sub\\deeper\\c.txt", "xy");
+    for (const std::string& name : scratch::kScriptSampleNames) drive_->AddFile(name, "n");
+    const std::string longPath =
+        scratch::RelativePathOfLength("D:", 300, "long.txt");  // beyond the classic 260
+    ASSERT_FALSE(drive_->AddFile(longPath, "long").empty());
+    drive_->AddFile("Quorvane_Snapshot1_Files.TXT", "the program's own name is never listed");
+
+    const SeenMessageBox summary = Run(IDC_STEP1);
+    const std::size_t expected = 4 + scratch::kScriptSampleNames.size();
+    EXPECT_EQ(summary.caption, "Quorvane");
+    EXPECT_EQ(summary.text, "Saved a list of " + std::to_string(expected) + " files");
+    ExpectIdle();
+    EXPECT_EQ(dialog_->Text(IDC_STATUS), " ");
+
+    std::vector<std::string> lines = {"D:\\a.txt,5", "D:\\sub\\empty.bin,0",
+                                      "D:\\sub\\deeper\\c.txt,2", "D:\\" + longPath + ",4"};
+    for (const std::string& name : scratch::kScriptSampleNames) lines.push_back("D:\\" + name + ",1");
+    EXPECT_EQ(SortedLines(Here(kFilesBaselineName)), Sorted(lines));
+    // Every line ends in CR LF.
+    const std::string baseline = ReadWholeFile(Here(kFilesBaselineName));
+    ASSERT_GE(baseline.size(), 2u);
+    EXPECT_EQ(baseline.substr(baseline.size() - 2), "\r\n");
+}
+
+TEST_F(FileSteps, Step1WithOneFileStillSaysFiles) {
+    drive_->AddFile("only.txt", "1");
+    EXPECT_EQ(Run(IDC_STEP1).text, "Saved a list of 1 files");
+}
+
+TEST_F(FileSteps, Step1SplitsTheDriveListLikeTheUserMeansIt) {
+    drive_->AddFile("Data\\a.txt", "1");
+    drive_->AddFile("b.txt", "1");
+    // The comma separates; "D:\Data" still means the whole drive; the empty token is skipped;
+    // a place that does not exist adds nothing.
+    dialog_->SetText(IDC_DRIVE_LIST, "D:\\Data,,Q:");
+    EXPECT_EQ(Run(IDC_STEP1).text, "Saved a list of 2 files");
+    EXPECT_EQ(SortedLines(Here(kFilesBaselineName)),
+              (std::vector<std::string>{"D:\\Data\\a.txt,1", "D:\\b.txt,1"}));
+
+    // Two blanks make an empty token between two places: the drive is listed twice.
+    dialog_->SetText(IDC_DRIVE_LIST, "D:  D:");
+    EXPECT_EQ(Run(IDC_STEP1).text, "Saved a list of 4 files");
+}
+
+TEST_F(FileSteps, Step2FindsNewFilesByPathAlone) {
+    drive_->AddFile("ab.txt", "5");
+    drive_->AddFile("keep\\same.txt", "old");
+    drive_->AddFile("keep\\grows.txt", "1");
+    ASSERT_EQ(Run(IDC_STEP1).text, "Saved a list of 3 files");
+
+    drive_->AddFile("a", "a path that is a prefix of an old one is new");
+    drive_->AddFile("keep\\new.txt", "n");
+    drive_->AddFile("keep\\grows.txt", "a changed size is not a new file");
+    drive_->AddFile("keep\\Quorvane.log", "skipped");
+    const std::string name = scratch::kScriptSampleNames.front();
+    drive_->AddFile("keep\\" + name, "n");
+    const std::string longPath = scratch::RelativePathOfLength("D:", 1000, "new-long.txt");
+    ASSERT_FALSE(drive_->AddFile(longPath, "n").empty());
+
+    const SeenMessageBox summary = Run(IDC_STEP2);
+    EXPECT_EQ(summary.text, "Found 4 new files, listed in \"Quorvane_Snapshot2_Files.TXT\"");
+    ExpectIdle();
+    EXPECT_EQ(SortedLines(Here(kFilesChangeListName)),
+              Sorted({"D:\\a", "D:\\keep\\new.txt", "D:\\keep\\" + name, "D:\\" + longPath}));
+    EXPECT_EQ(dialog_->Text(IDC_CHANGES), "Found 4 new/modified files (listed in the output log)");
+    // The baseline is only read.
+    EXPECT_EQ(SplitLines(ReadWholeFile(Here(kFilesBaselineName))).size(), 3u);
+}
+
+TEST_F(FileSteps, Step2WithOneNewFileSaysFile) {
+    drive_->AddFile("old.txt", "1");
+    Run(IDC_STEP1);
+    drive_->AddFile("new.txt", "1");
+    EXPECT_EQ(Run(IDC_STEP2).text, "Found 1 new file, listed in \"Quorvane_Snapshot2_Files.TXT\"");
+    EXPECT_EQ(dialog_->Text(IDC_CHANGES), "Found 1 new/modified file (listed in the output log)");
+}
+
+TEST_F(FileSteps, Step2WithNothingNewRemovesEmptyChangeLists) {
+    drive_->AddFile("a.txt", "1");
+    Run(IDC_STEP1);
+    // A leftover empty change list of an area not scanned now goes too; one with lines stays.
+    ASSERT_TRUE(scratch::WriteWholeFile(Here("Quorvane_Snapshot2_Registry_HKLM.TXT"), ""));
+    ASSERT_TRUE(scratch::WriteWholeFile(Here("Quorvane_Snapshot2_Registry_HKU.TXT"), "x\r\n"));
+
+    EXPECT_EQ(Run(IDC_STEP2).text,
+              "0 new files and registry keys found on the system.\n\nNothing changed!");
+    EXPECT_FALSE(scratch::PathExists(Here(kFilesChangeListName)));
+    EXPECT_FALSE(scratch::PathExists(Here("Quorvane_Snapshot2_Registry_HKLM.TXT")));
+    EXPECT_TRUE(scratch::PathExists(Here("Quorvane_Snapshot2_Registry_HKU.TXT")));
+}
+
+TEST_F(FileSteps, Step2AgainstAnEmptyBaselineFindsEverything) {
+    drive_->AddFile("a.txt", "1");
+    drive_->AddFile("b\\c.txt", "1");
+    ASSERT_TRUE(scratch::WriteWholeFile(Here(kFilesBaselineName), ""));
+    EXPECT_EQ(Run(IDC_STEP2).text, "Found 2 new files, listed in \"Quorvane_Snapshot2_Files.TXT\"");
+}
+
+TEST_F(FileSteps, Step2WithoutBaselineAsksForStep1) {
+    drive_->AddFile("a.txt", "1");
+    const SeenMessageBox box = Run(IDC_STEP2);
+    EXPECT_EQ(box.caption, "Quorvane_Snapshot1_Files.TXT");
+    EXPECT_EQ(box.text, "Could not open the snapshot file.\n\nPlease run Step #1.");
+    EXPECT_EQ(box.owner, dialog_->Dialog());
+    ExpectIdle();
+    EXPECT_FALSE(dialog_->MessageBoxShowing(300));  // no summary follows
+    EXPECT_FALSE(scratch::PathExists(Here(kFilesChangeListName)));
+}
+
+TEST_F(FileSteps, CopyingPutsNewFilesUnderTheCopyFolderAndLogsTheRest) {
+    ScratchTree source("copy-src", "C:\\");
+    source.AddFile("old.txt", "old");
+    drive_->AddFile("old.txt", "old");
+    dialog_->SetText(IDC_DRIVE_LIST, "C: D:");
+    scratch::RemoveTree("C:\\_Quorvane_COPY");
+    ASSERT_EQ(Run(IDC_STEP1).caption, "Quorvane");
+
+    const std::string cFile = source.AddFile("x\\y\\new.txt", "copied");
+    const std::string dFile = drive_->AddFile("new-on-d.txt", "stays");
+    ASSERT_TRUE(scratch::WriteWholeFile(Here(kErrorLogName), "from an earlier run\r\n"));
+    dialog_->SetChecked(IDC_COPY_FILES, true);
+    const SeenMessageBox summary = Run(IDC_STEP2);
+    dialog_->SetChecked(IDC_COPY_FILES, false);
+
+    const std::string target = "C:\\_Quorvane_COPY\\" + cFile.substr(3);
+    EXPECT_EQ(ReadWholeFile(target), "copied");
+    EXPECT_EQ(ReadWholeFile(dFile), "stays");  // a file is never copied onto itself
+    EXPECT_EQ(ReadWholeFile(Here(kErrorLogName)), "Error copying file " + dFile + "\r\n");
+    const std::vector<std::string> changes = SortedLines(Here(kFilesChangeListName));
+    EXPECT_TRUE(std::count(changes.begin(), changes.end(), cFile)) << summary.text;
+    EXPECT_TRUE(std::count(changes.begin(), changes.end(), dFile)) << summary.text;
+    // The copies themselves are the program's own and never listed.
+    for (const std::string& line : changes) EXPECT_EQ(line.find("_Quorvane_COPY"), std::string::npos);
+    scratch::RemoveTree("C:\\_Quorvane_COPY");
+}
+
+TEST_F(FileSteps, AbortStopsTheWalkAndLeavesTheLaterFilesEmpty) {
+    constexpr int kFiles = 30000;
+    for (int i = 0; i < kFiles; ++i) {
+        drive_->AddFile("many\\d" + std::to_string(i % 50) + "\\f" + std::to_string(i) + ".txt");
+    }
+    dialog_->SetChecked(IDC_SCAN_REGISTRY, true);
+    dialog_->SetChecked(IDC_ROOT_HKCU, true);
+
+    dialog_->Click(IDC_STEP1);
+    ASSERT_TRUE(DialogDriver::WaitUntil(
+        [&] { return dialog_->Text(IDC_STATUS).rfind(" Scanned: ", 0) == 0; }));
+    EXPECT_EQ(dialog_->Text(IDC_CLOSE), "&Abort");
+    EXPECT_FALSE(dialog_->IsEnabled(IDC_STEP1));
+    // The close box during a scan aborts it and does not close the dialog.
+    PostMessageW(dialog_->Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    auto box = dialog_->NextMessageBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, "Scan aborted");
+    ASSERT_TRUE(DialogDriver::WaitUntil([&] { return dialog_->IsEnabled(IDC_STEP1); }));
+    ExpectIdle();
+
+    const std::size_t listed = SplitLines(ReadWholeFile(Here(kFilesBaselineName))).size();
+    EXPECT_LT(listed, std::size_t(kFiles));
+    EXPECT_TRUE(scratch::PathExists(Here("Quorvane_Snapshot1_Registry_HKCU.TXT")));
+    EXPECT_EQ(ReadWholeFile(Here("Quorvane_Snapshot1_Registry_HKCU.TXT")), "");
+
+    // After the summary the same action closes the dialog.
+    PostMessageW(dialog_->Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(dialog_->WaitForEnd(), 1u);
+}
+
+TEST_F(FileSteps, ABaselineThatCannotBeCreatedIsReported) {
+    drive_->AddFile("a.txt", "1");
+    // A folder of the same name stands where the baseline must go.
+    CreateDirectoryW(L"Quorvane_Snapshot1_Files.TXT", nullptr);
+    const SeenMessageBox box = Run(IDC_STEP1);
+    EXPECT_EQ(box.caption, "Quorvane");
+    EXPECT_EQ(box.text.rfind("Could not write \"Quorvane_Snapshot1_Files.TXT\".\n\n", 0), 0u)
+        << box.text;
+    EXPECT_EQ(box.text.find("Saved a list"), std::string::npos);
+    ExpectIdle();
+    RemoveDirectoryW(L"Quorvane_Snapshot1_Files.TXT");
+}
+
+TEST_F(FileSteps, AFullDiskIsReportedNotSummarised) {
+    if (!scratch::PathExists("F:\\")) {
+        GTEST_SKIP() << "drive F: (a tiny file system that tools/test mounts as root) is missing";
+    }
+    ScratchTree full = ScratchTree::InFolder("F:\\");
+    // Fill the drive to the last byte.
+    HANDLE filler = CreateFileW(L"F:\\filler", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(filler, INVALID_HANDLE_VALUE);
+    std::string block(4096, 'f');
+    DWORD written = 0;
+    while (WriteFile(filler, block.data(), DWORD(block.size()), &written, nullptr) && written) {}
+    for (int i = 0; i < 4096; ++i) WriteFile(filler, "f", 1, &written, nullptr);
+    CloseHandle(filler);
+
+    for (int i = 0; i < 200; ++i) drive_->AddFile("f" + std::to_string(i) + ".txt", "1");
+    scratch::CurrentDirectory onFullDrive("F:\\");
+    const SeenMessageBox box = Run(IDC_STEP1);
+    EXPECT_EQ(box.text.rfind("Could not write \"Quorvane_Snapshot1_Files.TXT\".\n\n", 0), 0u)
+        << box.text;
+    ExpectIdle();
+}
+
+}  // namespace

@@ -1,0 +1,185 @@
+// Step #1 and Step #2 over registry roots, driven through the real dialog, on the registry of
+// the test run's own Wine prefix.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/resource.h"
+#include "snapshot/snapshot_files.h"
+#include "tests/support/dialog_driver.h"
+#include "tests/support/scratch_registry.h"
+#include "tests/support/scratch_tree.h"
+
+namespace {
+
+using scratch::ReadWholeFile;
+using scratch::SplitLines;
+
+const char kHkcuBaseline[] = "Quorvane_Snapshot1_Registry_HKCU.TXT";
+const char kHkcuChanges[] = "Quorvane_Snapshot2_Registry_HKCU.TXT";
+const char kHklmBaseline[] = "Quorvane_Snapshot1_Registry_HKLM.TXT";
+
+std::vector<std::string> LinesHolding(const std::string& path, const std::string& part) {
+    std::vector<std::string> lines;
+    for (std::string& line : SplitLines(ReadWholeFile(path))) {
+        if (line.find(part) != std::string::npos) lines.push_back(std::move(line));
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+class RegistrySteps : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(key_.Ok());
+        dialog_ = DialogDriver::StartInProcess();
+        ASSERT_TRUE(dialog_);
+        dialog_->SetChecked(IDC_SCAN_REGISTRY, true);
+        dialog_->SetChecked(IDC_ROOT_HKCU, true);
+    }
+
+    SeenMessageBox Run(int button) {
+        dialog_->Click(button);
+        auto box = dialog_->NextMessageBox();
+        EXPECT_TRUE(box) << "no message box after step " << button;
+        EXPECT_TRUE(DialogDriver::WaitUntil([&] { return dialog_->IsEnabled(IDC_STEP1); }));
+        return box.value_or(SeenMessageBox{});
+    }
+
+    std::string Here(const char* name) const { return folder_.Path(name); }
+    std::string Line(const std::string& rest) const {
+        return "HKEY_CURRENT_USER\\" + key_.Path() + rest;
+    }
+
+    ScratchTree folder_{"registry-steps"};
+    scratch::CurrentDirectory current_{folder_.Root()};
+    ScratchRegistry key_{L"e2e"};
+    std::unique_ptr<DialogDriver> dialog_;
+};
+
+TEST_F(RegistrySteps, Step1ListsKeysAndValuesOfTheRoot) {
+    key_.SetString(L"", L"Name", L"text");
+    key_.SetDword(L"Sub", L"Count", 0xFFFFFFFF);
+    ScratchRootValue rootValue(L"QvRootValue", L"bar");
+    ASSERT_TRUE(rootValue.Ok());
+
+    const SeenMessageBox summary = Run(IDC_STEP1);
+    const std::size_t lines = SplitLines(ReadWholeFile(Here(kHkcuBaseline))).size();
+    ASSERT_GT(lines, 3u);
+    EXPECT_EQ(summary.caption, "Quorvane");
+    EXPECT_EQ(summary.text, "Saved a list of " + std::to_string(lines) + " registry entries");
+
+    EXPECT_EQ(LinesHolding(Here(kHkcuBaseline), key_.Path()),
+              (std::vector<std::string>{Line(""), Line("\\Name=text"), Line("\\Sub"),
+                                        Line("\\Sub\\Count=-1")}));
+    // A value right under the root has two backslashes after the root's name.
+    EXPECT_EQ(LinesHolding(Here(kHkcuBaseline), "QvRootValue"),
+              std::vector<std::string>{"HKEY_CURRENT_USER\\\\QvRootValue=bar"});
+    // Roots that are not ticked are not touched.
+    EXPECT_FALSE(scratch::PathExists(Here(kHklmBaseline)));
+}
+
+TEST_F(RegistrySteps, Step2FindsNewAndChangedEntriesOnly) {
+    key_.SetString(L"", L"Level", L"10");
+    key_.SetString(L"Same", L"Kept", L"as it was");
+    key_.SetString(L"", L"StartMenuRun", L"0");
+    ASSERT_EQ(Run(IDC_STEP1).caption, "Quorvane");
+
+    key_.SetString(L"", L"Level", L"1");  // the old line "...=10" must not hide it
+    key_.SetString(L"New\\Deeper", L"Fresh", L"yes");
+    key_.SetString(L"", L"StartMenuRun", L"1");     // never reported when changed
+    key_.SetString(L"", L"StartMenuLogoff", L"1");  // nor when new
+    key_.SetString(L"", L"startmenuinit", L"1");    // other letter case: reported
+
+    const SeenMessageBox summary = Run(IDC_STEP2);
+    const std::vector<std::string> expected = {Line("\\Level=1"), Line("\\New"),
+                                               Line("\\New\\Deeper"),
+                                               Line("\\New\\Deeper\\Fresh=yes"),
+                                               Line("\\startmenuinit=1")};
+    EXPECT_EQ(LinesHolding(Here(kHkcuChanges), key_.Path()), expected);
+    const std::size_t found = SplitLines(ReadWholeFile(Here(kHkcuChanges))).size();
+    EXPECT_EQ(summary.text, "Found " + std::to_string(found) +
+                                " new registry entries, listed in \"" + kHkcuChanges + "\"");
+    // Order of the change list: the key's values first, then each new key before what it holds.
+    const std::vector<std::string> all = SplitLines(ReadWholeFile(Here(kHkcuChanges)));
+    const auto at = [&](const std::string& line) {
+        return std::find(all.begin(), all.end(), line) - all.begin();
+    };
+    EXPECT_LT(at(Line("\\New")), at(Line("\\New\\Deeper")));
+    EXPECT_LT(at(Line("\\New\\Deeper")), at(Line("\\New\\Deeper\\Fresh=yes")));
+}
+
+TEST_F(RegistrySteps, OneNewEntryIsAnEntry) {
+    ASSERT_EQ(Run(IDC_STEP1).caption, "Quorvane");
+    key_.SetString(L"", L"Single", L"1");
+    const SeenMessageBox summary = Run(IDC_STEP2);
+    ASSERT_EQ(LinesHolding(Here(kHkcuChanges), key_.Path()),
+              std::vector<std::string>{Line("\\Single=1")});
+    if (SplitLines(ReadWholeFile(Here(kHkcuChanges))).size() == 1) {
+        EXPECT_EQ(summary.text,
+                  "Found 1 new registry entry, listed in \"Quorvane_Snapshot2_Registry_HKCU.TXT\"");
+    }
+}
+
+TEST_F(RegistrySteps, FilesAndRootsTogetherGiveTwoLineSummaries) {
+    ScratchTree drive = ScratchTree::InFolder("D:\\");
+    drive.AddFile("a.txt", "1");
+    dialog_->SetChecked(IDC_SCAN_FILES, true);
+    dialog_->SetText(IDC_DRIVE_LIST, "D:");
+    dialog_->SetChecked(IDC_ROOT_HKU, true);
+
+    const SeenMessageBox saved = Run(IDC_STEP1);
+    const std::size_t entries =
+        SplitLines(ReadWholeFile(Here(kHkcuBaseline))).size() +
+        SplitLines(ReadWholeFile(Here("Quorvane_Snapshot1_Registry_HKU.TXT"))).size();
+    EXPECT_EQ(saved.text, "Saved a list of 1 files\n\nSaved a list of " +
+                              std::to_string(entries) + " registry entries");
+
+    drive.AddFile("b.txt", "1");
+    key_.SetString(L"", L"Both", L"1");
+    const SeenMessageBox found = Run(IDC_STEP2);
+    const std::size_t newEntries =
+        SplitLines(ReadWholeFile(Here(kHkcuChanges))).size() +
+        SplitLines(ReadWholeFile(Here("Quorvane_Snapshot2_Registry_HKU.TXT"))).size();
+    EXPECT_EQ(found.text, "Found 1 file(s) that were new\n\nFound " + std::to_string(newEntries) +
+                              " registry entries that were new");
+}
+
+TEST_F(RegistrySteps, ScanRegistryWithoutRootsTouchesNoRegistryFile) {
+    ScratchTree drive = ScratchTree::InFolder("D:\\");
+    drive.AddFile("a.txt", "1");
+    dialog_->SetChecked(IDC_ROOT_HKCU, false);
+    dialog_->SetChecked(IDC_SCAN_FILES, true);
+    dialog_->SetText(IDC_DRIVE_LIST, "D:");
+    EXPECT_EQ(Run(IDC_STEP1).text, "Saved a list of 1 files");
+    for (const SnapshotArea& area : kSnapshotAreas) {
+        if (area.root) EXPECT_FALSE(scratch::PathExists(Here(area.baselineName)));
+    }
+}
+
+TEST_F(RegistrySteps, AMissingRootBaselineStopsAfterTheFilePass) {
+    ScratchTree drive = ScratchTree::InFolder("D:\\");
+    drive.AddFile("a.txt", "1");
+    dialog_->SetChecked(IDC_SCAN_FILES, true);
+    dialog_->SetText(IDC_DRIVE_LIST, "D:");
+    dialog_->SetChecked(IDC_ROOT_HKCU, false);
+    ASSERT_EQ(Run(IDC_STEP1).text, "Saved a list of 1 files");
+
+    dialog_->SetChecked(IDC_ROOT_HKLM, true);
+    dialog_->SetChecked(IDC_ROOT_HKCU, true);
+    const SeenMessageBox box = Run(IDC_STEP2);
+    EXPECT_EQ(box.caption, kHklmBaseline);
+    EXPECT_EQ(box.text, "Could not open the snapshot file.\n\nPlease run Step #1.");
+    EXPECT_FALSE(dialog_->MessageBoxShowing(300));
+    // The file pass ran and its (empty) change list stays; the later passes did not run.
+    EXPECT_TRUE(scratch::PathExists(Here(kFilesChangeListName)));
+    EXPECT_EQ(ReadWholeFile(Here(kFilesChangeListName)), "");
+    EXPECT_FALSE(scratch::PathExists(Here(kHkcuChanges)));
+    EXPECT_EQ(dialog_->Text(IDC_CLOSE), "&Close");
+}
+
+}  // namespace
