@@ -12,8 +12,11 @@
 class BaselineIndex {
 public:
     enum class Kind {
-        FilePaths,  // records "path,<decimal>"; a key is the path (the record up to its last comma)
-        Records,    // a key is the whole record (registry key and value lines)
+        // Records "path,<decimal>", the decimal possibly negative (sizes were once printed as
+        // signed 32-bit); a key is the path, the record up to its last comma. A record that
+        // does not end in a comma and a decimal gives no key.
+        FilePaths,
+        Records,  // a key is the whole record (registry key and value lines)
     };
 
     BaselineIndex() = default;
@@ -21,8 +24,9 @@ public:
     BaselineIndex& operator=(const BaselineIndex&) = delete;
     ~BaselineIndex();
 
-    // Indexes text. Returns false when memory ran out; the index is then empty and must not
-    // be used for a comparison.
+    // Indexes text, replacing what was indexed before. Returns false when memory ran out (or
+    // the text reaches a terabyte); the index is then empty and must not be used for a
+    // comparison.
     bool Build(std::string_view text, Kind kind);
 
     bool Contains(std::string_view key) const;

@@ -77,6 +77,7 @@ private:
     std::string name_;
     std::string buffer_;
     DWORD error_ = ERROR_SUCCESS;
+    ULONGLONG lastFlushTick_ = 0;
 };
 
 // A whole baseline file in memory.
@@ -98,3 +99,8 @@ unsigned long long GetFileSizeByName(const char* name);
 
 // The system's message for an error code, without the trailing line break; never empty.
 std::string SystemErrorText(DWORD error);
+
+// A path as the wide file functions take it at any length: "\\?\" and the full path
+// ("\\?\UNC\server\..." for a share). A relative path is resolved against the current
+// directory. Empty when the path cannot be resolved.
+std::wstring ExtendedLengthPath(std::string_view path);

@@ -204,7 +204,8 @@ TEST(RegistryWalk, SnapshotListsEveryValueThenEachSubkeyDepthFirst) {
     EXPECT_EQ(result.bytes, bytes);
     EXPECT_EQ(result.written, static_cast<long>(expected.size()));
     EXPECT_EQ(observer.visited, visited);
-    EXPECT_EQ(observer.newRegistryValues + observer.newRegistryKeys, 0) << "nothing is new in a snapshot";
+    EXPECT_EQ(observer.newRegistryValues + observer.newRegistryKeys, 0)
+        << "nothing is new in a snapshot";
     // Asked before each subkey and once more when a key has no further one, and once at the start.
     EXPECT_EQ(observer.stopQuestions, 1 + static_cast<int>(keyLines) + 5);
 }
@@ -380,6 +381,35 @@ TEST(RegistryWalk, LongNamesTextsAndDeepKeysAreWholeInBothModes) {
                                    line16383 + "!", deepLine + "\\deep=1"}));
 }
 
+TEST(RegistryWalk, TextsWithLineBreaksCompareEqualWhenUnchanged) {
+    ScratchRegistry scratch(L"LineBreaks");
+    ASSERT_TRUE(scratch.Ok());
+    ASSERT_TRUE(scratch.SetString(L"", L"EndsInBreak", L"text\r\n"));
+    ASSERT_TRUE(scratch.SetString(L"", L"LoneBreaks", L"a\rb\nc"));
+    ASSERT_TRUE(scratch.SetString(L"", L"OnlyBreak", L"\r\n"));
+    ASSERT_TRUE(scratch.SetString(L"", L"TwoLines", L"first\r\nsecond"));
+    const std::string key = kHkcu + scratch.Path();
+
+    TempFile baselineFile("breaks-baseline");
+    RecordingObserver snapshotObserver;
+    const WalkResult snapshot =
+        WalkInto(baselineFile, HKEY_CURRENT_USER, scratch.Path(), nullptr, snapshotObserver);
+    EXPECT_EQ(snapshot.bytes,
+              Lines({key + "\\EndsInBreak=text\r\n", key + "\\LoneBreaks=a\rb\nc",
+                     key + "\\OnlyBreak=\r\n", key + "\\TwoLines=first\r\nsecond"}));
+    Baseline baseline(baselineFile);
+    ASSERT_TRUE(baseline.loaded);
+
+    TempFile changes("breaks-changes");
+    RecordingObserver same;
+    EXPECT_EQ(WalkInto(changes, HKEY_CURRENT_USER, scratch.Path(), &baseline.index, same).bytes,
+              "");
+    ASSERT_TRUE(scratch.SetString(L"", L"TwoLines", L"first\r\nSECOND"));
+    RecordingObserver changed;
+    EXPECT_EQ(WalkInto(changes, HKEY_CURRENT_USER, scratch.Path(), &baseline.index, changed).bytes,
+              Lines({key + "\\TwoLines=first\r\nSECOND"}));
+}
+
 // A tree whose walk order is known: R holds a, b and K1 (x, y and K1a with z), then K2 (w).
 void FillAbortTree(ScratchRegistry& scratch) {
     ASSERT_TRUE(scratch.SetString(L"", L"a", L"1"));
@@ -448,7 +478,8 @@ TEST(RegistryWalk, MissingKeyGivesNothing) {
     EXPECT_EQ(result.written, 0);
     EXPECT_EQ(result.bytes, "");
     EXPECT_TRUE(observer.visited.empty());
-    EXPECT_FALSE(OpenRegistryKey(HKEY_CURRENT_USER, L"Software\\QvRegTest\\Missing\\Absent").valid());
+    EXPECT_FALSE(
+        OpenRegistryKey(HKEY_CURRENT_USER, L"Software\\QvRegTest\\Missing\\Absent").valid());
 }
 
 }  // namespace

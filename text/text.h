@@ -13,19 +13,23 @@ inline constexpr std::size_t kNotFound = std::string_view::npos;
 std::size_t FindNoCase(std::string_view text, std::string_view pattern);
 
 // Token number index (0-based) of text split at separator; empty when there is none. Two
-// separators in a row give an empty token; the last token runs to the end of the text.
+// separators in a row give an empty token; the last token runs to the end of the text. With
+// an empty separator every token is empty.
 std::string GetToken(std::string_view text, std::string_view separator, int index);
 
 // Replaces occurrences of find (ignoring ASCII case) in text: every one when count is 0, else
-// only the count-th. The search goes on behind each inserted replacement, so a replacement
-// that holds the search text is not searched again.
+// only the count-th (occurrences do not overlap; a negative count changes nothing). The search
+// goes on behind each inserted replacement, so a replacement that holds the search text is not
+// searched again.
 void ReplaceOccurrence(std::string& text, std::string_view find, std::string_view replacement,
                        int count);
 
 // Case-insensitive comparison (the system's) of the first n characters of a and b; 0 when equal.
+// At most 254 characters take part, and a zero byte ends either text.
 int CompareNoCasePrefix(std::string_view a, std::string_view b, std::size_t n);
 
 // Conversions between the process code page (UTF-8 through the manifest) and UTF-16 for the
 // wide Windows functions. Invalid input never fails: unconvertible characters are replaced.
+// Only running out of memory can throw (std::bad_alloc).
 std::wstring WidenText(std::string_view text);
 std::string NarrowText(std::wstring_view text);

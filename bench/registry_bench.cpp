@@ -1,0 +1,506 @@
+// Times the registry walker over HKEY_CURRENT_USER holding a synthetic tree against a bare walk
+// of the same keys with the same enumeration calls.
+//
+//   registry_bench [--keys N] [--values N] [--keep] [--rounds N] [--profile]
+//
+// The tree goes to HKEY_CURRENT_USER\Software\QvBench. --keep reuses the tree of an earlier
+// run when it has the same shape, and leaves it in place afterwards (the values the run
+// changes are put back); without it the tree is made afresh and deleted at the end.
+// --rounds is how many times each pass runs (default 3; the best time counts); --profile first
+// times variants between the bare walk and Step #1, to show where a walk's time goes.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bench/bench_support.h"
+#include "snapshot/baseline_index.h"
+#include "snapshot/registry_access.h"
+#include "snapshot/registry_walker.h"
+#include "snapshot/snapshot_files.h"
+#include "tests/support/scratch_registry.h"
+#include "tests/support/scratch_tree.h"
+#include "text/text.h"
+
+namespace {
+
+constexpr double kStep1Target = 1.5;
+constexpr double kStep2Target = 1.7;
+constexpr wchar_t kBenchKey[] = L"Software\\QvBench";
+constexpr std::size_t kChangeEvery = 100;  // 1 % of the values
+// Changes whenever the tree's shape or contents would; --keep then makes a new one.
+constexpr int kTreeFormat = 1;
+
+struct Options {
+    SyntheticRegistryShape shape;
+    bool keep = false;
+    bool profile = false;
+    int rounds = 3;
+};
+
+bool ParseOptions(const std::vector<std::string>& args, Options& options) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == "--keys" && hasValue && bench::ParseCount(args[i + 1], options.shape.keys) &&
+            options.shape.keys != 0) {
+            ++i;
+        } else if (arg == "--values" && hasValue &&
+                   bench::ParseCount(args[i + 1], options.shape.values)) {
+            ++i;
+        } else if (arg == "--keep") {
+            options.keep = true;
+        } else if (arg == "--profile") {
+            options.profile = true;
+        } else if (arg == "--rounds" && hasValue && bench::ParseCount(args[i + 1], count) &&
+                   count >= 1 && count <= 20) {
+            options.rounds = static_cast<int>(count);
+            ++i;
+        } else {
+            std::fprintf(stderr, "usage: registry_bench [--keys N] [--values N] [--keep] "
+                                 "[--rounds N] [--profile]\n");
+            return false;
+        }
+    }
+    return true;
+}
+
+// ---- The bare walk: the walker's enumeration calls, one open handle a key, nothing else
+
+struct WalkCounts {
+    std::size_t keys = 0;
+    std::size_t values = 0;
+};
+
+void BareWalk(HKEY key, RegistryEntryBuffer& entry, WalkCounts& counts) {
+    PrepareRegistryEntry(key, entry);
+    for (DWORD index = 0;; ++index) {
+        if (EnumRegistryEntry(key, RegistryEntryKind::Values, index, entry) !=
+            RegistryEnumResult::Found) {
+            break;
+        }
+        ++counts.values;
+    }
+    for (DWORD index = 0;; ++index) {
+        if (EnumRegistryEntry(key, RegistryEntryKind::Subkeys, index, entry) !=
+            RegistryEnumResult::Found) {
+            break;
+        }
+        ++counts.keys;
+        const RegistryKey child = OpenRegistryKey(key, entry.name.c_str());
+        if (child.valid()) BareWalk(child.get(), entry, counts);
+    }
+}
+
+double TimeBareWalk(WalkCounts& counts) {
+    counts = WalkCounts{};
+    const double start = bench::Now();
+    const RegistryKey root = OpenRegistryKey(HKEY_CURRENT_USER, L"");
+    RegistryEntryBuffer entry;
+    if (root.valid()) BareWalk(root.get(), entry, counts);
+    return bench::Now() - start;
+}
+
+// ---- Profile: where a walk's time goes between the bare walk and Step #1
+
+// Asks nothing of the clock or the message queue.
+class NullObserver final : public ScanObserver {
+public:
+    bool ShouldStop() override { return false; }
+    void ItemVisited(std::string_view) override {}
+    void NewFileFound() override {}
+    void NewRegistryEntryFound(RegistryEntry) override {}
+    void CopyingFile(std::string_view) override {}
+};
+
+// The bare walk plus the walker's conversions of names and data into text.
+void ConvertingWalk(HKEY key, RegistryEntryBuffer& entry, std::string& name, std::string& text,
+                    WalkCounts& counts) {
+    PrepareRegistryEntry(key, entry);
+    for (DWORD index = 0;; ++index) {
+        if (EnumRegistryEntry(key, RegistryEntryKind::Values, index, entry) !=
+            RegistryEnumResult::Found) {
+            break;
+        }
+        name = NarrowText(entry.Name());
+        ReadRegistryValueText(entry.type, entry.data.data(), entry.dataSize, text);
+        ++counts.values;
+    }
+    for (DWORD index = 0;; ++index) {
+        if (EnumRegistryEntry(key, RegistryEntryKind::Subkeys, index, entry) !=
+            RegistryEnumResult::Found) {
+            break;
+        }
+        name = NarrowText(entry.Name());
+        ++counts.keys;
+        const RegistryKey child = OpenRegistryKey(key, entry.name.c_str());
+        if (child.valid()) ConvertingWalk(child.get(), entry, name, text, counts);
+    }
+}
+
+void RunProfile(const std::string& work) {
+    bench::Say("\nprofile: one walk of HKEY_CURRENT_USER each, in rounds\n");
+    for (int round = 1; round <= 2; ++round) {
+        WalkCounts counts;
+        double start = bench::Now();
+        TimeBareWalk(counts);
+        bench::Say("  round %d  bare walk                          %.3f s\n", round,
+                   bench::Now() - start);
+
+        start = bench::Now();
+        {
+            const RegistryKey root = OpenRegistryKey(HKEY_CURRENT_USER, L"");
+            RegistryEntryBuffer entry;
+            std::string name, text;
+            ConvertingWalk(root.get(), entry, name, text, counts);
+        }
+        bench::Say("  round %d  bare walk + text conversion        %.3f s\n", round,
+                   bench::Now() - start);
+
+        NullObserver nothing;
+        start = bench::Now();
+        ScanRegistryKey(HKEY_CURRENT_USER, "", nullptr, nullptr, nothing);
+        bench::Say("  round %d  walker, no output, null observer   %.3f s\n", round,
+                   bench::Now() - start);
+
+        bench::QuietObserver quiet;
+        start = bench::Now();
+        ScanRegistryKey(HKEY_CURRENT_USER, "", nullptr, nullptr, quiet);
+        bench::Say("  round %d  walker, no output, quiet observer  %.3f s\n", round,
+                   bench::Now() - start);
+
+        start = bench::Now();
+        {
+            SnapshotWriter output;
+            output.Create(work + "\\registry-profile.txt");
+            ScanRegistryKey(HKEY_CURRENT_USER, "", &output, nullptr, nothing);
+        }
+        bench::Say("  round %d  walker, writing, null observer     %.3f s\n", round,
+                   bench::Now() - start);
+    }
+}
+
+// ---- The synthetic tree's bookkeeping
+
+// The same layout FillSyntheticRegistryTree uses: key k below key (k - 1) / fanOut, named
+// K<k>, holding values k * values / keys up to the next key's first.
+std::wstring SyntheticKeyPath(std::size_t k, std::size_t fanOut) {
+    std::vector<std::size_t> chain{k};
+    while (chain.back() != 0) chain.push_back((chain.back() - 1) / fanOut);
+    std::wstring path;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if (!path.empty()) path += L'\\';
+        path += L"K" + std::to_wstring(*it);
+    }
+    return path;
+}
+
+std::size_t FirstValueOfKey(std::size_t k, const SyntheticRegistryShape& shape) {
+    return static_cast<std::size_t>(static_cast<std::uint64_t>(k) * shape.values / shape.keys);
+}
+
+struct SavedValue {
+    std::wstring keyPath;
+    std::wstring name;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+// Reads the values ChangeSyntheticRegistryValues will rewrite, so that they can be put back.
+// False when one is missing: the tree is not laid out as this program expects.
+bool SaveValuesToChange(HKEY tree, const SyntheticRegistryShape& shape, std::size_t everyNth,
+                        std::vector<SavedValue>& saved) {
+    saved.clear();
+    for (std::size_t k = 0; k < shape.keys; ++k) {
+        std::size_t j = FirstValueOfKey(k, shape);
+        const std::size_t end = FirstValueOfKey(k + 1, shape);
+        j += (everyNth - j % everyNth) % everyNth;
+        if (j >= end) continue;
+        SavedValue value;
+        value.keyPath = SyntheticKeyPath(k, shape.fanOut);
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(tree, value.keyPath.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+            return false;
+        }
+        for (; j < end; j += everyNth) {
+            value.name = L"V" + std::to_wstring(j);
+            DWORD size = 0;
+            bool ok = RegQueryValueExW(key, value.name.c_str(), nullptr, &value.type, nullptr,
+                                       &size) == ERROR_SUCCESS;
+            value.data.resize(size);
+            ok = ok && RegQueryValueExW(key, value.name.c_str(), nullptr, &value.type,
+                                        value.data.data(), &size) == ERROR_SUCCESS;
+            if (!ok) {
+                RegCloseKey(key);
+                return false;
+            }
+            value.data.resize(size);
+            saved.push_back(value);
+        }
+        RegCloseKey(key);
+    }
+    return true;
+}
+
+bool RestoreValues(HKEY tree, const std::vector<SavedValue>& saved) {
+    bool ok = true;
+    for (const SavedValue& value : saved) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(tree, value.keyPath.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
+            ok = false;
+            continue;
+        }
+        ok &= RegSetValueExW(key, value.name.c_str(), 0, value.type, value.data.data(),
+                             static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS;
+        RegCloseKey(key);
+    }
+    return ok;
+}
+
+// The record of the tree in the work folder: its shape, and whether its values are as made.
+std::string MarkerText(const SyntheticRegistryShape& shape, bool clean) {
+    return "format " + std::to_string(kTreeFormat) + " keys " + std::to_string(shape.keys) +
+           " values " + std::to_string(shape.values) + " fanout " +
+           std::to_string(shape.fanOut) + (clean ? " clean" : " changed");
+}
+
+std::string TempFolder() {
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+    std::string folder = NarrowText(std::wstring_view(temp, length));
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    return folder;
+}
+
+HKEY CreateTreeKey() {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kBenchKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_READ | KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return nullptr;
+    }
+    return key;
+}
+
+bool TreeExists() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\QvBench\\K0", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+// Makes the tree, or reuses it with --keep; returns its key, null on failure.
+HKEY PrepareTree(const Options& options, const std::string& markerPath) {
+    const bool reuse = options.keep && TreeExists() &&
+                       scratch::ReadWholeFile(markerPath) == MarkerText(options.shape, true);
+    if (reuse) {
+        bench::Say("tree: reusing HKEY_CURRENT_USER\\Software\\QvBench (--keep)\n");
+        return CreateTreeKey();
+    }
+    double start = bench::Now();
+    if (RegDeleteTreeW(HKEY_CURRENT_USER, kBenchKey) == ERROR_SUCCESS) {
+        bench::Say("tree: deleted the earlier tree in %.1f s\n", bench::Now() - start);
+    }
+    HKEY tree = CreateTreeKey();
+    if (tree == nullptr) {
+        bench::Say("error: cannot create HKEY_CURRENT_USER\\Software\\QvBench\n");
+        return nullptr;
+    }
+    bench::Say("tree: generating %zu keys and %zu values under "
+               "HKEY_CURRENT_USER\\Software\\QvBench\n",
+               options.shape.keys, options.shape.values);
+    start = bench::Now();
+    if (!FillSyntheticRegistryTree(tree, options.shape)) {
+        bench::Say("error: the registry refused a key or value of the synthetic tree\n");
+        RegCloseKey(tree);
+        return nullptr;
+    }
+    const double seconds = bench::Now() - start;
+    bench::Say("tree: generated in %.1f s (%.0f us an entry)\n", seconds,
+               seconds * 1e6 / static_cast<double>(options.shape.keys + options.shape.values));
+    scratch::WriteWholeFile(markerPath, MarkerText(options.shape, true));
+    return tree;
+}
+
+struct PassResult {
+    double seconds = 0;
+    double loadSeconds = 0;
+    double indexSeconds = 0;
+    long lines = 0;
+    std::size_t keys = 0;
+    bool ok = false;
+};
+
+PassResult RunSnapshot(const std::string& baselinePath) {
+    PassResult result;
+    bench::QuietObserver observer;
+    const double start = bench::Now();
+    SnapshotWriter output;
+    if (output.Create(baselinePath)) {
+        result.lines = ScanRegistryKey(HKEY_CURRENT_USER, "", &output, nullptr, observer);
+    }
+    result.ok = output.Close();
+    result.seconds = bench::Now() - start;
+    return result;
+}
+
+PassResult RunComparison(const std::string& baselinePath, const std::string& changesPath) {
+    PassResult result;
+    bench::QuietObserver observer;
+    const double start = bench::Now();
+    BaselineText text;
+    DWORD error = ERROR_SUCCESS;
+    if (LoadBaselineFile(baselinePath.c_str(), text, error) != BaselineLoad::Loaded) {
+        bench::Say("error: cannot load %s: %s\n", baselinePath.c_str(),
+                   SystemErrorText(error).c_str());
+        return result;
+    }
+    result.loadSeconds = bench::Now() - start;
+    BaselineIndex index;
+    if (!index.Build(text.View(), BaselineIndex::Kind::Records)) {
+        bench::Say("error: no memory for the index of %s\n", baselinePath.c_str());
+        return result;
+    }
+    result.keys = index.Size();
+    result.indexSeconds = bench::Now() - start - result.loadSeconds;
+    SnapshotWriter output;
+    if (output.Create(changesPath)) {
+        result.lines = ScanRegistryKey(HKEY_CURRENT_USER, "", &output, &index, observer);
+    }
+    result.ok = output.Close();
+    result.seconds = bench::Now() - start;
+    return result;
+}
+
+// A comparison's runs, the best counted.
+struct ComparisonRuns {
+    std::vector<double> times;
+    std::vector<PassResult> passes;
+};
+
+bool RunComparisons(int rounds, const std::string& baselinePath, const std::string& changesPath,
+                    ComparisonRuns& runs) {
+    for (int round = 0; round < rounds; ++round) {
+        const PassResult pass = RunComparison(baselinePath, changesPath);
+        if (!pass.ok) return false;
+        runs.times.push_back(pass.seconds);
+        runs.passes.push_back(pass);
+    }
+    return true;
+}
+
+void ReportComparison(const char* what, const ComparisonRuns& runs, double bare,
+                      std::size_t entries, std::size_t expected, const std::string& changesPath) {
+    bench::PrintTimeRow(what, runs.times, bare, kStep2Target, entries);
+    const std::size_t best = static_cast<std::size_t>(
+        std::min_element(runs.times.begin(), runs.times.end()) - runs.times.begin());
+    const PassResult& pass = runs.passes[best];
+    bench::Say("      best run: load %.3f s, index %.3f s (%zu lines), walk %.3f s; "
+               "%ld lines (expected %zu)\n",
+               pass.loadSeconds, pass.indexSeconds, pass.keys,
+               pass.seconds - pass.loadSeconds - pass.indexSeconds, pass.lines, expected);
+    if (pass.lines != static_cast<long>(expected)) {
+        for (const std::string& line : bench::FirstLines(changesPath, 5)) {
+            bench::Say("      unexpected? %s\n", line.c_str());
+        }
+    }
+}
+
+int RunBenchmark(const Options& options) {
+    const std::string wine = bench::WineVersion();
+    bench::Say("registry_bench: %zu keys, %zu values, %d rounds, %s\n", options.shape.keys,
+               options.shape.values, options.rounds,
+               wine.empty() ? "Windows" : ("Wine " + wine).c_str());
+    const std::string work = TempFolder() + "\\qv-bench-work";
+    CreateDirectoryW(ExtendedLengthPath(work).c_str(), nullptr);
+    const std::string markerPath = work + "\\registry-tree.txt";
+    const std::string baselinePath = work + "\\registry-snapshot1.txt";
+    const std::string samePath = work + "\\registry-snapshot2-same.txt";
+    const std::string changedPath = work + "\\registry-snapshot2-changed.txt";
+
+    HKEY tree = PrepareTree(options, markerPath);
+    if (tree == nullptr) return 1;
+
+    if (options.profile) RunProfile(work);
+
+    // The first walk is not counted: it also absorbs the server's periodic save of the
+    // freshly written registry.
+    WalkCounts counts;
+    const double warm = TimeBareWalk(counts);
+    bench::Say("warm-up walk of HKEY_CURRENT_USER: %.3f s, %zu keys and %zu values\n", warm,
+               counts.keys, counts.values);
+    const std::size_t entries = counts.keys + counts.values;
+
+    // Rounds of bare walk, snapshot and comparison, so that a burst of load from elsewhere on
+    // the machine hits one run of each, not one pass alone.
+    std::vector<double> bareTimes, snapshotTimes;
+    ComparisonRuns same;
+    PassResult snapshot;
+    for (int round = 0; round < options.rounds; ++round) {
+        WalkCounts again;
+        bareTimes.push_back(TimeBareWalk(again));
+        snapshot = RunSnapshot(baselinePath);
+        if (!snapshot.ok) {
+            bench::Say("error: cannot write %s\n", baselinePath.c_str());
+            return 1;
+        }
+        snapshotTimes.push_back(snapshot.seconds);
+        if (!RunComparisons(1, baselinePath, samePath, same)) return 1;
+    }
+
+    std::vector<SavedValue> saved;
+    if (!SaveValuesToChange(tree, options.shape, kChangeEvery, saved)) {
+        bench::Say("error: the synthetic tree is not laid out as expected\n");
+        return 1;
+    }
+    scratch::WriteWholeFile(markerPath, MarkerText(options.shape, false));
+    double start = bench::Now();
+    const std::size_t changed = ChangeSyntheticRegistryValues(tree, options.shape, kChangeEvery);
+    const double changeSeconds = bench::Now() - start;
+    ComparisonRuns after;
+    const bool ranChanged = RunComparisons(options.rounds, baselinePath, changedPath, after);
+
+    const double bare = bench::Best(bareTimes);
+    bench::Say("\n  %-30s %10s %9s %6s\n", "pass (best of the runs)", "time", "per entry",
+               "ratio");
+    bench::PrintTimeRow("bare walk", bareTimes, bare, 0, entries);
+    bench::PrintTimeRow("Step #1: snapshot of HKCU", snapshotTimes, bare, kStep1Target, entries);
+    bench::Say("      %ld lines (expected %zu)\n", snapshot.lines, entries);
+    ReportComparison("Step #2: nothing changed", same, bare, entries, 0, samePath);
+    if (ranChanged) {
+        ReportComparison("Step #2: 1% values changed", after, bare, entries, changed, changedPath);
+        bench::Say("      (%zu values changed in %.1f s before these runs)\n", changed,
+                   changeSeconds);
+    }
+    bench::Say("\nbaseline %.1f MiB\n", bench::MiB(GetFileSizeByName(baselinePath.c_str())));
+
+    if (options.keep) {
+        if (RestoreValues(tree, saved)) {
+            scratch::WriteWholeFile(markerPath, MarkerText(options.shape, true));
+        }
+        RegCloseKey(tree);
+    } else {
+        RegCloseKey(tree);
+        start = bench::Now();
+        RegDeleteTreeW(HKEY_CURRENT_USER, kBenchKey);
+        DeleteFileW(ExtendedLengthPath(markerPath).c_str());
+        bench::Say("tree: deleted in %.1f s (--keep leaves it for the next run)\n",
+                   bench::Now() - start);
+    }
+    return ranChanged && changed == saved.size() ? 0 : 1;
+}
+
+}  // namespace
+
+int main() {
+    Options options;
+    if (!ParseOptions(bench::Arguments(), options)) return 2;
+    return RunBenchmark(options);
+}
