@@ -12,9 +12,14 @@
 #include "app/scan_progress.h"
 #include "snapshot/snapshot_files.h"
 #include "tests/support/dialog_driver.h"
-#include "tests/support/scratch_folder.h"
+#include "tests/support/scratch_tree.h"
 
 namespace {
+
+using scratch::PathExists;
+using scratch::ReadWholeFile;
+using scratch::RemoveTree;
+using scratch::WriteWholeFile;
 
 constexpr int kCheckBoxes[] = {IDC_SCAN_FILES,  IDC_SCAN_REGISTRY, IDC_ROOT_HKCR, IDC_ROOT_HKLM,
                                IDC_ROOT_HKCU,   IDC_ROOT_HKU,      IDC_COPY_FILES};
@@ -75,7 +80,8 @@ TEST(MainDialog, CheckBoxesEnableTheirCompanions) {
 }
 
 TEST(MainDialog, StepButtonsWithNothingTickedOnlySayNothingToDo) {
-    ScratchFolder folder("nothing-to-do");
+    ScratchTree folder("nothing-to-do");
+    scratch::CurrentDirectory here(folder.Root());
     auto dialog = DialogDriver::StartInProcess();
     ASSERT_TRUE(dialog);
     // A root ticked without "scan the registry" still means nothing to do.
@@ -95,7 +101,7 @@ TEST(MainDialog, StepButtonsWithNothingTickedOnlySayNothingToDo) {
         EXPECT_EQ(g_app.busy, 0);
     }
     // No file was touched.
-    for (const char* name : kProgramTextFiles) EXPECT_FALSE(PathExists(folder / name)) << name;
+    for (const char* name : kProgramTextFiles) EXPECT_FALSE(PathExists(folder.Path(name))) << name;
 }
 
 TEST(MainDialog, CloseEndsTheDialogWithOne) {
@@ -112,8 +118,9 @@ TEST(MainDialog, TheCloseBoxEndsTheDialogWhenIdle) {
 }
 
 TEST(MainDialog, TheProgramExitsWithOneWhenClosed) {
-    ScratchFolder folder("program-exit");
-    auto program = DialogDriver::StartProgram(folder.Path());
+    ScratchTree folder("program-exit");
+    scratch::CurrentDirectory here(folder.Root());
+    auto program = DialogDriver::StartProgram(folder.Root());
     ASSERT_TRUE(program) << "QUORVANE_EXE must name the built program";
     EXPECT_EQ(program->Title(), "Quorvane 1.07");
     EXPECT_EQ(program->Text(IDC_DRIVE_LIST), "C: D:");
@@ -134,7 +141,7 @@ TEST(MainDialog, SystemMenuGainsAboutOnceAndOpensIt) {
     EXPECT_EQ(GetMenuItemID(menu, before + 1), UINT(IDM_ABOUT));
     wchar_t text[64] = L"";
     GetMenuStringW(menu, before + 1, text, 64, MF_BYPOSITION);
-    EXPECT_EQ(Utf8(text), "About Quorvane...");
+    EXPECT_EQ(scratch::Utf8(text), "About Quorvane...");
     MENUITEMINFOW separator = {sizeof separator, MIIM_FTYPE};
     GetMenuItemInfoW(menu, before, TRUE, &separator);
     EXPECT_TRUE(separator.fType & MFT_SEPARATOR);
@@ -152,10 +159,11 @@ TEST(MainDialog, SystemMenuGainsAboutOnceAndOpensIt) {
 }
 
 TEST(MainDialog, CleanUpRemovesExactlyTheProgramsTextFiles) {
-    ScratchFolder folder("clean-up");
-    for (const char* name : kProgramTextFiles) ASSERT_TRUE(WriteWholeFile(folder / name, "x"));
+    ScratchTree folder("clean-up");
+    scratch::CurrentDirectory here(folder.Root());
+    for (const char* name : kProgramTextFiles) ASSERT_TRUE(WriteWholeFile(folder.Path(name), "x"));
     const char* keep[] = {"Quorvane_Snapshot3_Files.TXT", "notes.txt", "Quorvane_Errors.log"};
-    for (const char* name : keep) ASSERT_TRUE(WriteWholeFile(folder / name, "keep"));
+    for (const char* name : keep) ASSERT_TRUE(WriteWholeFile(folder.Path(name), "keep"));
     CreateDirectoryW(L"C:\\_Quorvane_COPY", nullptr);
     ASSERT_TRUE(WriteWholeFile("C:\\_Quorvane_COPY\\kept.txt", "copy"));
 
@@ -172,8 +180,8 @@ TEST(MainDialog, CleanUpRemovesExactlyTheProgramsTextFiles) {
         EXPECT_EQ(box->text, kRemoved);
         EXPECT_EQ(box->owner, nullptr);
     }
-    for (const char* name : kProgramTextFiles) EXPECT_FALSE(PathExists(folder / name)) << name;
-    for (const char* name : keep) EXPECT_EQ(ReadWholeFile(folder / name), "keep") << name;
+    for (const char* name : kProgramTextFiles) EXPECT_FALSE(PathExists(folder.Path(name))) << name;
+    for (const char* name : keep) EXPECT_EQ(ReadWholeFile(folder.Path(name)), "keep") << name;
     EXPECT_EQ(ReadWholeFile("C:\\_Quorvane_COPY\\kept.txt"), "copy");
     RemoveTree("C:\\_Quorvane_COPY");
 }

@@ -46,13 +46,7 @@ protected:
     }
 
     // Clicks a step button and returns the message box that ends it, once the dialog is idle.
-    SeenMessageBox Run(int button) {
-        dialog_->Click(button);
-        auto box = dialog_->NextMessageBox();
-        EXPECT_TRUE(box) << "no message box after step " << button;
-        EXPECT_TRUE(DialogDriver::WaitUntil([&] { return dialog_->IsEnabled(IDC_STEP1); }));
-        return box.value_or(SeenMessageBox{});
-    }
+    SeenMessageBox Run(int button) { return dialog_->RunStep(button); }
 
     void ExpectIdle() {
         EXPECT_EQ(g_app.busy, 0);
@@ -266,7 +260,7 @@ TEST_F(FileSteps, AFullDiskIsReportedNotSummarised) {
     for (int i = 0; i < 4096; ++i) WriteFile(filler, "f", 1, &written, nullptr);
     CloseHandle(filler);
 
-    for (int i = 0; i < 200; ++i) drive_->AddFile("f" + std::to_string(i) + ".txt", "1");
+    for (int i = 0; i < 200; ++i) drive_->AddFile(std::to_string(i) + ".txt", "1");
     scratch::CurrentDirectory onFullDrive("F:\\");
     const SeenMessageBox box = Run(IDC_STEP1);
     EXPECT_EQ(box.text.rfind("Could not write \"Quorvane_Snapshot1_Files.TXT\".\n\n", 0), 0u)

@@ -42,13 +42,7 @@ protected:
         dialog_->SetChecked(IDC_ROOT_HKCU, true);
     }
 
-    SeenMessageBox Run(int button) {
-        dialog_->Click(button);
-        auto box = dialog_->NextMessageBox();
-        EXPECT_TRUE(box) << "no message box after step " << button;
-        EXPECT_TRUE(DialogDriver::WaitUntil([&] { return dialog_->IsEnabled(IDC_STEP1); }));
-        return box.value_or(SeenMessageBox{});
-    }
+    SeenMessageBox Run(int button) { return dialog_->RunStep(button); }
 
     std::string Here(const char* name) const { return folder_.Path(name); }
     std::string Line(const std::string& rest) const {
@@ -157,7 +151,9 @@ TEST_F(RegistrySteps, ScanRegistryWithoutRootsTouchesNoRegistryFile) {
     dialog_->SetText(IDC_DRIVE_LIST, "D:");
     EXPECT_EQ(Run(IDC_STEP1).text, "Saved a list of 1 files");
     for (const SnapshotArea& area : kSnapshotAreas) {
-        if (area.root) EXPECT_FALSE(scratch::PathExists(Here(area.baselineName)));
+        if (area.root) {
+            EXPECT_FALSE(scratch::PathExists(Here(area.baselineName))) << area.baselineName;
+        }
     }
 }
 

@@ -1,29 +1,17 @@
 #include "tests/support/dialog_driver.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <vector>
 
 #include "app/app_state.h"
 #include "app/main_dialog.h"
 #include "app/resource.h"
+#include "tests/support/scratch_tree.h"
 
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string out(size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), size, nullptr,
-                        nullptr);
-    return out;
-}
-
-std::wstring Utf16(const std::string& text) {
-    if (text.empty()) return {};
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
-    std::wstring out(size, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), out.data(), size);
-    return out;
-}
+using scratch::Utf16;
+using scratch::Utf8;
 
 namespace {
 
@@ -214,6 +202,14 @@ DWORD DialogDriver::WaitForEnd(DWORD timeoutMs) {
     DWORD code = 0;
     GetExitCodeProcess(process_, &code);
     return code;
+}
+
+SeenMessageBox DialogDriver::RunStep(int button) {
+    Click(button);
+    std::optional<SeenMessageBox> box = NextMessageBox();
+    if (!box) ADD_FAILURE() << "no message box after button " << button;
+    if (!WaitUntil([&] { return IsEnabled(IDC_STEP1); })) ADD_FAILURE() << "the dialog stays busy";
+    return box.value_or(SeenMessageBox{});
 }
 
 DWORD DialogDriver::CloseAndWait() {

@@ -39,6 +39,10 @@ public:
     bool IsEnabled(int id) const;
     bool IsVisible(int id) const;
 
+    // Clicks a step button and returns the message box that ends the step, once the dialog
+    // is idle again; a missing box or a dialog that stays busy fails the test.
+    SeenMessageBox RunStep(int button);
+
     // Waits for the next message box of the program, records and dismisses it.
     std::optional<SeenMessageBox> NextMessageBox(DWORD timeoutMs = 120000);
     // True when a message box shows up within timeoutMs (it is left open).
@@ -67,7 +71,3 @@ private:
     DWORD processId_ = 0;
     INT_PTR result_ = 0;
 };
-
-// UTF-16 to UTF-8 and back, for the wide window functions the driver uses.
-std::string Utf8(const std::wstring& text);
-std::wstring Utf16(const std::string& text);

@@ -9,9 +9,9 @@
 // Deliberately independent of the program's own path code, so that a fault there cannot hide
 // behind the same fault in the helpers that check it.
 
-namespace {
+namespace scratch {
 
-std::wstring Wide(std::string_view text) {
+std::wstring Utf16(std::string_view text) {
     if (text.empty()) return {};
     const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
     std::wstring wide(length, L'\0');
@@ -19,7 +19,7 @@ std::wstring Wide(std::string_view text) {
     return wide;
 }
 
-std::string Narrow(std::wstring_view text) {
+std::string Utf8(std::wstring_view text) {
     if (text.empty()) return {};
     const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
                                            nullptr, nullptr);
@@ -29,12 +29,19 @@ std::string Narrow(std::wstring_view text) {
     return narrow;
 }
 
+}  // namespace scratch
+
+namespace {
+
+using scratch::Utf16;
+using scratch::Utf8;
+
 bool StartsWith(std::wstring_view text, std::wstring_view start) {
     return text.substr(0, start.size()) == start;
 }
 
 std::wstring Extended(std::string_view path) {
-    const std::wstring wide = Wide(path);
+    const std::wstring wide = Utf16(path);
     if (StartsWith(wide, L"\\\\?\\")) return wide;
     std::wstring full(GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr), L'\0');
     full.resize(GetFullPathNameW(wide.c_str(), DWORD(full.size()), full.data(), nullptr));
@@ -71,7 +78,7 @@ std::wstring HostName(const std::wstring& path) {
     if (unixName == nullptr) return {};
     char* name = unixName(path.c_str());
     if (name == nullptr) return {};
-    std::wstring host = Wide(name);
+    std::wstring host = Utf16(name);
     HeapFree(GetProcessHeap(), 0, name);
     return host;
 }
@@ -151,7 +158,7 @@ std::atomic<unsigned> treeCounter{0};
 }  // namespace
 
 ScratchTree::ScratchTree(std::string_view label, std::string_view parent) {
-    std::string base = parent.empty() ? Narrow(TempFolder()) : std::string(parent);
+    std::string base = parent.empty() ? Utf8(TempFolder()) : std::string(parent);
     // The walker skips every path with the product word; a scratch tree must not.
     if (base.find("Quorvane") != std::string::npos) base = "C:\\";
     while (!base.empty() && base.back() == '\\') base.pop_back();
@@ -345,7 +352,7 @@ CurrentDirectory::CurrentDirectory(std::string_view folder) {
     const DWORD length = GetCurrentDirectoryW(0, nullptr);
     previous_.resize(length);
     previous_.resize(GetCurrentDirectoryW(length, previous_.data()));
-    SetCurrentDirectoryW(Wide(folder).c_str());
+    SetCurrentDirectoryW(Utf16(folder).c_str());
 }
 
 CurrentDirectory::~CurrentDirectory() { SetCurrentDirectoryW(previous_.c_str()); }

@@ -52,6 +52,10 @@ private:
 
 namespace scratch {
 
+// UTF-8 and UTF-16, whatever the process code page, for the wide functions the tests use.
+std::wstring Utf16(std::string_view text);
+std::string Utf8(std::wstring_view text);
+
 // A relative path of folders named after stem, ending in file name leaf, so that
 // base + "\" + result is exactly totalLength characters (bytes of ASCII stem). Levels are at
 // most 200 characters. Empty when totalLength is too short for base and leaf.
