@@ -203,20 +203,16 @@ TEST_F(FileSteps, CopyingPutsNewFilesUnderTheCopyFolderAndLogsTheRest) {
 }
 
 TEST_F(FileSteps, AbortStopsTheWalkAndLeavesTheLaterFilesEmpty) {
-    constexpr int kFiles = 30000;
+    constexpr int kFiles = 2000;
     for (int i = 0; i < kFiles; ++i) {
         drive_->AddFile("many\\d" + std::to_string(i % 50) + "\\f" + std::to_string(i) + ".txt");
     }
     dialog_->SetChecked(IDC_SCAN_REGISTRY, true);
     dialog_->SetChecked(IDC_ROOT_HKCU, true);
 
+    // Abort as soon as the first file shows, with nearly all of the walk still to go.
+    dialog_->ClickWhenTextShows(IDC_STATUS, " Scanned: ", IDC_CLOSE);
     dialog_->Click(IDC_STEP1);
-    ASSERT_TRUE(DialogDriver::WaitUntil(
-        [&] { return dialog_->Text(IDC_STATUS).rfind(" Scanned: ", 0) == 0; }));
-    EXPECT_EQ(dialog_->Text(IDC_CLOSE), "&Abort");
-    EXPECT_FALSE(dialog_->IsEnabled(IDC_STEP1));
-    // The close box during a scan aborts it and does not close the dialog.
-    PostMessageW(dialog_->Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
     auto box = dialog_->NextMessageBox();
     ASSERT_TRUE(box);
     EXPECT_EQ(box->text, "Scan aborted");
@@ -224,11 +220,30 @@ TEST_F(FileSteps, AbortStopsTheWalkAndLeavesTheLaterFilesEmpty) {
     ExpectIdle();
 
     const std::size_t listed = SplitLines(ReadWholeFile(Here(kFilesBaselineName))).size();
-    EXPECT_LT(listed, std::size_t(kFiles));
+    // The file in hand when Abort was clicked is still listed; the walk stops at the next entry.
+    EXPECT_EQ(listed, 1u);
     EXPECT_TRUE(scratch::PathExists(Here("Quorvane_Snapshot1_Registry_HKCU.TXT")));
     EXPECT_EQ(ReadWholeFile(Here("Quorvane_Snapshot1_Registry_HKCU.TXT")), "");
 
-    // After the summary the same action closes the dialog.
+    // After the summary the same button closes the dialog.
+    EXPECT_EQ(dialog_->CloseAndWait(), 1u);
+}
+
+TEST_F(FileSteps, TheCloseBoxDuringAScanOnlyAborts) {
+    for (int i = 0; i < 2000; ++i) {
+        drive_->AddFile("d" + std::to_string(i % 20) + "\\f" + std::to_string(i));
+    }
+    dialog_->Click(IDC_STEP1);
+    ASSERT_TRUE(DialogDriver::WaitUntil([&] { return dialog_->Text(IDC_CLOSE) == "&Abort"; }));
+    EXPECT_FALSE(dialog_->IsEnabled(IDC_STEP1));
+    PostMessageW(dialog_->Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    // Whether the walk was still running or had just ended, the dialog stays and reports.
+    auto box = dialog_->NextMessageBox();
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(box->text == "Scan aborted" || box->text == "Saved a list of 2000 files")
+        << box->text;
+    ASSERT_TRUE(DialogDriver::WaitUntil([&] { return dialog_->IsEnabled(IDC_STEP1); }));
+    EXPECT_TRUE(IsWindow(dialog_->Dialog()));
     PostMessageW(dialog_->Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(dialog_->WaitForEnd(), 1u);
 }

@@ -178,4 +178,14 @@ TEST_F(RegistrySteps, AMissingRootBaselineStopsAfterTheFilePass) {
     EXPECT_EQ(dialog_->Text(IDC_CLOSE), "&Close");
 }
 
+TEST_F(RegistrySteps, AbortStopsTheWalkAfterTheKeyInHand) {
+    ASSERT_EQ(Run(IDC_STEP1).caption, "Quorvane");
+    const std::size_t whole = SplitLines(ReadWholeFile(Here(kHkcuBaseline))).size();
+
+    dialog_->ClickWhenTextShows(IDC_STATUS, " Scanned: ", IDC_CLOSE);
+    EXPECT_EQ(Run(IDC_STEP1).text, "Scan aborted");
+    const std::size_t listed = SplitLines(ReadWholeFile(Here(kHkcuBaseline))).size();
+    EXPECT_LT(listed, whole / 2) << "of " << whole;
+}
+
 }  // namespace

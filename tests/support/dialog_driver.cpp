@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "app/app_state.h"
@@ -113,6 +114,7 @@ DialogDriver::~DialogDriver() {
             WaitForEnd(500);
         }
     }
+    if (textHook_) UnhookWindowsHookEx(textHook_);
     if (thread_) {
         WaitForSingleObject(thread_, 10000);
         CloseHandle(thread_);
@@ -204,11 +206,51 @@ DWORD DialogDriver::WaitForEnd(DWORD timeoutMs) {
     return code;
 }
 
+namespace {
+
+struct TextTrigger {
+    HWND watched = nullptr;
+    std::wstring prefix;
+    std::string narrowPrefix;
+    HWND clicked = nullptr;
+};
+TextTrigger g_trigger;
+
+LRESULT CALLBACK WatchTexts(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && g_trigger.clicked && call->hwnd == g_trigger.watched &&
+        call->message == WM_SETTEXT && call->lParam) {
+        // The text comes as the setter passed it (Wine) or converted to the hook's UTF-16
+        // (Windows); a prefix can only match in its own form.
+        const std::wstring_view wide = reinterpret_cast<const wchar_t*>(call->lParam);
+        const std::string_view narrow = reinterpret_cast<const char*>(call->lParam);
+        if (wide.substr(0, g_trigger.prefix.size()) == g_trigger.prefix ||
+            narrow.substr(0, g_trigger.narrowPrefix.size()) == g_trigger.narrowPrefix) {
+            // Clicked right here, on the dialog's thread, before the program goes on.
+            const HWND clicked = std::exchange(g_trigger.clicked, nullptr);
+            SendMessageW(clicked, BM_CLICK, 0, 0);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace
+
+void DialogDriver::ClickWhenTextShows(int watched, const std::string& prefix, int clicked) {
+    if (textHook_) UnhookWindowsHookEx(textHook_);
+    g_trigger = {Control(watched), Utf16(prefix), prefix, Control(clicked)};
+    textHook_ = SetWindowsHookExW(WH_CALLWNDPROC, WatchTexts, nullptr, threadId_);
+    if (!textHook_) ADD_FAILURE() << "cannot watch the dialog's texts";
+}
+
 SeenMessageBox DialogDriver::RunStep(int button) {
     Click(button);
     std::optional<SeenMessageBox> box = NextMessageBox();
     if (!box) ADD_FAILURE() << "no message box after button " << button;
-    if (!WaitUntil([&] { return IsEnabled(IDC_STEP1); })) ADD_FAILURE() << "the dialog stays busy";
+    // Idle: after either way out of a step the buttons are enabled and Close reads "&Close".
+    if (!WaitUntil([&] { return IsEnabled(IDC_STEP1) && Text(IDC_CLOSE) == "&Close"; })) {
+        ADD_FAILURE() << "the dialog stays busy";
+    }
     return box.value_or(SeenMessageBox{});
 }
 

@@ -43,6 +43,11 @@ public:
     // is idle again; a missing box or a dialog that stays busy fails the test.
     SeenMessageBox RunStep(int button);
 
+    // In process only: the first time the dialog's own thread sets a text starting with
+    // prefix on control watched, control clicked gets BM_CLICK there and then. A walk can so
+    // be interrupted at a known point, however fast the machine runs it.
+    void ClickWhenTextShows(int watched, const std::string& prefix, int clicked);
+
     // Waits for the next message box of the program, records and dismisses it.
     std::optional<SeenMessageBox> NextMessageBox(DWORD timeoutMs = 120000);
     // True when a message box shows up within timeoutMs (it is left open).
@@ -64,6 +69,7 @@ private:
     HWND FindMessageBox() const;
     bool Owns(HWND window) const;
 
+    HHOOK textHook_ = nullptr;
     HWND dialog_ = nullptr;
     HANDLE thread_ = nullptr;   // in-process: the dialog's thread
     DWORD threadId_ = 0;
