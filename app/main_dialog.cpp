@@ -73,7 +73,7 @@ BOOL OnCloseOrAbort(HWND dialog) {
 
 void ShowAbout() {
     char text[128];
-    snprintf(text, sizeof text, "Quorvane version " QUORVANE_VERSION_TEXT "\n\n%s", AboutText());
+    snprintf(text, sizeof text, "Quorvane version " QUORVANE_VERSION_TEXT "\n\n%s", BuildStampText());
     ShowInfoMessage(text, "Quorvane");
 }
 
@@ -112,8 +112,6 @@ void OnInitMenuPopup(HWND dialog) {
 }
 
 }  // namespace
-
-const char* AboutText() { return "Build Date: " __DATE__ "  Time: " __TIME__; }
 
 void ShowInfoMessage(const char* text, const char* caption) {
     MessageBoxA(g_app.dialog, text, caption, MB_TASKMODAL | MB_ICONINFORMATION);
