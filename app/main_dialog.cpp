@@ -38,8 +38,8 @@ BOOL OnInitDialog(HWND dialog, HWND, LPARAM) {
     SetWindowTextA(dialog, "Quorvane " QUORVANE_VERSION_TEXT);
 
     InitCommonControls();
-    INITCOMMONCONTROLSEX classes = {sizeof classes,
-                                    ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    INITCOMMONCONTROLSEX classes = {
+        sizeof classes, ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&classes);
 
     g_app.statusLine = GetDlgItem(dialog, IDC_STATUS);
@@ -73,7 +73,8 @@ BOOL OnCloseOrAbort(HWND dialog) {
 
 void ShowAbout() {
     char text[128];
-    snprintf(text, sizeof text, "Quorvane version " QUORVANE_VERSION_TEXT "\n\n%s", BuildStampText());
+    snprintf(text, sizeof text, "Quorvane version " QUORVANE_VERSION_TEXT "\n\n%s",
+             BuildStampText());
     ShowInfoMessage(text, "Quorvane");
 }
 

@@ -85,7 +85,8 @@ void DialogScanObserver::ShowChanges(bool force) {
     if (!force && !IsProgressDue(GetTickCount(), g_app.lastChangesTick)) return;
 
     const bool isFile = pending_ == Pending::File;
-    const std::uint32_t count = isFile ? g_app.counters.fileChanges : g_app.counters.registryEntries;
+    const std::uint32_t count =
+        isFile ? g_app.counters.fileChanges : g_app.counters.registryEntries;
     const char* format = isFile ? "Found %lu new/modified file%s (listed in the output log)"
                          : pending_ == Pending::Value
                              ? "Found %lu new/modified key%s (listed in the output log)"

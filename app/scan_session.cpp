@@ -15,9 +15,7 @@ void EnableActions(BOOL enable) {
 
 }  // namespace
 
-bool IsChecked(int controlId) {
-    return IsDlgButtonChecked(g_app.dialog, controlId) == BST_CHECKED;
-}
+bool IsChecked(int controlId) { return IsDlgButtonChecked(g_app.dialog, controlId) == BST_CHECKED; }
 
 bool BeginStepCommand() {
     // Nothing lowers the priority again: a scan competes with what the user wants measured.

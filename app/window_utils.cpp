@@ -39,8 +39,8 @@ void ApplyToChildControls(HWND parent, unsigned actions) {
     for (HWND child = GetWindow(parent, GW_CHILD); child && visited < 1024;
          child = GetWindow(child, GW_HWNDNEXT), ++visited) {
         if (actions & kSetDefaultFont) {
-            SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
-                         TRUE);
+            SendMessageA(child, WM_SETFONT,
+                         reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
         }
         if (actions & kHideControl) ShowWindow(child, SW_HIDE);
         if ((actions & kClearNonButtonText) && GetControlKind(child) != kControlButton) {

@@ -19,15 +19,13 @@ constexpr std::uint64_t kOffsetMask = (std::uint64_t{1} << kOffsetBits) - 1;
 // The tag takes the hash's low bits: the slot number comes from its high bits.
 constexpr std::uint64_t kTagMask = (std::uint64_t{1} << (64 - kOffsetBits)) - 1;
 
-std::uint64_t Load64(const char* p)
-{
+std::uint64_t Load64(const char* p) {
     std::uint64_t v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
-std::uint64_t Load32(const char* p)
-{
+std::uint64_t Load32(const char* p) {
     std::uint32_t v;
     std::memcpy(&v, p, sizeof v);
     return v;
@@ -38,8 +36,7 @@ struct Product {
 };
 
 // The full 128-bit product: one instruction where the compiler has a 128-bit type.
-Product Multiply(std::uint64_t a, std::uint64_t b)
-{
+Product Multiply(std::uint64_t a, std::uint64_t b) {
 #if defined(__SIZEOF_INT128__)
     __extension__ typedef unsigned __int128 Wide;
     const Wide product = static_cast<Wide>(a) * b;
@@ -54,8 +51,7 @@ Product Multiply(std::uint64_t a, std::uint64_t b)
 }
 
 // Both halves of the product folded together: the mixing step of the hash.
-std::uint64_t MulFold(std::uint64_t a, std::uint64_t b)
-{
+std::uint64_t MulFold(std::uint64_t a, std::uint64_t b) {
     const Product p = Multiply(a, b);
     return p.lo ^ p.hi;
 }
@@ -68,8 +64,7 @@ constexpr std::uint64_t kK3 = 0x6A09E667F3BCC909u;
 
 // Sixteen bytes per multiply; paths are long and share long prefixes, so every byte counts
 // in every block.
-std::uint64_t HashKey(std::string_view key)
-{
+std::uint64_t HashKey(std::string_view key) {
     const char* p = key.data();
     std::size_t n = key.size();
     std::uint64_t h = kK0 ^ static_cast<std::uint64_t>(n);
@@ -96,14 +91,10 @@ std::uint64_t HashKey(std::string_view key)
     return MulFold(h ^ kK3, static_cast<std::uint64_t>(key.size()) ^ kK0);
 }
 
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Records end at CR LF; no key can hold one.
-bool HoldsCrLf(std::string_view s)
-{
+bool HoldsCrLf(std::string_view s) {
     for (std::size_t i = 1; i < s.size(); ++i) {
         const void* lf = std::memchr(s.data() + i, '\n', s.size() - i);
         if (lf == nullptr) {
@@ -119,8 +110,7 @@ bool HoldsCrLf(std::string_view s)
 
 // Calls visit(offset, record) for every record of text, in order.
 template <typename Visit>
-void ForEachRecord(std::string_view text, Visit visit)
-{
+void ForEachRecord(std::string_view text, Visit visit) {
     std::size_t start = 0;
     std::size_t from = 0;
     while (from < text.size()) {
@@ -148,8 +138,7 @@ struct BaselineIndex::Impl {
     std::vector<std::uint64_t> slots;
     std::size_t keys = 0;
 
-    bool EndsRecordAt(std::size_t at) const
-    {
+    bool EndsRecordAt(std::size_t at) const {
         return at == text.size() ||
                (at + 1 < text.size() && text[at] == '\r' && text[at + 1] == '\n');
     }
@@ -157,8 +146,7 @@ struct BaselineIndex::Impl {
     // Whether key is the key of the record that starts at offset. A record key is followed
     // by the record's end (Records) or by ",<decimal>" and the record's end (FilePaths); the
     // caller has made sure that key holds no CR LF, so the match cannot run into a later record.
-    bool KeyAt(std::size_t offset, std::string_view key) const
-    {
+    bool KeyAt(std::size_t offset, std::string_view key) const {
         if (key.size() > text.size() - offset ||
             (!key.empty() && std::memcmp(text.data() + offset, key.data(), key.size()) != 0)) {
             return false;
@@ -182,8 +170,7 @@ struct BaselineIndex::Impl {
     }
 
     // The slot that holds key, or else the empty slot where it belongs.
-    std::size_t Probe(std::string_view key, std::uint64_t hash) const
-    {
+    std::size_t Probe(std::string_view key, std::uint64_t hash) const {
         const std::uint64_t tag = hash & kTagMask;
         // The high half of hash * size maps the hash onto the table without a power-of-two size.
         std::size_t i = static_cast<std::size_t>(Multiply(hash, slots.size()).hi);
@@ -202,8 +189,7 @@ struct BaselineIndex::Impl {
     }
 
     // The key of a record, or false when a file record lacks its ",<decimal>" ending.
-    bool KeyOf(std::string_view record, std::string_view& key) const
-    {
+    bool KeyOf(std::string_view record, std::string_view& key) const {
         if (kind == Kind::Records) {
             key = record;
             return true;
@@ -225,8 +211,7 @@ struct BaselineIndex::Impl {
         return true;
     }
 
-    void Insert(std::size_t offset, std::string_view key)
-    {
+    void Insert(std::size_t offset, std::string_view key) {
         const std::uint64_t hash = HashKey(key);
         const std::size_t i = Probe(key, hash);
         if (slots[i] == 0) {
@@ -236,13 +221,9 @@ struct BaselineIndex::Impl {
     }
 };
 
-BaselineIndex::~BaselineIndex()
-{
-    delete impl_;
-}
+BaselineIndex::~BaselineIndex() { delete impl_; }
 
-bool BaselineIndex::Build(std::string_view text, Kind kind)
-{
+bool BaselineIndex::Build(std::string_view text, Kind kind) {
     delete impl_;
     impl_ = nullptr;
     // The slot's offset field bounds the text; no machine holds a terabyte baseline in memory.
@@ -276,20 +257,15 @@ bool BaselineIndex::Build(std::string_view text, Kind kind)
     }
 }
 
-bool BaselineIndex::Contains(std::string_view key) const
-{
+bool BaselineIndex::Contains(std::string_view key) const {
     if (impl_ == nullptr || impl_->slots.empty() || HoldsCrLf(key)) {
         return false;
     }
     return impl_->slots[impl_->Probe(key, HashKey(key))] != 0;
 }
 
-std::size_t BaselineIndex::Size() const
-{
-    return impl_ == nullptr ? 0 : impl_->keys;
-}
+std::size_t BaselineIndex::Size() const { return impl_ == nullptr ? 0 : impl_->keys; }
 
-std::size_t CountLineFeeds(std::string_view text)
-{
+std::size_t CountLineFeeds(std::string_view text) {
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }

@@ -40,8 +40,8 @@ bool IsDirectory(const std::wstring& path) {
 
 bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
     UniqueFileHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return file.valid() && GetFileInformationByHandle(file.get(), &info);
 }
 
@@ -128,8 +128,9 @@ int IsDirectoryPath(std::string_view path) {
 }
 
 void LogCopyFailure(std::string_view source) {
-    UniqueFileHandle log(CreateFileA(kErrorLogName, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFileHandle log(CreateFileA(kErrorLogName, GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!log.valid()) return;  // nowhere to report it; the file still counts as new
     LARGE_INTEGER end{};
     if (!SetFilePointerEx(log.get(), end, nullptr, FILE_END)) return;

@@ -53,8 +53,8 @@ KeySizes QueryKeySizes(HKEY key) {
 void GrowAfterMoreData(HKEY key, RegistryEntryKind kind, DWORD wantedData,
                        RegistryEntryBuffer& entry) {
     const KeySizes sizes = QueryKeySizes(key);
-    const DWORD wantedName = kind == RegistryEntryKind::Subkeys ? sizes.maxSubkeyName
-                                                                : sizes.maxValueName;
+    const DWORD wantedName =
+        kind == RegistryEntryKind::Subkeys ? sizes.maxSubkeyName : sizes.maxValueName;
     bool grew = GrowName(entry, std::size_t{wantedName} + 1);
     if (kind == RegistryEntryKind::Values) {
         grew |= GrowData(entry, std::max(wantedData, sizes.maxValueData));
@@ -117,15 +117,14 @@ RegistryEnumResult EnumRegistryEntry(HKEY key, RegistryEntryKind kind, DWORD ind
             DWORD dataSize = static_cast<DWORD>(entry.data.size());
             LSTATUS status;
             if (kind == RegistryEntryKind::Subkeys) {
-                status = RegEnumKeyExW(key, index, entry.name.data(), &nameLength, nullptr,
-                                       nullptr, nullptr, nullptr);
+                status = RegEnumKeyExW(key, index, entry.name.data(), &nameLength, nullptr, nullptr,
+                                       nullptr, nullptr);
             } else {
                 status = RegEnumValueW(key, index, entry.name.data(), &nameLength, nullptr,
                                        &entry.type, entry.data.data(), &dataSize);
             }
             if (status == ERROR_SUCCESS) {
-                entry.nameLength =
-                    std::min(nameLength, static_cast<DWORD>(entry.name.size() - 1));
+                entry.nameLength = std::min(nameLength, static_cast<DWORD>(entry.name.size() - 1));
                 entry.name[entry.nameLength] = L'\0';
                 if (kind == RegistryEntryKind::Subkeys) {
                     entry.type = REG_NONE;
@@ -151,25 +150,24 @@ void ReadRegistryValueText(DWORD type, const void* data, std::size_t size, std::
     if (size == 0 || data == nullptr) return;
     const auto* bytes = static_cast<const unsigned char*>(data);
     switch (type) {
-    case REG_SZ:
-    case REG_EXPAND_SZ: {
-        std::wstring chars(size / sizeof(wchar_t), L'\0');
-        std::memcpy(chars.data(), bytes, chars.size() * sizeof(wchar_t));
-        const std::size_t end = chars.find(L'\0');
-        if (end != std::wstring::npos) chars.resize(end);
-        text = NarrowText(chars);
-        return;
-    }
-    case REG_DWORD:
-        if (size == sizeof(DWORD)) {
-            DWORD value;
-            std::memcpy(&value, bytes, sizeof value);
-            text = std::to_string(static_cast<int>(value));
+        case REG_SZ:
+        case REG_EXPAND_SZ: {
+            std::wstring chars(size / sizeof(wchar_t), L'\0');
+            std::memcpy(chars.data(), bytes, chars.size() * sizeof(wchar_t));
+            const std::size_t end = chars.find(L'\0');
+            if (end != std::wstring::npos) chars.resize(end);
+            text = NarrowText(chars);
             return;
         }
-        break;
-    default:
-        break;
+        case REG_DWORD:
+            if (size == sizeof(DWORD)) {
+                DWORD value;
+                std::memcpy(&value, bytes, sizeof value);
+                text = std::to_string(static_cast<int>(value));
+                return;
+            }
+            break;
+        default: break;
     }
     FormatHexBytes(type, bytes, size, text);
 }

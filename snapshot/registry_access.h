@@ -30,10 +30,10 @@ enum class RegistryEntryKind { Subkeys, Values };
 // The entry at one index of a key, as one enumeration call gives it. One object serves a whole
 // walk: its buffers only grow, so enumerating costs no allocation once they are big enough.
 struct RegistryEntryBuffer {
-    std::wstring name;          // buffer; the name is its first nameLength characters, then a zero
-    DWORD nameLength = 0;       // 0 for the default value of a key
-    DWORD type = REG_NONE;      // values only
-    std::vector<BYTE> data;     // buffer; the value's data is its first dataSize bytes
+    std::wstring name;       // buffer; the name is its first nameLength characters, then a zero
+    DWORD nameLength = 0;    // 0 for the default value of a key
+    DWORD type = REG_NONE;   // values only
+    std::vector<BYTE> data;  // buffer; the value's data is its first dataSize bytes
     DWORD dataSize = 0;
 
     std::wstring_view Name() const { return {name.data(), nameLength}; }

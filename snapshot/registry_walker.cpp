@@ -56,8 +56,7 @@ struct RegistryWalk {
 void WriteEntryLine(RegistryWalk& walk, const std::string& line, ScanObserver::RegistryEntry kind,
                     bool ignoredInComparison) {
     if (walk.output == nullptr) return;
-    if (walk.baseline != nullptr &&
-        (ignoredInComparison || BaselineHolds(*walk.baseline, line))) {
+    if (walk.baseline != nullptr && (ignoredInComparison || BaselineHolds(*walk.baseline, line))) {
         return;
     }
     if (!walk.output->WriteLine(line)) {

@@ -35,8 +35,8 @@ bool SnapshotWriter::Create(std::string_view name) {
     error_ = ERROR_SUCCESS;
     DeleteFileA(name_.c_str());
     // CREATE_ALWAYS truncates a file that could not be deleted, so no stale line survives.
-    file_ = CreateFileA(name_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                        nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    file_ = CreateFileA(name_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file_ == INVALID_HANDLE_VALUE) {
         error_ = GetLastError();
         if (error_ == ERROR_SUCCESS) error_ = ERROR_OPEN_FAILED;
@@ -95,7 +95,7 @@ BaselineLoad LoadBaselineFile(const char* name, BaselineText& text, DWORD& error
     text = BaselineText{};
     error = ERROR_SUCCESS;
     UniqueFileHandle file(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         error = GetLastError();
         return BaselineLoad::CannotOpen;
@@ -144,8 +144,8 @@ int FileExistsByName(const char* name) {
 }
 
 unsigned long long GetFileSizeByName(const char* name) {
-    UniqueFileHandle file(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFileHandle file(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!file.valid() || !GetFileSizeEx(file.get(), &size)) return 0;
     return static_cast<unsigned long long>(size.QuadPart);
@@ -153,9 +153,9 @@ unsigned long long GetFileSizeByName(const char* name) {
 
 std::string SystemErrorText(DWORD error) {
     char* message = nullptr;
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, error, 0, reinterpret_cast<char*>(&message), 0, nullptr);
+    DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<char*>(&message), 0, nullptr);
     std::string text;
     if (length != 0 && message != nullptr) text.assign(message, length);
     if (message != nullptr) LocalFree(message);
@@ -178,7 +178,8 @@ std::wstring ExtendedLengthPath(std::string_view path) {
             std::size_t end = wide.find(L'\\', start);
             if (end == std::wstring::npos) end = wide.size();
             std::wstring_view part(wide.data() + start, end - start);
-            if ((part.empty() && end != wide.size()) || part == L"." || part == L"..") plain = false;
+            if ((part.empty() && end != wide.size()) || part == L"." || part == L"..")
+                plain = false;
             start = end + 1;
         }
         if (wide.find(L'/') != std::wstring::npos) plain = false;

@@ -31,17 +31,22 @@ inline const SnapshotArea kSnapshotAreas[] = {
      HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"},
     {"Quorvane_Snapshot1_Registry_HKCU.TXT", "Quorvane_Snapshot2_Registry_HKCU.TXT",
      HKEY_CURRENT_USER, "HKEY_CURRENT_USER"},
-    {"Quorvane_Snapshot1_Registry_HKU.TXT", "Quorvane_Snapshot2_Registry_HKU.TXT",
-     HKEY_USERS, "HKEY_USERS"},
+    {"Quorvane_Snapshot1_Registry_HKU.TXT", "Quorvane_Snapshot2_Registry_HKU.TXT", HKEY_USERS,
+     "HKEY_USERS"},
 };
 
 // Every text file the clean-up button removes, in the order it removes them.
 inline constexpr const char* kProgramTextFiles[] = {
-    "Quorvane_Snapshot1_Files.TXT",         "Quorvane_Snapshot1_Registry_HKCR.TXT",
-    "Quorvane_Snapshot1_Registry_HKLM.TXT", "Quorvane_Snapshot1_Registry_HKCU.TXT",
-    "Quorvane_Snapshot1_Registry_HKU.TXT",  "Quorvane_Snapshot2_Files.TXT",
-    "Quorvane_Snapshot2_Registry_HKCR.TXT", "Quorvane_Snapshot2_Registry_HKLM.TXT",
-    "Quorvane_Snapshot2_Registry_HKCU.TXT", "Quorvane_Snapshot2_Registry_HKU.TXT",
+    "Quorvane_Snapshot1_Files.TXT",
+    "Quorvane_Snapshot1_Registry_HKCR.TXT",
+    "Quorvane_Snapshot1_Registry_HKLM.TXT",
+    "Quorvane_Snapshot1_Registry_HKCU.TXT",
+    "Quorvane_Snapshot1_Registry_HKU.TXT",
+    "Quorvane_Snapshot2_Files.TXT",
+    "Quorvane_Snapshot2_Registry_HKCR.TXT",
+    "Quorvane_Snapshot2_Registry_HKLM.TXT",
+    "Quorvane_Snapshot2_Registry_HKCU.TXT",
+    "Quorvane_Snapshot2_Registry_HKU.TXT",
     "Quorvane_Errors.txt",
 };
 

@@ -14,8 +14,7 @@ namespace {
 using Kind = BaselineIndex::Kind;
 
 // The rule written the slow, obvious way: split at every CR LF, then take keys.
-std::set<std::string> ReferenceKeys(const std::string& text, Kind kind)
-{
+std::set<std::string> ReferenceKeys(const std::string& text, Kind kind) {
     std::vector<std::string> records;
     std::size_t start = 0;
     for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
@@ -45,8 +44,7 @@ std::set<std::string> ReferenceKeys(const std::string& text, Kind kind)
     return keys;
 }
 
-TEST(BaselineIndexFiles, OldExactlyWhenThePathIsListed)
-{
+TEST(BaselineIndexFiles, OldExactlyWhenThePathIsListed) {
     const std::string text = "C:\\ab.txt,5\r\nC:\\a.txt.bak,12\r\nC:\\Windows\\notepad.exe,0\r\n";
     BaselineIndex index;
     ASSERT_TRUE(index.Build(text, Kind::FilePaths));
@@ -64,13 +62,12 @@ TEST(BaselineIndexFiles, OldExactlyWhenThePathIsListed)
     EXPECT_FALSE(index.Contains("c:\\ab.txt"));
 }
 
-TEST(BaselineIndexFiles, KeyIsThePathBeforeTheLastCommaAndNumber)
-{
+TEST(BaselineIndexFiles, KeyIsThePathBeforeTheLastCommaAndNumber) {
     const std::string text =
-        "C:\\a,b.txt,12\r\n"       // comma in the name
+        "C:\\a,b.txt,12\r\n"           // comma in the name
         "C:\\big.iso,-1294967296\r\n"  // size of 3 GiB printed as signed 32-bit
         "C:\\many,,1,2,3\r\n"
-        "C:\\no size\r\n"          // not file records: no key of any kind
+        "C:\\no size\r\n"  // not file records: no key of any kind
         "C:\\empty size,\r\n"
         "C:\\letters,12a\r\n"
         "C:\\minus only,-\r\n"
@@ -91,8 +88,7 @@ TEST(BaselineIndexFiles, KeyIsThePathBeforeTheLastCommaAndNumber)
     }
 }
 
-TEST(BaselineIndexRecords, OldOnlyWhenTheWholeLineIsListed)
-{
+TEST(BaselineIndexRecords, OldOnlyWhenTheWholeLineIsListed) {
     const std::string text =
         "HKEY_CURRENT_USER\\Software\r\n"
         "HKEY_CURRENT_USER\\Software\\Vendor\\Count=10\r\n"
@@ -115,9 +111,9 @@ TEST(BaselineIndexRecords, OldOnlyWhenTheWholeLineIsListed)
     EXPECT_FALSE(index.Contains(""));
 }
 
-TEST(BaselineIndexRecords, LoneCrAndLfStayInsideARecord)
-{
-    const std::string text = "HKCU\\A=one\rtwo\r\nHKCU\\B=one\ntwo\r\nHKCU\\C=end\r\r\n\nHKCU\\D\r\n";
+TEST(BaselineIndexRecords, LoneCrAndLfStayInsideARecord) {
+    const std::string text =
+        "HKCU\\A=one\rtwo\r\nHKCU\\B=one\ntwo\r\nHKCU\\C=end\r\r\n\nHKCU\\D\r\n";
     BaselineIndex index;
     ASSERT_TRUE(index.Build(text, Kind::Records));
     EXPECT_EQ(index.Size(), 4u);
@@ -132,8 +128,7 @@ TEST(BaselineIndexRecords, LoneCrAndLfStayInsideARecord)
     EXPECT_FALSE(index.Contains("HKCU\\A=one\rtwo\r\nHKCU\\B=one\ntwo"));
 }
 
-TEST(BaselineIndexRecords, FramingOfTheText)
-{
+TEST(BaselineIndexRecords, FramingOfTheText) {
     BaselineIndex index;
     ASSERT_TRUE(index.Build("", Kind::Records));
     EXPECT_EQ(index.Size(), 0u);
@@ -165,8 +160,7 @@ TEST(BaselineIndexRecords, FramingOfTheText)
     EXPECT_TRUE(index.Contains("C:\\c"));
 }
 
-TEST(BaselineIndexRecords, UnbuiltIndexHoldsNothing)
-{
+TEST(BaselineIndexRecords, UnbuiltIndexHoldsNothing) {
     const BaselineIndex index;
     EXPECT_EQ(index.Size(), 0u);
     EXPECT_FALSE(index.Contains(""));
@@ -176,8 +170,7 @@ TEST(BaselineIndexRecords, UnbuiltIndexHoldsNothing)
 // Random records over a few bytes that matter to the framing and to the file-record rule,
 // so that CR LF forms by chance, records repeat and keys collide; checked against the
 // reference for every key and for many near-miss queries.
-TEST(BaselineIndexRandom, AgreesWithTheReference)
-{
+TEST(BaselineIndexRandom, AgreesWithTheReference) {
     const std::string alphabet = "ab,,-019\r\n\\";
     std::mt19937 random(20240611);
     auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
@@ -212,7 +205,8 @@ TEST(BaselineIndexRandom, AgreesWithTheReference)
         ASSERT_TRUE(index.Build(text, kind));
         ASSERT_EQ(index.Size(), expected.size()) << "round " << round;
         for (const std::string& key : expected) {
-            ASSERT_TRUE(index.Contains(key)) << "round " << round << " key " << testing::PrintToString(key);
+            ASSERT_TRUE(index.Contains(key))
+                << "round " << round << " key " << testing::PrintToString(key);
         }
 
         std::vector<std::string> queries;
@@ -236,8 +230,7 @@ TEST(BaselineIndexRandom, AgreesWithTheReference)
     }
 }
 
-TEST(CountLineFeeds, CountsEveryLineFeedByte)
-{
+TEST(CountLineFeeds, CountsEveryLineFeedByte) {
     EXPECT_EQ(CountLineFeeds(""), 0u);
     EXPECT_EQ(CountLineFeeds("no line end"), 0u);
     EXPECT_EQ(CountLineFeeds("a\r\nb\nc\rd\r\n"), 3u);

@@ -105,8 +105,8 @@ TEST_F(CopyFilesTest, FoldersAreMadeParentsFirstUnlessAFileIsInTheWay) {
     EXPECT_EQ(CreateDirectoryPath(blocker + "\\below\\more"), 0);
     EXPECT_EQ(ReadWholeFile(blocker), "plain file");
 
-    const std::string longFolder = tree.Root() + "\\" +
-        scratch::RelativePathOfLength(tree.Root(), 1000, "leaf", 'l');
+    const std::string longFolder =
+        tree.Root() + "\\" + scratch::RelativePathOfLength(tree.Root(), 1000, "leaf", 'l');
     EXPECT_EQ(CreateDirectoryPath(longFolder), 1);
     EXPECT_EQ(IsDirectoryPath(longFolder), 1);
     EXPECT_EQ(CreateDirectoryPath("Q:\\qv-missing-drive\\x"), 0);
@@ -130,7 +130,8 @@ TEST_F(CopyFilesTest, AnOldCopyIsOverwrittenAndAFileInTheWayIsLogged) {
 
 TEST_F(CopyFilesTest, LongPathsAndNamesInEveryScriptAreCopied) {
     std::vector<std::string> sources;
-    sources.push_back(tree.AddFile(scratch::RelativePathOfLength(tree.Root(), 1000, "long.txt"), "L"));
+    sources.push_back(
+        tree.AddFile(scratch::RelativePathOfLength(tree.Root(), 1000, "long.txt"), "L"));
     for (const std::string& name : scratch::kScriptSampleNames) {
         sources.push_back(tree.AddFile(name + "\\" + name, name));
     }
@@ -168,7 +169,8 @@ TEST_F(CopyFilesTest, CompareModeCopiesEachNewFileAndStillListsFailedOnes) {
               (std::set<std::string>{CopyTargetPath(fresh), blockedTarget}));
     EXPECT_EQ(ReadWholeFile(CopyTargetPath(fresh)), "fresh");
     EXPECT_FALSE(scratch::PathExists(CopyTargetPath(old)));
-    const std::vector<std::string> listed = scratch::SplitLines(ReadWholeFile(work.Path("snapshot2.TXT")));
+    const std::vector<std::string> listed =
+        scratch::SplitLines(ReadWholeFile(work.Path("snapshot2.TXT")));
     EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()),
               (std::set<std::string>{fresh, blocked}));
     // The error log lies in the walked tree, and is the program's own: not listed.

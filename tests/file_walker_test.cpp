@@ -129,7 +129,8 @@ TEST_F(FileWalkerTest, SnapshotListsEveryFileDepthFirstWithItsSize) {
     EXPECT_EQ(pass.lines, 8);
     // Every visited item is a listed file, reported with its bare path, in listing order.
     std::vector<std::string> paths;
-    for (const std::string& line : SplitLines(expected)) paths.push_back(line.substr(0, line.rfind(',')));
+    for (const std::string& line : SplitLines(expected))
+        paths.push_back(line.substr(0, line.rfind(',')));
     EXPECT_EQ(pass.observer.visited, paths);
     EXPECT_EQ(pass.observer.newFiles, 0);
     EXPECT_GE(pass.observer.stopQuestions, 8);
@@ -172,7 +173,8 @@ TEST_F(FileWalkerTest, AnEmptyBaselineMakesEveryFileNew) {
     tree.AddFile("one");
     tree.AddFile("two\\three");
     const Pass pass = Compare(tree.Pattern(), "");
-    EXPECT_EQ(LineSet(pass.output), (std::set<std::string>{tree.Path("one"), tree.Path("two\\three")}));
+    EXPECT_EQ(LineSet(pass.output),
+              (std::set<std::string>{tree.Path("one"), tree.Path("two\\three")}));
     EXPECT_EQ(pass.observer.newFiles, 2);
 }
 
@@ -235,7 +237,8 @@ TEST_F(FileWalkerTest, ADeepTreeTakesNoMoreStackThanAShallowOne) {
     ASSERT_FALSE(tree.AddFile("deep\\" + deep + "file.txt").empty());
 
     Pass shallow, deeper;
-    const std::size_t shallowUse = StackUsedBy([&] { shallow = Snapshot(tree.Path("shallow\\*.*")); });
+    const std::size_t shallowUse =
+        StackUsedBy([&] { shallow = Snapshot(tree.Path("shallow\\*.*")); });
     const std::size_t deepUse = StackUsedBy([&] { deeper = Snapshot(tree.Path("deep\\*.*")); });
     EXPECT_EQ(shallow.lines, 1);
     EXPECT_EQ(deeper.output, tree.Path("deep\\" + deep + "file.txt,0\r\n"));
@@ -291,13 +294,15 @@ TEST_F(FileWalkerTest, StopsWhenAskedAndKeepsWhatItWrote) {
         const Pass pass = Snapshot(tree.Pattern(), stop);
         EXPECT_EQ(pass.lines, long(stop));
         EXPECT_EQ(pass.observer.visited.size(), stop);
-        EXPECT_EQ(SplitLines(pass.output), std::vector<std::string>(all.begin(), all.begin() + stop));
+        EXPECT_EQ(SplitLines(pass.output),
+                  std::vector<std::string>(all.begin(), all.begin() + stop));
     }
 }
 
 TEST_F(FileWalkerTest, AFailedWriteEndsTheWalk) {
     for (int i = 0; i < 600; ++i) {
-        tree.AddFile("folder " + std::to_string(i % 7) + "\\" + std::to_string(i) + std::string(150, 'n'));
+        tree.AddFile("folder " + std::to_string(i % 7) + "\\" + std::to_string(i) +
+                     std::string(150, 'n'));
     }
     scratch::DeadEndPipe pipe;
     SnapshotWriter writer;

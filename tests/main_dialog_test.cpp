@@ -21,8 +21,8 @@ using scratch::ReadWholeFile;
 using scratch::RemoveTree;
 using scratch::WriteWholeFile;
 
-constexpr int kCheckBoxes[] = {IDC_SCAN_FILES,  IDC_SCAN_REGISTRY, IDC_ROOT_HKCR, IDC_ROOT_HKLM,
-                               IDC_ROOT_HKCU,   IDC_ROOT_HKU,      IDC_COPY_FILES};
+constexpr int kCheckBoxes[] = {IDC_SCAN_FILES, IDC_SCAN_REGISTRY, IDC_ROOT_HKCR, IDC_ROOT_HKLM,
+                               IDC_ROOT_HKCU,  IDC_ROOT_HKU,      IDC_COPY_FILES};
 constexpr int kRoots[] = {IDC_ROOT_HKCR, IDC_ROOT_HKLM, IDC_ROOT_HKCU, IDC_ROOT_HKU};
 constexpr int kActions[] = {IDC_STEP1, IDC_STEP2, IDC_CLEANUP};
 
@@ -45,10 +45,10 @@ TEST(MainDialog, StartsCentredWithItsDefaults) {
     RECT desktop, window;
     GetWindowRect(GetDesktopWindow(), &desktop);
     GetWindowRect(dialog->Dialog(), &window);
-    EXPECT_EQ(window.left, desktop.left + ((desktop.right - desktop.left) -
-                                           (window.right - window.left)) / 2);
-    EXPECT_EQ(window.top, desktop.top + ((desktop.bottom - desktop.top) -
-                                         (window.bottom - window.top)) / 2);
+    EXPECT_EQ(window.left,
+              desktop.left + ((desktop.right - desktop.left) - (window.right - window.left)) / 2);
+    EXPECT_EQ(window.top,
+              desktop.top + ((desktop.bottom - desktop.top) - (window.bottom - window.top)) / 2);
 
     // Every child wears the default GUI font, and both icons are set.
     const auto font = reinterpret_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));

@@ -64,13 +64,14 @@ TEST(RegistryValueText, StringsAsStoredUpToTheirEnd) {
     EXPECT_EQ(RenderWide(REG_SZ, std::wstring_view(L"ab\0cd", 5), 10), "ab");
     EXPECT_EQ(RenderWide(REG_EXPAND_SZ, L"%SystemRoot%\\x", 30), "%SystemRoot%\\x");
     EXPECT_EQ(RenderWide(REG_SZ, L"Gr\u00fc\u00dfe \u540d", 14),
-              "Gr\xc3\xbc\xc3\x9f" "e \xe5\x90\x8d");
+              "Gr\xc3\xbc\xc3\x9f"
+              "e \xe5\x90\x8d");
     EXPECT_EQ(RenderWide(REG_SZ, std::wstring_view(L"\0x", 2), 4), "");
 }
 
 TEST(RegistryValueText, NoDataOfAnyTypeIsEmpty) {
-    for (DWORD type : {REG_SZ, REG_EXPAND_SZ, REG_DWORD, REG_BINARY, REG_MULTI_SZ, REG_QWORD,
-                       REG_NONE}) {
+    for (DWORD type :
+         {REG_SZ, REG_EXPAND_SZ, REG_DWORD, REG_BINARY, REG_MULTI_SZ, REG_QWORD, REG_NONE}) {
         EXPECT_EQ(Render(type, {}), "") << "type " << type;
     }
 }
@@ -180,7 +181,10 @@ TEST(RegistryWalk, SnapshotListsEveryValueThenEachSubkeyDepthFirst) {
         {key + "\\None=hex(0):01,02", "None"},
         {key + "\\Qword=hex(b):08,07,06,05,04,03,02,01", "Qword"},
         {key + "\\Unterminated=abc", "Unterminated"},
-        {key + "\\" + unicodeName + "=Gr\xc3\xbc\xc3\x9f" "e", unicodeName},
+        {key + "\\" + unicodeName +
+             "=Gr\xc3\xbc\xc3\x9f"
+             "e",
+         unicodeName},
         {key + "\\Alpha", {}},
         {key + "\\Alpha\\x=1", "x"},
         {key + "\\Alpha\\Deep", {}},

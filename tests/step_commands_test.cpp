@@ -56,9 +56,9 @@ TEST(Summaries, Step2NamesCountsAndChangeLists) {
               "Found 2 new files, listed in \"Quorvane_Snapshot2_Files.TXT\"");
     EXPECT_EQ(Step2Summary(false, 0, 1, hkcu),
               "Found 1 new registry entry, listed in \"Quorvane_Snapshot2_Registry_HKCU.TXT\"");
-    EXPECT_EQ(Step2Summary(false, 0, 2,
-                           {"Quorvane_Snapshot2_Registry_HKLM.TXT",
-                            "Quorvane_Snapshot2_Registry_HKU.TXT"}),
+    EXPECT_EQ(Step2Summary(
+                  false, 0, 2,
+                  {"Quorvane_Snapshot2_Registry_HKLM.TXT", "Quorvane_Snapshot2_Registry_HKU.TXT"}),
               "Found 2 new registry entries, listed in \"Quorvane_Snapshot2_Registry_HKLM.TXT\", "
               "\"Quorvane_Snapshot2_Registry_HKU.TXT\"");
     EXPECT_EQ(Step2Summary(false, 0, 0, none),

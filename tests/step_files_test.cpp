@@ -82,7 +82,8 @@ TEST_F(FileSteps, Step1ListsEveryFileWithItsSize) {
 
     std::vector<std::string> lines = {"D:\\a.txt,5", "D:\\sub\\empty.bin,0",
                                       "D:\\sub\\deeper\\c.txt,2", "D:\\" + longPath + ",4"};
-    for (const std::string& name : scratch::kScriptSampleNames) lines.push_back("D:\\" + name + ",1");
+    for (const std::string& name : scratch::kScriptSampleNames)
+        lines.push_back("D:\\" + name + ",1");
     EXPECT_EQ(SortedLines(Here(kFilesBaselineName)), Sorted(lines));
     // Every line ends in CR LF.
     const std::string baseline = ReadWholeFile(Here(kFilesBaselineName));
@@ -198,7 +199,8 @@ TEST_F(FileSteps, CopyingPutsNewFilesUnderTheCopyFolderAndLogsTheRest) {
     EXPECT_TRUE(std::count(changes.begin(), changes.end(), cFile)) << summary.text;
     EXPECT_TRUE(std::count(changes.begin(), changes.end(), dFile)) << summary.text;
     // The copies themselves are the program's own and never listed.
-    for (const std::string& line : changes) EXPECT_EQ(line.find("_Quorvane_COPY"), std::string::npos);
+    for (const std::string& line : changes)
+        EXPECT_EQ(line.find("_Quorvane_COPY"), std::string::npos);
     scratch::RemoveTree("C:\\_Quorvane_COPY");
 }
 
@@ -267,11 +269,13 @@ TEST_F(FileSteps, AFullDiskIsReportedNotSummarised) {
     }
     ScratchTree full = ScratchTree::InFolder("F:\\");
     // Fill the drive to the last byte.
-    HANDLE filler = CreateFileW(L"F:\\filler", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE filler =
+        CreateFileW(L"F:\\filler", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(filler, INVALID_HANDLE_VALUE);
     std::string block(4096, 'f');
     DWORD written = 0;
-    while (WriteFile(filler, block.data(), DWORD(block.size()), &written, nullptr) && written) {}
+    while (WriteFile(filler, block.data(), DWORD(block.size()), &written, nullptr) && written) {
+    }
     for (int i = 0; i < 4096; ++i) WriteFile(filler, "f", 1, &written, nullptr);
     CloseHandle(filler);
 

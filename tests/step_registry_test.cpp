@@ -90,10 +90,9 @@ TEST_F(RegistrySteps, Step2FindsNewAndChangedEntriesOnly) {
     key_.SetString(L"", L"startmenuinit", L"1");    // other letter case: reported
 
     const SeenMessageBox summary = Run(IDC_STEP2);
-    const std::vector<std::string> expected = {Line("\\Level=1"), Line("\\New"),
-                                               Line("\\New\\Deeper"),
-                                               Line("\\New\\Deeper\\Fresh=yes"),
-                                               Line("\\startmenuinit=1")};
+    const std::vector<std::string> expected = {
+        Line("\\Level=1"), Line("\\New"), Line("\\New\\Deeper"), Line("\\New\\Deeper\\Fresh=yes"),
+        Line("\\startmenuinit=1")};
     EXPECT_EQ(LinesHolding(Here(kHkcuChanges), key_.Path()), expected);
     const std::size_t found = SplitLines(ReadWholeFile(Here(kHkcuChanges))).size();
     EXPECT_EQ(summary.text, "Found " + std::to_string(found) +
@@ -130,8 +129,8 @@ TEST_F(RegistrySteps, FilesAndRootsTogetherGiveTwoLineSummaries) {
     const std::size_t entries =
         SplitLines(ReadWholeFile(Here(kHkcuBaseline))).size() +
         SplitLines(ReadWholeFile(Here("Quorvane_Snapshot1_Registry_HKU.TXT"))).size();
-    EXPECT_EQ(saved.text, "Saved a list of 1 files\n\nSaved a list of " +
-                              std::to_string(entries) + " registry entries");
+    EXPECT_EQ(saved.text, "Saved a list of 1 files\n\nSaved a list of " + std::to_string(entries) +
+                              " registry entries");
 
     drive.AddFile("b.txt", "1");
     key_.SetString(L"", L"Both", L"1");

@@ -8,8 +8,7 @@
 
 namespace {
 
-TEST(FindNoCase, FoldsOnlyAsciiLetters)
-{
+TEST(FindNoCase, FoldsOnlyAsciiLetters) {
     EXPECT_EQ(FindNoCase("C:\\Program Files\\Common Files", "FILES"), 11u);
     EXPECT_EQ(FindNoCase("c:\\windows", "C:\\"), 0u);
     EXPECT_EQ(FindNoCase("abcabc", "CA"), 2u);
@@ -21,8 +20,7 @@ TEST(FindNoCase, FoldsOnlyAsciiLetters)
     EXPECT_EQ(FindNoCase("D:\\\xC3\x89t\xC3\xA9", "\xC3\x89T"), 3u);
 }
 
-TEST(FindNoCase, FindsNothingInEmptyOrShortText)
-{
+TEST(FindNoCase, FindsNothingInEmptyOrShortText) {
     EXPECT_EQ(FindNoCase("Program Files", ""), kNotFound);
     EXPECT_EQ(FindNoCase("", "a"), kNotFound);
     EXPECT_EQ(FindNoCase("", ""), kNotFound);
@@ -32,8 +30,7 @@ TEST(FindNoCase, FindsNothingInEmptyOrShortText)
     EXPECT_EQ(FindNoCase("xabc", "ABC"), 1u);
 }
 
-TEST(GetToken, SplitsTheDriveList)
-{
+TEST(GetToken, SplitsTheDriveList) {
     EXPECT_EQ(GetToken("C: D:", " ", 0), "C:");
     EXPECT_EQ(GetToken("C: D:", " ", 1), "D:");
     EXPECT_EQ(GetToken("C: D:", " ", 2), "");
@@ -45,8 +42,7 @@ TEST(GetToken, SplitsTheDriveList)
     EXPECT_EQ(GetToken("C: D:", ",", 0), "C: D:");
 }
 
-TEST(GetToken, EmptyTokens)
-{
+TEST(GetToken, EmptyTokens) {
     EXPECT_EQ(GetToken("C:,,D:", ",", 0), "C:");
     EXPECT_EQ(GetToken("C:,,D:", ",", 1), "");
     EXPECT_EQ(GetToken("C:,,D:", ",", 2), "D:");
@@ -57,8 +53,7 @@ TEST(GetToken, EmptyTokens)
     EXPECT_EQ(GetToken("C: D:", "", 0), "");
 }
 
-TEST(GetToken, SeparatorsOfSeveralCharactersAndAnyCase)
-{
+TEST(GetToken, SeparatorsOfSeveralCharactersAndAnyCase) {
     EXPECT_EQ(GetToken("C:--D:--E:", "--", 1), "D:");
     EXPECT_EQ(GetToken("C:--D:--E:", "--", 2), "E:");
     EXPECT_EQ(GetToken("C:-D:--E:", "--", 0), "C:-D:");
@@ -66,16 +61,19 @@ TEST(GetToken, SeparatorsOfSeveralCharactersAndAnyCase)
     EXPECT_EQ(GetToken("C:andD:ANDE:", "And", 2), "E:");
 }
 
-TEST(GetToken, KeepsNonAsciiNamesWhole)
-{
-    EXPECT_EQ(GetToken("C:\\B\xC3\xBC" "cher D:\\\xE6\x96\x87\xE4\xBB\xB6", " ", 0),
-              "C:\\B\xC3\xBC" "cher");
-    EXPECT_EQ(GetToken("C:\\B\xC3\xBC" "cher D:\\\xE6\x96\x87\xE4\xBB\xB6", " ", 1),
+TEST(GetToken, KeepsNonAsciiNamesWhole) {
+    EXPECT_EQ(GetToken("C:\\B\xC3\xBC"
+                       "cher D:\\\xE6\x96\x87\xE4\xBB\xB6",
+                       " ", 0),
+              "C:\\B\xC3\xBC"
+              "cher");
+    EXPECT_EQ(GetToken("C:\\B\xC3\xBC"
+                       "cher D:\\\xE6\x96\x87\xE4\xBB\xB6",
+                       " ", 1),
               "D:\\\xE6\x96\x87\xE4\xBB\xB6");
 }
 
-TEST(ReplaceOccurrence, DoublesEveryPercentSign)
-{
+TEST(ReplaceOccurrence, DoublesEveryPercentSign) {
     std::string text = "Software\\100%\\50%";
     ReplaceOccurrence(text, "%", "%%", 0);
     EXPECT_EQ(text, "Software\\100%%\\50%%");
@@ -89,8 +87,7 @@ TEST(ReplaceOccurrence, DoublesEveryPercentSign)
     EXPECT_EQ(text, std::string(80000, '%'));
 }
 
-TEST(ReplaceOccurrence, MapsOnlyTheFirstDriveRootIntoTheCopyFolder)
-{
+TEST(ReplaceOccurrence, MapsOnlyTheFirstDriveRootIntoTheCopyFolder) {
     const std::string copyFolder = "C:\\_Quorvane_COPY\\";
     std::string text = "C:\\Data\\C:\\x.txt";
     ReplaceOccurrence(text, "C:\\", copyFolder, 1);
@@ -101,8 +98,7 @@ TEST(ReplaceOccurrence, MapsOnlyTheFirstDriveRootIntoTheCopyFolder)
     EXPECT_EQ(text, "C:\\_Quorvane_COPY\\Data\\c:\\x.txt");
 }
 
-TEST(ReplaceOccurrence, CountPicksOneOccurrence)
-{
+TEST(ReplaceOccurrence, CountPicksOneOccurrence) {
     std::string text = "a.b.c.d";
     ReplaceOccurrence(text, ".", "::", 2);
     EXPECT_EQ(text, "a.b::c.d");
@@ -124,8 +120,7 @@ TEST(ReplaceOccurrence, CountPicksOneOccurrence)
     EXPECT_EQ(text, "");
 }
 
-TEST(CompareNoCasePrefix, ComparesTheFirstCharactersIgnoringCase)
-{
+TEST(CompareNoCasePrefix, ComparesTheFirstCharactersIgnoringCase) {
     EXPECT_EQ(CompareNoCasePrefix("Program Files", "PROGRAM FILES", 13), 0);
     EXPECT_EQ(CompareNoCasePrefix("abcX", "ABCy", 3), 0);
     EXPECT_LT(CompareNoCasePrefix("abcX", "ABCy", 4), 0);
@@ -138,8 +133,7 @@ TEST(CompareNoCasePrefix, ComparesTheFirstCharactersIgnoringCase)
     EXPECT_EQ(CompareNoCasePrefix("\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\x89", 5), 0);
 }
 
-TEST(CompareNoCasePrefix, LooksAtMost254Characters)
-{
+TEST(CompareNoCasePrefix, LooksAtMost254Characters) {
     const std::string left = std::string(300, 'a') + "x";
     const std::string right = std::string(300, 'A') + "y";
     EXPECT_EQ(CompareNoCasePrefix(left, right, 1000), 0);
@@ -147,28 +141,29 @@ TEST(CompareNoCasePrefix, LooksAtMost254Characters)
               0);
 }
 
-TEST(WideText, ProcessCodePageIsUtf8)
-{
+TEST(WideText, ProcessCodePageIsUtf8) {
     // Everything below assumes the manifest's code page; a missing manifest shows up here.
     EXPECT_EQ(GetACP(), 65001u);
 }
 
-TEST(WideText, EmptyStaysEmpty)
-{
+TEST(WideText, EmptyStaysEmpty) {
     EXPECT_EQ(WidenText(""), L"");
     EXPECT_EQ(NarrowText(L""), "");
 }
 
-TEST(WideText, NamesInSeveralScriptsRoundTrip)
-{
+TEST(WideText, NamesInSeveralScriptsRoundTrip) {
     struct Name {
         const char* narrow;
         const wchar_t* wide;
     };
     const Name names[] = {
-        {"C:\\Users\\Gr\xC3\xBC\xC3\x9F" "e.txt", L"C:\\Users\\Gr\u00FC\u00DFe.txt"},
-        {"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC", L"\u0395\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC"},
-        {"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82", L"\u041F\u0440\u0438\u0432\u0435\u0442"},
+        {"C:\\Users\\Gr\xC3\xBC\xC3\x9F"
+         "e.txt",
+         L"C:\\Users\\Gr\u00FC\u00DFe.txt"},
+        {"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC",
+         L"\u0395\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC"},
+        {"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82",
+         L"\u041F\u0440\u0438\u0432\u0435\u0442"},
         {"\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D", L"\u05E9\u05DC\u05D5\u05DD"},
         {"\xE7\xB9\x81\xE9\xAB\x94\xE4\xB8\xAD\xE6\x96\x87", L"\u7E41\u9AD4\u4E2D\u6587"},
         {"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.doc", L"\u65E5\u672C\u8A9E.doc"},
@@ -180,8 +175,7 @@ TEST(WideText, NamesInSeveralScriptsRoundTrip)
     }
 }
 
-TEST(WideText, LongPathRoundTrips)
-{
+TEST(WideText, LongPathRoundTrips) {
     // An extended-length path beyond 32,767 characters, with multi-byte names in it.
     std::string narrow = "\\\\?\\C:";
     std::wstring wide = L"\\\\?\\C:";
@@ -193,11 +187,15 @@ TEST(WideText, LongPathRoundTrips)
     EXPECT_EQ(NarrowText(wide), narrow);
 }
 
-TEST(WideText, InvalidInputIsReplacedNotLost)
-{
-    EXPECT_EQ(WidenText("a\xFF" "b"), L"a\uFFFD" "b");
+TEST(WideText, InvalidInputIsReplacedNotLost) {
+    EXPECT_EQ(WidenText("a\xFF"
+                        "b"),
+              L"a\uFFFD"
+              "b");
     // A lone surrogate has no UTF-8 form.
-    EXPECT_EQ(NarrowText(std::wstring{L'a', wchar_t(0xD800), L'b'}), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(NarrowText(std::wstring{L'a', wchar_t(0xD800), L'b'}),
+              "a\xEF\xBF\xBD"
+              "b");
 }
 
 }  // namespace

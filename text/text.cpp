@@ -7,10 +7,7 @@
 namespace {
 
 // The "C" locale's tolower: only A-Z fold, so UTF-8 lead and trail bytes never match letters.
-char FoldAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The conversion functions count in int. Pieces stay far enough below INT_MAX that even the
 // longest output (three UTF-8 bytes per UTF-16 unit) fits.
@@ -18,8 +15,7 @@ constexpr std::size_t kNarrowPiece = std::size_t{1} << 30;
 constexpr std::size_t kWidePiece = std::size_t{1} << 28;
 
 // Length of the next piece of text, ended before a lead byte so that no UTF-8 sequence is cut.
-std::size_t NextNarrowPiece(std::string_view text)
-{
+std::size_t NextNarrowPiece(std::string_view text) {
     if (text.size() <= kNarrowPiece) {
         return text.size();
     }
@@ -31,8 +27,7 @@ std::size_t NextNarrowPiece(std::string_view text)
 }
 
 // Length of the next piece of text, never splitting a surrogate pair.
-std::size_t NextWidePiece(std::wstring_view text)
-{
+std::size_t NextWidePiece(std::wstring_view text) {
     if (text.size() <= kWidePiece) {
         return text.size();
     }
@@ -45,8 +40,7 @@ std::size_t NextWidePiece(std::wstring_view text)
 
 }  // namespace
 
-std::size_t FindNoCase(std::string_view text, std::string_view pattern)
-{
+std::size_t FindNoCase(std::string_view text, std::string_view pattern) {
     if (text.empty() || pattern.empty() || pattern.size() > text.size()) {
         return kNotFound;
     }
@@ -63,8 +57,7 @@ std::size_t FindNoCase(std::string_view text, std::string_view pattern)
     return kNotFound;
 }
 
-std::string GetToken(std::string_view text, std::string_view separator, int index)
-{
+std::string GetToken(std::string_view text, std::string_view separator, int index) {
     if (text.empty() || index < 0) {
         return {};
     }
@@ -86,8 +79,7 @@ std::string GetToken(std::string_view text, std::string_view separator, int inde
 }
 
 void ReplaceOccurrence(std::string& text, std::string_view find, std::string_view replacement,
-                       int count)
-{
+                       int count) {
     if (text.empty() || find.empty() || count < 0) {
         return;
     }
@@ -119,16 +111,14 @@ void ReplaceOccurrence(std::string& text, std::string_view find, std::string_vie
     }
 }
 
-int CompareNoCasePrefix(std::string_view a, std::string_view b, std::size_t n)
-{
+int CompareNoCasePrefix(std::string_view a, std::string_view b, std::size_t n) {
     const std::size_t limit = std::min<std::size_t>(n, 254);
     const std::string left(a.substr(0, limit));
     const std::string right(b.substr(0, limit));
     return lstrcmpiA(left.c_str(), right.c_str());
 }
 
-std::wstring WidenText(std::string_view text)
-{
+std::wstring WidenText(std::string_view text) {
     std::wstring wide;
     while (!text.empty()) {
         const std::size_t piece = NextNarrowPiece(text);
@@ -146,8 +136,7 @@ std::wstring WidenText(std::string_view text)
     return wide;
 }
 
-std::string NarrowText(std::wstring_view text)
-{
+std::string NarrowText(std::wstring_view text) {
     std::string narrow;
     while (!text.empty()) {
         const std::size_t piece = NextWidePiece(text);

@@ -19,7 +19,8 @@ namespace {
 // WM_GETTEXT rather than GetWindowText, which does not ask controls of another process.
 std::string WindowText(HWND window) {
     std::wstring text(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0) + 1, L'\0');
-    text.resize(SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
+    text.resize(
+        SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
     return Utf8(text);
 }
 

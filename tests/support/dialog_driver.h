@@ -30,7 +30,7 @@ public:
     HWND Dialog() const { return dialog_; }
     HWND Control(int id) const { return GetDlgItem(dialog_, id); }
 
-    void Click(int id);                  // posts BM_CLICK; returns at once
+    void Click(int id);                     // posts BM_CLICK; returns at once
     void SetChecked(int id, bool checked);  // clicks when the state differs, waits for it
     void SetText(int id, const std::string& text);
     std::string Text(int id) const;
@@ -71,7 +71,7 @@ private:
 
     HHOOK textHook_ = nullptr;
     HWND dialog_ = nullptr;
-    HANDLE thread_ = nullptr;   // in-process: the dialog's thread
+    HANDLE thread_ = nullptr;  // in-process: the dialog's thread
     DWORD threadId_ = 0;
     HANDLE process_ = nullptr;  // program: its process
     DWORD processId_ = 0;

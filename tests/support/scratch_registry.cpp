@@ -20,8 +20,7 @@ HKEY CreateWritableKey(HKEY parent, const std::wstring& path) {
     return key;
 }
 
-bool SetValueOn(HKEY key, std::wstring_view name, DWORD type, const void* data,
-                std::size_t size) {
+bool SetValueOn(HKEY key, std::wstring_view name, DWORD type, const void* data, std::size_t size) {
     const std::wstring terminatedName(name);
     return RegSetValueExW(key, terminatedName.c_str(), 0, type, static_cast<const BYTE*>(data),
                           static_cast<DWORD>(size)) == ERROR_SUCCESS;
@@ -79,8 +78,7 @@ bool ScratchRegistry::DeleteValue(std::wstring_view path, std::wstring_view name
            ERROR_SUCCESS;
 }
 
-ScratchRootValue::ScratchRootValue(std::wstring_view name, std::wstring_view text)
-    : name_(name) {
+ScratchRootValue::ScratchRootValue(std::wstring_view name, std::wstring_view text) : name_(name) {
     const std::wstring terminated(text);
     ok_ = SetValueOn(HKEY_CURRENT_USER, name_, REG_SZ, terminated.c_str(),
                      (terminated.size() + 1) * sizeof(wchar_t));
@@ -124,47 +122,48 @@ SyntheticValue MakeSyntheticValue(std::size_t j, unsigned generation) {
     const std::wstring number =
         std::to_wstring(seed % 1000003) + L"." + std::to_wstring(generation);
     switch (j % 8) {
-    case 0:
-        value.type = REG_SZ;
-        AppendWide(value.data, L"value " + number, true);
-        break;
-    case 1:
-        value.type = REG_DWORD;
-        value.data.resize(4);
-        std::memcpy(value.data.data(), &seed, 4);
-        break;
-    case 2:
-        value.type = REG_BINARY;
-        value.data.resize(16);
-        for (std::size_t i = 0; i < 16; ++i) value.data[i] = static_cast<BYTE>(seed >> (i * 4));
-        break;
-    case 3:
-        value.type = REG_SZ;
-        AppendWide(value.data, L"C:\\Program Files\\Synthetic Vendor\\Product " + number +
-                                   L"\\bin\\component.dll",
-                   true);
-        break;
-    case 4:
-        value.type = REG_MULTI_SZ;
-        AppendWide(value.data, L"first " + number, true);
-        AppendWide(value.data, L"second", true);
-        AppendWide(value.data, L"", true);
-        break;
-    case 5:
-        value.type = REG_QWORD;
-        value.data.resize(8);
-        std::memcpy(value.data.data(), &seed, 8);
-        break;
-    case 6:
-        value.type = REG_EXPAND_SZ;
-        AppendWide(value.data, L"%SystemRoot%\\System32\\" + number + L".dll", true);
-        break;
-    default:
-        value.type = REG_DWORD;
-        value.data.resize(4);
-        std::memcpy(value.data.data(), &j, 4);
-        value.data[3] ^= static_cast<BYTE>(generation);
-        break;
+        case 0:
+            value.type = REG_SZ;
+            AppendWide(value.data, L"value " + number, true);
+            break;
+        case 1:
+            value.type = REG_DWORD;
+            value.data.resize(4);
+            std::memcpy(value.data.data(), &seed, 4);
+            break;
+        case 2:
+            value.type = REG_BINARY;
+            value.data.resize(16);
+            for (std::size_t i = 0; i < 16; ++i) value.data[i] = static_cast<BYTE>(seed >> (i * 4));
+            break;
+        case 3:
+            value.type = REG_SZ;
+            AppendWide(
+                value.data,
+                L"C:\\Program Files\\Synthetic Vendor\\Product " + number + L"\\bin\\component.dll",
+                true);
+            break;
+        case 4:
+            value.type = REG_MULTI_SZ;
+            AppendWide(value.data, L"first " + number, true);
+            AppendWide(value.data, L"second", true);
+            AppendWide(value.data, L"", true);
+            break;
+        case 5:
+            value.type = REG_QWORD;
+            value.data.resize(8);
+            std::memcpy(value.data.data(), &seed, 8);
+            break;
+        case 6:
+            value.type = REG_EXPAND_SZ;
+            AppendWide(value.data, L"%SystemRoot%\\System32\\" + number + L".dll", true);
+            break;
+        default:
+            value.type = REG_DWORD;
+            value.data.resize(4);
+            std::memcpy(value.data.data(), &j, 4);
+            value.data[3] ^= static_cast<BYTE>(generation);
+            break;
     }
     return value;
 }

@@ -208,8 +208,8 @@ std::string ScratchTree::AddFileOfSize(std::string_view relative, std::uint64_t 
     const std::string path = Path(relative);
     const std::wstring wide = Extended(path);
     if (!MakeParentFolders(wide)) return {};
-    HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return {};
     DWORD returned = 0;
     DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
@@ -238,9 +238,9 @@ std::string ScratchTree::AddFolderLink(std::string_view relative, std::string_vi
     if (!hostTarget.empty() && !hostLink.empty()) {
         RunHostCommand(L"/bin/ln -s \"" + hostTarget + L"\" \"" + hostLink + L"\"", link, true);
     } else {
-        CreateSymbolicLinkW(link.c_str(), to.c_str(),
-                            SYMBOLIC_LINK_FLAG_DIRECTORY |
-                                SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+        CreateSymbolicLinkW(
+            link.c_str(), to.c_str(),
+            SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
     }
     const DWORD attributes = GetFileAttributesW(link.c_str());
     const DWORD wanted = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
@@ -279,12 +279,12 @@ std::string RelativePathOfLength(std::string_view base, std::size_t totalLength,
 }
 
 const std::vector<std::string> kScriptSampleNames = {
-    "中文文件名.txt",   // Chinese
-    "Привет мир.txt",   // Cyrillic
-    "Ελληνικά.txt",     // Greek
+    "中文文件名.txt",     // Chinese
+    "Привет мир.txt",     // Cyrillic
+    "Ελληνικά.txt",       // Greek
     "مرحبا بالعالم.txt",  // Arabic
-    "😀 smile 🎉.txt",  // emoji, outside the Basic Multilingual Plane
-    "Çà et là — é.txt",  // accented Latin
+    "😀 smile 🎉.txt",      // emoji, outside the Basic Multilingual Plane
+    "Çà et là — é.txt",   // accented Latin
 };
 
 std::string ReadWholeFile(std::string_view path, bool* ok) {
@@ -364,8 +364,8 @@ DeadEndPipe::DeadEndPipe() {
     name_ = name;
     // Two instances: Wine's DeleteFileA, which a writer calls first, connects to one of them.
     for (int i = 0; i < 2; ++i) {
-        HANDLE server = CreateNamedPipeA(name, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 2, 4096, 4096,
-                                         0, nullptr);
+        HANDLE server =
+            CreateNamedPipeA(name, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 2, 4096, 4096, 0, nullptr);
         if (server != INVALID_HANDLE_VALUE) servers_.push_back(server);
     }
 }
