@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "app/scan_progress.h"
 #include "snapshot/unique_handle.h"
@@ -21,6 +22,90 @@ double Now() {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     return static_cast<double>(now.QuadPart) / frequency;
+}
+
+namespace {
+
+double ProcessCpuSeconds() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+    const auto seconds = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) |
+                                   t.dwLowDateTime) * 1e-7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
+// The server's /proc stat file, empty when it is not known.
+const std::wstring& ServerStatPath() {
+    static const std::wstring path = [] {
+        wchar_t pid[32];
+        const DWORD length = GetEnvironmentVariableW(L"QUORVANE_WINESERVER_PID", pid, 32);
+        if (length == 0 || length >= 32) return std::wstring();
+        std::wstring stat = L"Z:\\proc\\" + std::wstring(pid, length) + L"\\stat";
+        return GetFileAttributesW(stat.c_str()) != INVALID_FILE_ATTRIBUTES ? stat : std::wstring();
+    }();
+    return path;
+}
+
+// User and system time of the server, from fields 14 and 15 of its stat line, in the host's
+// clock ticks of 1/100 s.
+double ServerCpuSeconds() {
+    const std::wstring& path = ServerStatPath();
+    if (path.empty()) return 0;
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return 0;
+    char text[1024];
+    DWORD read = 0;
+    if (!ReadFile(file.get(), text, sizeof text - 1, &read, nullptr)) return 0;
+    text[read] = '\0';
+    const char* at = std::strrchr(text, ')');
+    if (at == nullptr) return 0;
+    // After the name: state (field 3), then fields 4 to 13, then utime and stime.
+    unsigned long long utime = 0, stime = 0;
+    if (std::sscanf(at + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime,
+                    &stime) != 2) {
+        return 0;
+    }
+    return static_cast<double>(utime + stime) / 100.0;
+}
+
+// Steal time of all processors from the first line of the host's /proc/stat, 1/100 s ticks.
+double HostStealSeconds() {
+    static const bool wine = !WineVersion().empty();
+    if (!wine) return 0;
+    UniqueFileHandle file(CreateFileW(L"Z:\\proc\\stat", GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return 0;
+    char text[512];
+    DWORD read = 0;
+    if (!ReadFile(file.get(), text, sizeof text - 1, &read, nullptr)) return 0;
+    text[read] = '\0';
+    unsigned long long steal = 0;
+    if (std::sscanf(text, "cpu %*u %*u %*u %*u %*u %*u %*u %llu", &steal) != 1) return 0;
+    return static_cast<double>(steal) / 100.0;
+}
+
+}  // namespace
+
+Stamp Mark() {
+    Stamp stamp;
+    stamp.serverCpu = ServerCpuSeconds();
+    stamp.steal = HostStealSeconds();
+    stamp.cpu = ProcessCpuSeconds();
+    stamp.wall = Now();
+    return stamp;
+}
+
+bool HasServerCpu() { return !ServerStatPath().empty(); }
+
+Sample Since(const Stamp& start) {
+    const Stamp now = Mark();
+    return {now.wall - start.wall, now.cpu - start.cpu + now.serverCpu - start.serverCpu,
+            now.steal - start.steal};
 }
 
 bool QuietObserver::ShouldStop() {
@@ -94,30 +179,50 @@ void Say(const char* format, ...) {
     std::fflush(stdout);
 }
 
-double Best(const std::vector<double>& runs) {
-    double best = runs.empty() ? 0 : runs[0];
-    for (double run : runs) best = run < best ? run : best;
+Sample Best(const std::vector<Sample>& runs) {
+    Sample best = runs.empty() ? Sample{} : runs[0];
+    for (const Sample& run : runs) {
+        best.wall = run.wall < best.wall ? run.wall : best.wall;
+        best.cpu = run.cpu < best.cpu ? run.cpu : best.cpu;
+    }
     return best;
 }
 
-void PrintTimeRow(const char* what, const std::vector<double>& runs, double reference,
+std::size_t BestRun(const std::vector<Sample>& runs) {
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < runs.size(); ++i) {
+        if (runs[i].wall < runs[best].wall) best = i;
+    }
+    return best;
+}
+
+void PrintTableHeader() {
+    Say("\n(cpu: %s; the target applies to the wall-time ratio)",
+        HasServerCpu() ? "this process and the Wine server" : "this process only");
+    Say("\n  %-28s %9s %8s %6s %-13s %8s %6s   %s\n", "pass", "best wall", "an entry", "ratio",
+        " target", "best cpu", "ratio", "each run: wall [host steal]");
+}
+
+void PrintTimeRow(const char* what, const std::vector<Sample>& runs, const Sample& reference,
                   double target, std::size_t entries) {
-    const double seconds = Best(runs);
-    const double ratio = reference > 0 ? seconds / reference : 0;
-    const double perEntry = entries != 0 ? seconds * 1e6 / static_cast<double>(entries) : 0;
+    const Sample best = Best(runs);
+    const double ratio = reference.wall > 0 ? best.wall / reference.wall : 0;
+    const double cpuRatio = reference.cpu > 0 ? best.cpu / reference.cpu : 0;
+    const double perEntry = entries != 0 ? best.wall * 1e6 / static_cast<double>(entries) : 0;
     std::string all;
-    for (double run : runs) {
+    for (const Sample& run : runs) {
         char text[32];
-        std::snprintf(text, sizeof text, "%s%.3f", all.empty() ? "" : " ", run);
+        std::snprintf(text, sizeof text, "%s%.2f[%.1f]", all.empty() ? "" : " ", run.wall,
+                      run.steal);
         all += text;
     }
+    char verdict[32] = "";
     if (target > 0) {
-        Say("  %-30s %8.3f s %6.1f us  %5.2fx  target %.2fx %-6s  runs %s\n", what, seconds,
-            perEntry, ratio, target, ratio <= target ? "met" : "MISSED", all.c_str());
-    } else {
-        Say("  %-30s %8.3f s %6.1f us  %5.2fx                      runs %s\n", what, seconds,
-            perEntry, ratio, all.c_str());
+        std::snprintf(verdict, sizeof verdict, " <=%.2fx %s", target,
+                      ratio <= target ? "met" : "MISSED");
     }
+    Say("  %-28s %7.3f s %5.1f us %5.2fx %-13s %6.3f s %5.2fx   %s\n", what, best.wall, perEntry,
+        ratio, verdict, best.cpu, cpuRatio, all.c_str());
 }
 
 std::vector<std::string> FirstLines(const std::string& path, std::size_t limit) {

@@ -17,6 +17,29 @@ namespace bench {
 // Seconds from the performance counter.
 double Now();
 
+// Under Wine most of a walk's work is done by the Wine server, a process of its own, and on a
+// busy machine wall time also holds the time others took. So every pass also counts CPU time:
+// this process's and, when tools/bench names the server's process id in
+// QUORVANE_WINESERVER_PID, the server's (read from the host's /proc through drive Z:).
+// Under Wine the host's /proc/stat also tells how much time the virtual machine's host took
+// from its processors (steal): a run with much of it was slowed from outside.
+struct Stamp {
+    double wall = 0;
+    double cpu = 0;
+    double serverCpu = 0;
+    double steal = 0;
+};
+Stamp Mark();
+bool HasServerCpu();
+
+// Wall and CPU seconds of one run, CPU counting this process and the server.
+struct Sample {
+    double wall = 0;
+    double cpu = 0;
+    double steal = 0;  // processor seconds of the host's, over all processors
+};
+Sample Since(const Stamp& start);
+
 // Does the dialog observer's per-item work without a window: a tick read per item and per stop
 // question, the status text formatted when the progress throttle lets it through, and the
 // message queue drained on the pump budget. Never asks to stop.
@@ -72,11 +95,17 @@ double MiB(std::uint64_t bytes);
 // printf to stdout, flushed at once so that a long run shows where it is.
 void Say(const char* format, ...) BENCH_PRINTF_FORMAT;
 
-// One line of the results table: what, its best time of runs, its ratio to the reference, and
-// the target ratio (0 for none); then every run's time.
-void PrintTimeRow(const char* what, const std::vector<double>& runs, double reference,
+// The smallest wall and the smallest CPU time of the runs (possibly of different runs).
+Sample Best(const std::vector<Sample>& runs);
+// Index of the run with the smallest wall time.
+std::size_t BestRun(const std::vector<Sample>& runs);
+
+void PrintTableHeader();
+// One line of the results table: what, its best wall time and that time's ratio to the
+// reference and the target ratio (0 for none), its best CPU time and ratio, then the wall
+// time of every run.
+void PrintTimeRow(const char* what, const std::vector<Sample>& runs, const Sample& reference,
                   double target, std::size_t entries);
-double Best(const std::vector<double>& runs);
 
 // Lines of a CR LF text file (a change list), at most limit of them, for showing surprises.
 std::vector<std::string> FirstLines(const std::string& path, std::size_t limit);

@@ -7,6 +7,8 @@
 //          D:\ works too). The folder must be empty or one this program made.
 // --keep   reuse the tree of an earlier run when it has the same size, and leave it in place.
 // --rounds how many times each pass runs (default 3); the best time counts.
+// --single runs one pass once (bare, snapshot, or compare against the last snapshot) on the
+//          kept tree, so that a profiler sees that pass alone.
 //
 // The comparison passes run in a child process of their own, so that their peak memory is
 // theirs alone and not the generator's or the snapshot pass's.
@@ -39,13 +41,14 @@ constexpr std::uint64_t kMemoryAllowance = 32ull << 20;
 constexpr std::size_t kFilesPerFolder = 20;
 constexpr std::size_t kFanOut = 8;
 // Changes whenever the generator makes a different tree, so that --keep makes a new one.
-constexpr int kTreeFormat = 2;
+constexpr int kTreeFormat = 3;
 
 struct Options {
     std::size_t files = 200000;
     std::string root;  // as the user knows it, without a final backslash ("D:" for a drive)
     bool keep = false;
     int rounds = 3;
+    std::string single;  // one pass alone, for profiling tools: bare, snapshot or compare
 };
 
 std::uint64_t Mix(std::uint64_t x) {
@@ -101,6 +104,8 @@ std::wstring FileName(std::size_t f) {
     return MakeName(h, f, NameLength(h >> 3)) + std::wstring(Pick(kExtensions, h >> 50));
 }
 
+// Sizes of every digit count; the files are sparse, and the tree's apparent size stays near
+// a hundred gigabytes so as not to strain a thinly provisioned disk.
 std::uint64_t FileSize(std::size_t f) {
     const std::uint64_t h = Mix(f + 77);
     if (f % 50000 == 49999) return (5ull << 30) + h % 1000;  // past 4 GiB
@@ -108,7 +113,7 @@ std::uint64_t FileSize(std::size_t f) {
     case 0: case 1: case 2: return 0;
     case 3: case 4: case 5: return 1 + (h >> 8) % 999;
     case 6: case 7: case 8: return (h >> 8) % 1000000;
-    default: return (h >> 8) % 1000000000;
+    default: return (h >> 8) % 10000000;
     }
 }
 
@@ -295,7 +300,8 @@ int RunComparisonChild(const std::vector<std::string>& args) {
     };
 
     const bench::MemoryFigures atStart = bench::ProcessMemory();
-    const double t0 = bench::Now();
+    const bench::Stamp mark = bench::Mark();
+    const double t0 = mark.wall;
     BaselineText text;
     DWORD error = ERROR_SUCCESS;
     const BaselineLoad load = LoadBaselineFile(baselinePath.c_str(), text, error);
@@ -315,7 +321,8 @@ int RunComparisonChild(const std::vector<std::string>& args) {
         }
         written = output.Close();
     }
-    const double t3 = bench::Now();
+    const bench::Sample sample = bench::Since(mark);
+    const double t3 = t0 + sample.wall;
     // Text and index are still alive: this is the pass at its largest.
     const bench::MemoryFigures atEnd = bench::ProcessMemory();
 
@@ -323,7 +330,8 @@ int RunComparisonChild(const std::vector<std::string>& args) {
     put("load", t1 - t0);
     put("index", t2 - t1);
     put("walk", t3 - t2);
-    put("total", t3 - t0);
+    put("total", sample.wall);
+    put("cpu", sample.cpu);
     put("lines", static_cast<double>(lines));
     put("items", static_cast<double>(observer.items));
     put("keys", static_cast<double>(index.Size()));
@@ -395,13 +403,19 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options) {
             options.root = args[++i];
         } else if (arg == "--keep") {
             options.keep = true;
+        } else if (arg == "--single" && hasValue &&
+                   (args[i + 1] == "bare" || args[i + 1] == "snapshot" ||
+                    args[i + 1] == "compare")) {
+            options.single = args[++i];
+            options.keep = true;
         } else if (arg == "--rounds" && hasValue && bench::ParseCount(args[i + 1], count) &&
                    count >= 1 && count <= 20) {
             options.rounds = static_cast<int>(count);
             ++i;
         } else {
             std::fprintf(stderr,
-                         "usage: file_bench [--files N] [--root PATH] [--keep] [--rounds N]\n");
+                         "usage: file_bench [--files N] [--root PATH] [--keep] [--rounds N]\n"
+                         "                  [--single bare|snapshot|compare]\n");
             return false;
         }
     }
@@ -518,7 +532,7 @@ bool PrepareTree(const Options& options, const std::string& markerPath, TreeFact
 }
 
 struct PassResult {
-    double seconds = 0;
+    bench::Sample time;
     long lines = 0;
     bool ok = false;
 };
@@ -526,20 +540,20 @@ struct PassResult {
 PassResult RunSnapshot(const std::string& pattern, const std::string& baselinePath) {
     PassResult result;
     bench::QuietObserver observer;
-    const double start = bench::Now();
+    const bench::Stamp start = bench::Mark();
     SnapshotWriter output;
     if (output.Create(baselinePath)) {
         result.lines = ScanDirectoryTree(pattern, output, nullptr, false, observer);
     }
     result.ok = output.Close();
-    result.seconds = bench::Now() - start;
+    result.time = bench::Since(start);
     return result;
 }
 
 // A comparison's runs: each in a child process, the best time counted, the figures of every
 // run kept for the memory report.
 struct ComparisonRuns {
-    std::vector<double> times;
+    std::vector<bench::Sample> times;
     std::vector<Figures> figures;
 };
 
@@ -549,18 +563,16 @@ bool RunComparisons(int rounds, const std::string& pattern, const std::string& b
     for (int round = 0; round < rounds; ++round) {
         Figures figures;
         if (!RunComparison(pattern, baselinePath, changesPath, resultPath, figures)) return false;
-        runs.times.push_back(Figure(figures, "total"));
+        runs.times.push_back({Figure(figures, "total"), Figure(figures, "cpu")});
         runs.figures.push_back(std::move(figures));
     }
     return true;
 }
 
-void ReportComparison(const char* what, const ComparisonRuns& runs, double bare,
+void ReportComparison(const char* what, const ComparisonRuns& runs, const bench::Sample& bare,
                       std::size_t entries, std::size_t expected, const std::string& changesPath) {
     bench::PrintTimeRow(what, runs.times, bare, kStep2Target, entries);
-    const std::size_t best = static_cast<std::size_t>(
-        std::min_element(runs.times.begin(), runs.times.end()) - runs.times.begin());
-    const Figures& f = runs.figures[best];
+    const Figures& f = runs.figures[bench::BestRun(runs.times)];
     const long lines = static_cast<long>(Figure(f, "lines"));
     bench::Say("      best run: load %.3f s, index %.3f s (%.0f paths), walk %.3f s; "
                "%ld lines (expected %zu)\n",
@@ -595,6 +607,41 @@ void ReportMemory(const char* what, const ComparisonRuns& runs, std::uint64_t ta
                bench::MiB(static_cast<std::uint64_t>(reportedPeak)));
 }
 
+int RunSinglePass(const std::string& pass, const std::wstring& systemRoot,
+                  const std::string& pattern, const std::string& baselinePath,
+                  const std::string& changesPath) {
+    const bench::Stamp start = bench::Mark();
+    std::size_t items = 0;
+    long lines = 0;
+    if (pass == "bare") {
+        const Listing listing = ListTree(systemRoot);
+        items = listing.files + listing.folders;
+    } else if (pass == "snapshot") {
+        const PassResult snapshot = RunSnapshot(pattern, baselinePath);
+        lines = snapshot.lines;
+    } else {
+        BaselineText text;
+        DWORD error = ERROR_SUCCESS;
+        BaselineIndex index;
+        if (LoadBaselineFile(baselinePath.c_str(), text, error) != BaselineLoad::Loaded ||
+            !index.Build(text.View(), BaselineIndex::Kind::FilePaths)) {
+            bench::Say("error: no baseline %s: run --single snapshot first\n", baselinePath.c_str());
+            return 1;
+        }
+        SnapshotWriter output;
+        bench::QuietObserver observer;
+        if (output.Create(changesPath)) {
+            lines = ScanDirectoryTree(pattern, output, &index, false, observer);
+        }
+        output.Close();
+        items = observer.items;
+    }
+    const bench::Sample time = bench::Since(start);
+    bench::Say("%s: %.3f s wall, %.3f s cpu, %zu entries listed, %ld lines\n", pass.c_str(),
+               time.wall, time.cpu, items, lines);
+    return 0;
+}
+
 int RunBenchmark(Options options) {
     const std::string wine = bench::WineVersion();
     bench::Say("file_bench: %zu files, %d rounds, %s\n", options.files, options.rounds,
@@ -623,6 +670,10 @@ int RunBenchmark(Options options) {
     const std::string samePath = work + "\\files-snapshot2-same.txt";
     const std::string changedPath = work + "\\files-snapshot2-new.txt";
 
+    if (!options.single.empty()) {
+        return RunSinglePass(options.single, systemRoot, pattern, baselinePath, samePath);
+    }
+
     // The first listing brings the tree into the caches; it is not counted.
     double start = bench::Now();
     const Listing warm = ListTree(systemRoot);
@@ -636,19 +687,19 @@ int RunBenchmark(Options options) {
 
     // Rounds of bare listing, snapshot and comparison, so that a burst of load from elsewhere
     // on the machine hits one run of each, not one pass alone.
-    std::vector<double> bareTimes, snapshotTimes;
+    std::vector<bench::Sample> bareTimes, snapshotTimes;
     ComparisonRuns same;
     PassResult snapshot;
     for (int round = 0; round < options.rounds; ++round) {
-        start = bench::Now();
+        const bench::Stamp mark = bench::Mark();
         ListTree(systemRoot);
-        bareTimes.push_back(bench::Now() - start);
+        bareTimes.push_back(bench::Since(mark));
         snapshot = RunSnapshot(pattern, baselinePath);
         if (!snapshot.ok) {
             bench::Say("error: cannot write %s\n", baselinePath.c_str());
             return 1;
         }
-        snapshotTimes.push_back(snapshot.seconds);
+        snapshotTimes.push_back(snapshot.time);
         if (!RunComparisons(1, pattern, baselinePath, samePath, work + "\\result.txt", same)) {
             return 1;
         }
@@ -667,9 +718,8 @@ int RunBenchmark(Options options) {
     for (const std::wstring& path : made) DeleteFileW(path.c_str());
     if (!ranChanged) return 1;
 
-    const double bare = bench::Best(bareTimes);
-    bench::Say("\n  %-30s %10s %9s %6s\n", "pass (best of the runs)", "time", "per entry",
-               "ratio");
+    const bench::Sample bare = bench::Best(bareTimes);
+    bench::PrintTableHeader();
     bench::PrintTimeRow("bare enumeration", bareTimes, bare, 0, entries);
     bench::PrintTimeRow("Step #1: snapshot", snapshotTimes, bare, kStep1Target, entries);
     bench::Say("      %ld lines (expected %zu)\n", snapshot.lines, facts.files);

@@ -8,6 +8,8 @@
 // changes are put back); without it the tree is made afresh and deleted at the end.
 // --rounds is how many times each pass runs (default 3; the best time counts); --profile first
 // times variants between the bare walk and Step #1, to show where a walk's time goes.
+// --single runs one pass once (bare, snapshot, or compare against the last snapshot) on the
+// kept tree, so that a profiler sees that pass alone.
 
 #include <windows.h>
 
@@ -40,6 +42,7 @@ struct Options {
     bool keep = false;
     bool profile = false;
     int rounds = 3;
+    std::string single;  // one pass alone, for profiling tools: bare, snapshot or compare
 };
 
 bool ParseOptions(const std::vector<std::string>& args, Options& options) {
@@ -57,13 +60,19 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options) {
             options.keep = true;
         } else if (arg == "--profile") {
             options.profile = true;
+        } else if (arg == "--single" && hasValue &&
+                   (args[i + 1] == "bare" || args[i + 1] == "snapshot" ||
+                    args[i + 1] == "compare")) {
+            options.single = args[++i];
+            options.keep = true;
         } else if (arg == "--rounds" && hasValue && bench::ParseCount(args[i + 1], count) &&
                    count >= 1 && count <= 20) {
             options.rounds = static_cast<int>(count);
             ++i;
         } else {
             std::fprintf(stderr, "usage: registry_bench [--keys N] [--values N] [--keep] "
-                                 "[--rounds N] [--profile]\n");
+                                 "[--rounds N] [--profile]\n"
+                                 "                      [--single bare|snapshot|compare]\n");
             return false;
         }
     }
@@ -97,13 +106,13 @@ void BareWalk(HKEY key, RegistryEntryBuffer& entry, WalkCounts& counts) {
     }
 }
 
-double TimeBareWalk(WalkCounts& counts) {
+bench::Sample TimeBareWalk(WalkCounts& counts) {
     counts = WalkCounts{};
-    const double start = bench::Now();
+    const bench::Stamp start = bench::Mark();
     const RegistryKey root = OpenRegistryKey(HKEY_CURRENT_USER, L"");
     RegistryEntryBuffer entry;
     if (root.valid()) BareWalk(root.get(), entry, counts);
-    return bench::Now() - start;
+    return bench::Since(start);
 }
 
 // ---- Profile: where a walk's time goes between the bare walk and Step #1
@@ -330,7 +339,7 @@ HKEY PrepareTree(const Options& options, const std::string& markerPath) {
 }
 
 struct PassResult {
-    double seconds = 0;
+    bench::Sample time;
     double loadSeconds = 0;
     double indexSeconds = 0;
     long lines = 0;
@@ -341,20 +350,21 @@ struct PassResult {
 PassResult RunSnapshot(const std::string& baselinePath) {
     PassResult result;
     bench::QuietObserver observer;
-    const double start = bench::Now();
+    const bench::Stamp start = bench::Mark();
     SnapshotWriter output;
     if (output.Create(baselinePath)) {
         result.lines = ScanRegistryKey(HKEY_CURRENT_USER, "", &output, nullptr, observer);
     }
     result.ok = output.Close();
-    result.seconds = bench::Now() - start;
+    result.time = bench::Since(start);
     return result;
 }
 
 PassResult RunComparison(const std::string& baselinePath, const std::string& changesPath) {
     PassResult result;
     bench::QuietObserver observer;
-    const double start = bench::Now();
+    const bench::Stamp mark = bench::Mark();
+    const double start = mark.wall;
     BaselineText text;
     DWORD error = ERROR_SUCCESS;
     if (LoadBaselineFile(baselinePath.c_str(), text, error) != BaselineLoad::Loaded) {
@@ -375,13 +385,13 @@ PassResult RunComparison(const std::string& baselinePath, const std::string& cha
         result.lines = ScanRegistryKey(HKEY_CURRENT_USER, "", &output, &index, observer);
     }
     result.ok = output.Close();
-    result.seconds = bench::Now() - start;
+    result.time = bench::Since(mark);
     return result;
 }
 
 // A comparison's runs, the best counted.
 struct ComparisonRuns {
-    std::vector<double> times;
+    std::vector<bench::Sample> times;
     std::vector<PassResult> passes;
 };
 
@@ -390,22 +400,20 @@ bool RunComparisons(int rounds, const std::string& baselinePath, const std::stri
     for (int round = 0; round < rounds; ++round) {
         const PassResult pass = RunComparison(baselinePath, changesPath);
         if (!pass.ok) return false;
-        runs.times.push_back(pass.seconds);
+        runs.times.push_back(pass.time);
         runs.passes.push_back(pass);
     }
     return true;
 }
 
-void ReportComparison(const char* what, const ComparisonRuns& runs, double bare,
+void ReportComparison(const char* what, const ComparisonRuns& runs, const bench::Sample& bare,
                       std::size_t entries, std::size_t expected, const std::string& changesPath) {
     bench::PrintTimeRow(what, runs.times, bare, kStep2Target, entries);
-    const std::size_t best = static_cast<std::size_t>(
-        std::min_element(runs.times.begin(), runs.times.end()) - runs.times.begin());
-    const PassResult& pass = runs.passes[best];
+    const PassResult& pass = runs.passes[bench::BestRun(runs.times)];
     bench::Say("      best run: load %.3f s, index %.3f s (%zu lines), walk %.3f s; "
                "%ld lines (expected %zu)\n",
                pass.loadSeconds, pass.indexSeconds, pass.keys,
-               pass.seconds - pass.loadSeconds - pass.indexSeconds, pass.lines, expected);
+               pass.time.wall - pass.loadSeconds - pass.indexSeconds, pass.lines, expected);
     if (pass.lines != static_cast<long>(expected)) {
         for (const std::string& line : bench::FirstLines(changesPath, 5)) {
             bench::Say("      unexpected? %s\n", line.c_str());
@@ -428,19 +436,36 @@ int RunBenchmark(const Options& options) {
     HKEY tree = PrepareTree(options, markerPath);
     if (tree == nullptr) return 1;
 
+    if (!options.single.empty()) {
+        const bench::Stamp start = bench::Mark();
+        long lines = 0;
+        if (options.single == "bare") {
+            WalkCounts counts;
+            TimeBareWalk(counts);
+        } else if (options.single == "snapshot") {
+            lines = RunSnapshot(baselinePath).lines;
+        } else {
+            lines = RunComparison(baselinePath, samePath).lines;
+        }
+        const bench::Sample time = bench::Since(start);
+        bench::Say("%s: %.3f s wall, %.3f s cpu, %ld lines\n", options.single.c_str(), time.wall,
+                   time.cpu, lines);
+        RegCloseKey(tree);
+        return 0;
+    }
     if (options.profile) RunProfile(work);
 
     // The first walk is not counted: it also absorbs the server's periodic save of the
     // freshly written registry.
     WalkCounts counts;
-    const double warm = TimeBareWalk(counts);
+    const double warm = TimeBareWalk(counts).wall;
     bench::Say("warm-up walk of HKEY_CURRENT_USER: %.3f s, %zu keys and %zu values\n", warm,
                counts.keys, counts.values);
     const std::size_t entries = counts.keys + counts.values;
 
     // Rounds of bare walk, snapshot and comparison, so that a burst of load from elsewhere on
     // the machine hits one run of each, not one pass alone.
-    std::vector<double> bareTimes, snapshotTimes;
+    std::vector<bench::Sample> bareTimes, snapshotTimes;
     ComparisonRuns same;
     PassResult snapshot;
     for (int round = 0; round < options.rounds; ++round) {
@@ -451,7 +476,7 @@ int RunBenchmark(const Options& options) {
             bench::Say("error: cannot write %s\n", baselinePath.c_str());
             return 1;
         }
-        snapshotTimes.push_back(snapshot.seconds);
+        snapshotTimes.push_back(snapshot.time);
         if (!RunComparisons(1, baselinePath, samePath, same)) return 1;
     }
 
@@ -467,9 +492,8 @@ int RunBenchmark(const Options& options) {
     ComparisonRuns after;
     const bool ranChanged = RunComparisons(options.rounds, baselinePath, changedPath, after);
 
-    const double bare = bench::Best(bareTimes);
-    bench::Say("\n  %-30s %10s %9s %6s\n", "pass (best of the runs)", "time", "per entry",
-               "ratio");
+    const bench::Sample bare = bench::Best(bareTimes);
+    bench::PrintTableHeader();
     bench::PrintTimeRow("bare walk", bareTimes, bare, 0, entries);
     bench::PrintTimeRow("Step #1: snapshot of HKCU", snapshotTimes, bare, kStep1Target, entries);
     bench::Say("      %ld lines (expected %zu)\n", snapshot.lines, entries);
