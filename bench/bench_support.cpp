@@ -31,7 +31,8 @@ double ProcessCpuSeconds() {
     if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
     const auto seconds = [](const FILETIME& t) {
         return static_cast<double>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) |
-                                   t.dwLowDateTime) * 1e-7;
+                                   t.dwLowDateTime) *
+               1e-7;
     };
     return seconds(kernel) + seconds(user);
 }
@@ -200,7 +201,7 @@ void PrintTableHeader() {
     Say("\n(cpu: %s; the target applies to the wall-time ratio)",
         HasServerCpu() ? "this process and the Wine server" : "this process only");
     Say("\n  %-28s %9s %8s %6s %-13s %8s %6s   %s\n", "pass", "best wall", "an entry", "ratio",
-        " target", "best cpu", "ratio", "each run: wall [host steal]");
+        " target", "best cpu", "ratio", "each run: wall/cpu [host steal]");
 }
 
 void PrintTimeRow(const char* what, const std::vector<Sample>& runs, const Sample& reference,
@@ -212,8 +213,8 @@ void PrintTimeRow(const char* what, const std::vector<Sample>& runs, const Sampl
     std::string all;
     for (const Sample& run : runs) {
         char text[32];
-        std::snprintf(text, sizeof text, "%s%.2f[%.1f]", all.empty() ? "" : " ", run.wall,
-                      run.steal);
+        std::snprintf(text, sizeof text, "%s%.2f/%.2f[%.1f]", all.empty() ? "" : " ", run.wall,
+                      run.cpu, run.steal);
         all += text;
     }
     char verdict[32] = "";

@@ -1,7 +1,7 @@
 // Times the file walker on a synthetic tree against a bare listing of the same tree made with
 // the same listing calls, and measures the memory of a comparison pass.
 //
-//   file_bench [--files N] [--root PATH] [--keep] [--rounds N]
+//   file_bench [--files N] [--root PATH] [--keep] [--rounds N] [--single PASS]
 //
 // --root   where the tree goes (default a folder under the temp folder; a drive root such as
 //          D:\ works too). The folder must be empty or one this program made.
@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -64,10 +65,10 @@ constexpr std::wstring_view kPieces[] = {
     L"Doc",  L"log",    L"Final",  L"q",    L"Thumbs", L"(1)",    L"archive", L"ui",
 };
 // Other scripts, one outside the Basic Multilingual Plane: these names cost a real conversion.
-constexpr std::wstring_view kScriptPieces[] = {L"文件", L"файл", L"αρχείο", L"ملف",
-                                               L"ファイル", L"é", L"😀"};
-constexpr std::wstring_view kExtensions[] = {L".txt", L".dll", L".exe", L".jpg", L".dat", L"",
-                                             L".config.xml", L".h", L".cpp", L".png"};
+constexpr std::wstring_view kScriptPieces[] = {L"文件",     L"файл", L"αρχείο", L"ملف",
+                                               L"ファイル", L"é",    L"😀"};
+constexpr std::wstring_view kExtensions[] = {L".txt", L".dll",        L".exe", L".jpg", L".dat",
+                                             L"",     L".config.xml", L".h",   L".cpp", L".png"};
 
 template <typename T, std::size_t N>
 const T& Pick(const T (&table)[N], std::uint64_t h) {
@@ -76,11 +77,10 @@ const T& Pick(const T (&table)[N], std::uint64_t h) {
 
 // Mostly short names, some long ones, as real trees have.
 std::size_t NameLength(std::uint64_t h) {
-    switch (h % 10) {
-    case 0: case 1: case 2: case 3: return 1 + (h >> 8) % 8;
-    case 4: case 5: case 6: case 7: case 8: return 8 + (h >> 8) % 30;
-    default: return 40 + (h >> 8) % 60;
-    }
+    const unsigned kind = h % 10;
+    if (kind < 4) return 1 + (h >> 8) % 8;
+    if (kind < 9) return 8 + (h >> 8) % 30;
+    return 40 + (h >> 8) % 60;
 }
 
 // A name of about length characters, unique through its number. Only short names mix in
@@ -109,12 +109,11 @@ std::wstring FileName(std::size_t f) {
 std::uint64_t FileSize(std::size_t f) {
     const std::uint64_t h = Mix(f + 77);
     if (f % 50000 == 49999) return (5ull << 30) + h % 1000;  // past 4 GiB
-    switch (h % 10) {
-    case 0: case 1: case 2: return 0;
-    case 3: case 4: case 5: return 1 + (h >> 8) % 999;
-    case 6: case 7: case 8: return (h >> 8) % 1000000;
-    default: return (h >> 8) % 10000000;
-    }
+    const unsigned kind = h % 10;
+    if (kind < 3) return 0;
+    if (kind < 6) return 1 + (h >> 8) % 999;
+    if (kind < 9) return (h >> 8) % 1000000;
+    return (h >> 8) % 10000000;
 }
 
 std::size_t FolderCount(std::size_t files) {
@@ -163,8 +162,8 @@ struct TreeFacts {
 
 // systemRoot: the root's extended-length path with its final backslash; displayRootChars:
 // UTF-16 length of the root as the user knows it, with its final backslash.
-bool GenerateTree(const std::wstring& systemRoot, std::size_t displayRootChars,
-                  std::size_t files, TreeFacts& facts) {
+bool GenerateTree(const std::wstring& systemRoot, std::size_t displayRootChars, std::size_t files,
+                  TreeFacts& facts) {
     facts = TreeFacts{};
     facts.folders = FolderCount(files);
     const std::vector<std::wstring> folders = FolderPaths(facts.folders);
@@ -307,8 +306,8 @@ int RunComparisonChild(const std::vector<std::string>& args) {
     const BaselineLoad load = LoadBaselineFile(baselinePath.c_str(), text, error);
     const double t1 = bench::Now();
     BaselineIndex index;
-    const bool indexed = load == BaselineLoad::Loaded &&
-                         index.Build(text.View(), BaselineIndex::Kind::FilePaths);
+    const bool indexed =
+        load == BaselineLoad::Loaded && index.Build(text.View(), BaselineIndex::Kind::FilePaths);
     const double t2 = bench::Now();
     const bench::MemoryFigures afterIndex = bench::ProcessMemory();
     long lines = -1;
@@ -357,8 +356,8 @@ bool RunComparison(const std::string& pattern, const std::string& baselinePath,
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(self.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process)) {
+    if (!CreateProcessW(self.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
         bench::Say("error: cannot start the comparison process: %s\n",
                    SystemErrorText(GetLastError()).c_str());
         return false;
@@ -434,7 +433,8 @@ bool IsDriveRoot(const std::string& root) { return root.size() == 2 && root[1] =
 
 bool FolderIsEmpty(const std::string& root) {
     WIN32_FIND_DATAW entry;
-    UniqueFindHandle listing(FindFirstFileW((ExtendedLengthPath(root + "\\") + L"*").c_str(), &entry));
+    UniqueFindHandle listing(
+        FindFirstFileW((ExtendedLengthPath(root + "\\") + L"*").c_str(), &entry));
     if (!listing.valid()) return true;
     do {
         if (!IsDotEntry(entry.cFileName)) return false;
@@ -457,20 +457,26 @@ Marker ReadMarker(const std::string& path) {
         if (space == std::string::npos) continue;
         const std::string name = line.substr(0, space);
         const std::string value = line.substr(space + 1);
-        if (name == "format") marker.format = std::atoi(value.c_str());
-        else if (name == "root") marker.root = value;
-        else if (name == "files") marker.facts.files = std::strtoull(value.c_str(), nullptr, 10);
-        else if (name == "folders") marker.facts.folders = std::strtoull(value.c_str(), nullptr, 10);
-        else if (name == "long") marker.facts.longPaths = std::strtoull(value.c_str(), nullptr, 10);
-        else if (name == "complete") marker.complete = value == "1";
+        if (name == "format")
+            marker.format = std::atoi(value.c_str());
+        else if (name == "root")
+            marker.root = value;
+        else if (name == "files")
+            marker.facts.files = std::strtoull(value.c_str(), nullptr, 10);
+        else if (name == "folders")
+            marker.facts.folders = std::strtoull(value.c_str(), nullptr, 10);
+        else if (name == "long")
+            marker.facts.longPaths = std::strtoull(value.c_str(), nullptr, 10);
+        else if (name == "complete")
+            marker.complete = value == "1";
     }
     return marker;
 }
 
 bool WriteMarker(const std::string& path, const Marker& marker) {
-    const std::string text = "format " + std::to_string(marker.format) + "\r\nroot " +
-                             marker.root + "\r\nfiles " + std::to_string(marker.facts.files) +
-                             "\r\nfolders " + std::to_string(marker.facts.folders) + "\r\nlong " +
+    const std::string text = "format " + std::to_string(marker.format) + "\r\nroot " + marker.root +
+                             "\r\nfiles " + std::to_string(marker.facts.files) + "\r\nfolders " +
+                             std::to_string(marker.facts.folders) + "\r\nlong " +
                              std::to_string(marker.facts.longPaths) + "\r\ncomplete " +
                              (marker.complete ? "1" : "0") + "\r\n";
     return scratch::WriteWholeFile(path, text);
@@ -496,15 +502,18 @@ bool PrepareTree(const Options& options, const std::string& markerPath, TreeFact
     }
     if (scratch::PathExists(options.root + "\\") && !FolderIsEmpty(options.root)) {
         if (!ours) {
-            bench::Say("error: %s is not empty and not a tree of this benchmark; "
-                       "name an empty or new folder with --root\n", options.root.c_str());
+            bench::Say(
+                "error: %s is not empty and not a tree of this benchmark; "
+                "name an empty or new folder with --root\n",
+                options.root.c_str());
             return false;
         }
         const double start = bench::Now();
         RemoveOwnTree(options.root);
         bench::Say("tree: removed the earlier tree in %.1f s\n", bench::Now() - start);
     }
-    if (!IsDriveRoot(options.root) && !CreateDirectoryW(ExtendedLengthPath(options.root).c_str(), nullptr) &&
+    if (!IsDriveRoot(options.root) &&
+        !CreateDirectoryW(ExtendedLengthPath(options.root).c_str(), nullptr) &&
         GetLastError() != ERROR_ALREADY_EXISTS) {
         bench::Say("error: cannot create %s: %s\n", options.root.c_str(),
                    SystemErrorText(GetLastError()).c_str());
@@ -574,10 +583,11 @@ void ReportComparison(const char* what, const ComparisonRuns& runs, const bench:
     bench::PrintTimeRow(what, runs.times, bare, kStep2Target, entries);
     const Figures& f = runs.figures[bench::BestRun(runs.times)];
     const long lines = static_cast<long>(Figure(f, "lines"));
-    bench::Say("      best run: load %.3f s, index %.3f s (%.0f paths), walk %.3f s; "
-               "%ld lines (expected %zu)\n",
-               Figure(f, "load"), Figure(f, "index"), Figure(f, "keys"), Figure(f, "walk"),
-               lines, expected);
+    bench::Say(
+        "      best run: load %.3f s, index %.3f s (%.0f paths), walk %.3f s; "
+        "%ld lines (expected %zu)\n",
+        Figure(f, "load"), Figure(f, "index"), Figure(f, "keys"), Figure(f, "walk"), lines,
+        expected);
     if (lines != static_cast<long>(expected)) {
         for (const std::string& line : bench::FirstLines(changesPath, 5)) {
             bench::Say("      unexpected? %s\n", line.c_str());
@@ -599,12 +609,12 @@ void ReportMemory(const char* what, const ComparisonRuns& runs, std::uint64_t ta
     bench::Say("  %-22s peak working set %6.1f MiB %-6s of which %6.1f MiB above the start %s\n",
                what, bench::MiB(static_cast<std::uint64_t>(peak)), peak < limit ? "met" : "MISSED",
                bench::MiB(static_cast<std::uint64_t>(rise)), rise < limit ? "met" : "MISSED");
-    bench::Say("  %-22s private bytes    %6.1f MiB %-6s of which %6.1f MiB above the start "
-               "(PeakPagefileUsage %.1f MiB)\n",
-               "", bench::MiB(static_cast<std::uint64_t>(privateEnd)),
-               privateEnd < limit ? "met" : "MISSED",
-               bench::MiB(static_cast<std::uint64_t>(privateRise)),
-               bench::MiB(static_cast<std::uint64_t>(reportedPeak)));
+    bench::Say(
+        "  %-22s private bytes    %6.1f MiB %-6s of which %6.1f MiB above the start "
+        "(PeakPagefileUsage %.1f MiB)\n",
+        "", bench::MiB(static_cast<std::uint64_t>(privateEnd)),
+        privateEnd < limit ? "met" : "MISSED", bench::MiB(static_cast<std::uint64_t>(privateRise)),
+        bench::MiB(static_cast<std::uint64_t>(reportedPeak)));
 }
 
 int RunSinglePass(const std::string& pass, const std::wstring& systemRoot,
@@ -625,7 +635,8 @@ int RunSinglePass(const std::string& pass, const std::wstring& systemRoot,
         BaselineIndex index;
         if (LoadBaselineFile(baselinePath.c_str(), text, error) != BaselineLoad::Loaded ||
             !index.Build(text.View(), BaselineIndex::Kind::FilePaths)) {
-            bench::Say("error: no baseline %s: run --single snapshot first\n", baselinePath.c_str());
+            bench::Say("error: no baseline %s: run --single snapshot first\n",
+                       baselinePath.c_str());
             return 1;
         }
         SnapshotWriter output;
@@ -729,10 +740,11 @@ int RunBenchmark(Options options) {
     bench::Say("      (%zu new files made in %.1f s before these runs)\n", newCount, addSeconds);
 
     const std::uint64_t target = 3 * baselineSize + kMemoryAllowance;
-    bench::Say("\nStep #2 memory, every run in a process of its own (GetProcessMemoryInfo at the\n"
-               "end of the pass, baseline and index still held); baseline %.1f MiB, so the\n"
-               "target is under 3 x %.1f + 32 = %.1f MiB\n",
-               bench::MiB(baselineSize), bench::MiB(baselineSize), bench::MiB(target));
+    bench::Say(
+        "\nStep #2 memory, every run in a process of its own (GetProcessMemoryInfo at the\n"
+        "end of the pass, baseline and index still held); baseline %.1f MiB, so the\n"
+        "target is under 3 x %.1f + 32 = %.1f MiB\n",
+        bench::MiB(baselineSize), bench::MiB(baselineSize), bench::MiB(target));
     ReportMemory("nothing changed:", same, target);
     ReportMemory("1% new files:", changed, target);
     if (!wine.empty()) {

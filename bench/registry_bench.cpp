@@ -1,7 +1,7 @@
 // Times the registry walker over HKEY_CURRENT_USER holding a synthetic tree against a bare walk
 // of the same keys with the same enumeration calls.
 //
-//   registry_bench [--keys N] [--values N] [--keep] [--rounds N] [--profile]
+//   registry_bench [--keys N] [--values N] [--keep] [--rounds N] [--profile] [--single PASS]
 //
 // The tree goes to HKEY_CURRENT_USER\Software\QvBench. --keep reuses the tree of an earlier
 // run when it has the same shape, and leaves it in place afterwards (the values the run
@@ -70,9 +70,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options) {
             options.rounds = static_cast<int>(count);
             ++i;
         } else {
-            std::fprintf(stderr, "usage: registry_bench [--keys N] [--values N] [--keep] "
-                                 "[--rounds N] [--profile]\n"
-                                 "                      [--single bare|snapshot|compare]\n");
+            std::fprintf(stderr,
+                         "usage: registry_bench [--keys N] [--values N] [--keep] "
+                         "[--rounds N] [--profile]\n"
+                         "                      [--single bare|snapshot|compare]\n");
             return false;
         }
     }
@@ -274,8 +275,8 @@ bool RestoreValues(HKEY tree, const std::vector<SavedValue>& saved) {
 // The record of the tree in the work folder: its shape, and whether its values are as made.
 std::string MarkerText(const SyntheticRegistryShape& shape, bool clean) {
     return "format " + std::to_string(kTreeFormat) + " keys " + std::to_string(shape.keys) +
-           " values " + std::to_string(shape.values) + " fanout " +
-           std::to_string(shape.fanOut) + (clean ? " clean" : " changed");
+           " values " + std::to_string(shape.values) + " fanout " + std::to_string(shape.fanOut) +
+           (clean ? " clean" : " changed");
 }
 
 std::string TempFolder() {
@@ -322,9 +323,10 @@ HKEY PrepareTree(const Options& options, const std::string& markerPath) {
         bench::Say("error: cannot create HKEY_CURRENT_USER\\Software\\QvBench\n");
         return nullptr;
     }
-    bench::Say("tree: generating %zu keys and %zu values under "
-               "HKEY_CURRENT_USER\\Software\\QvBench\n",
-               options.shape.keys, options.shape.values);
+    bench::Say(
+        "tree: generating %zu keys and %zu values under "
+        "HKEY_CURRENT_USER\\Software\\QvBench\n",
+        options.shape.keys, options.shape.values);
     start = bench::Now();
     if (!FillSyntheticRegistryTree(tree, options.shape)) {
         bench::Say("error: the registry refused a key or value of the synthetic tree\n");
@@ -410,10 +412,11 @@ void ReportComparison(const char* what, const ComparisonRuns& runs, const bench:
                       std::size_t entries, std::size_t expected, const std::string& changesPath) {
     bench::PrintTimeRow(what, runs.times, bare, kStep2Target, entries);
     const PassResult& pass = runs.passes[bench::BestRun(runs.times)];
-    bench::Say("      best run: load %.3f s, index %.3f s (%zu lines), walk %.3f s; "
-               "%ld lines (expected %zu)\n",
-               pass.loadSeconds, pass.indexSeconds, pass.keys,
-               pass.time.wall - pass.loadSeconds - pass.indexSeconds, pass.lines, expected);
+    bench::Say(
+        "      best run: load %.3f s, index %.3f s (%zu lines), walk %.3f s; "
+        "%ld lines (expected %zu)\n",
+        pass.loadSeconds, pass.indexSeconds, pass.keys,
+        pass.time.wall - pass.loadSeconds - pass.indexSeconds, pass.lines, expected);
     if (pass.lines != static_cast<long>(expected)) {
         for (const std::string& line : bench::FirstLines(changesPath, 5)) {
             bench::Say("      unexpected? %s\n", line.c_str());
