@@ -28,6 +28,7 @@
 #include "snapshot/baseline_index.h"
 #include "snapshot/file_walker.h"
 #include "snapshot/snapshot_files.h"
+#include "snapshot/file_listing.h"
 #include "snapshot/unique_handle.h"
 #include "tests/support/scratch_tree.h"
 #include "text/text.h"
@@ -217,16 +218,6 @@ struct Listing {
     std::size_t files = 0;
     std::size_t folders = 0;
 };
-
-bool IsDotEntry(const wchar_t* name) {
-    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
-}
-
-UniqueFindHandle OpenListing(const std::wstring& pattern, WIN32_FIND_DATAW& entry) {
-    return UniqueFindHandle(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
-                                             FindExSearchNameMatch, nullptr,
-                                             FIND_FIRST_EX_LARGE_FETCH));
-}
 
 Listing ListTree(const std::wstring& systemRoot) {
     struct Level {

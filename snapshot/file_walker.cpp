@@ -9,6 +9,7 @@
 #include "snapshot/copy_files.h"
 #include "snapshot/scan_observer.h"
 #include "snapshot/snapshot_files.h"
+#include "snapshot/file_listing.h"
 #include "snapshot/unique_handle.h"
 #include "text/text.h"
 
@@ -19,16 +20,6 @@ constexpr std::string_view kProductWord = "Quorvane";
 
 bool HoldsProductWord(std::string_view text) {
     return text.find(kProductWord) != std::string_view::npos;
-}
-
-bool IsDotEntry(const wchar_t* name) {
-    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
-}
-
-UniqueFindHandle OpenListing(const std::wstring& pattern, WIN32_FIND_DATAW& entry) {
-    return UniqueFindHandle(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
-                                             FindExSearchNameMatch, nullptr,
-                                             FIND_FIRST_EX_LARGE_FETCH));
 }
 
 // One open directory of the walk, with the lengths that its own paths end at.
