@@ -49,9 +49,3 @@ void EnableActionButtons() {
     EnableActions(TRUE);
     SetProgressPosition(0);
 }
-
-void EndScanSession(const std::string& text, const char* caption) {
-    LeaveScanSession();
-    ShowInfoMessage(text.c_str(), caption);
-    EnableActionButtons();
-}

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string>
-
 // The frame both step commands run in: the preamble, entering the session (action buttons
 // disabled, Close reads "&Abort") and leaving it.
 
@@ -14,8 +12,5 @@ void EnterScanSession();
 void LeaveScanSession();
 // Enables the action buttons again and puts the bar back to 0.
 void EnableActionButtons();
-
-// Leaves the session, shows text and only then enables the buttons again.
-void EndScanSession(const std::string& text, const char* caption = "Quorvane");
 
 bool IsChecked(int controlId);

@@ -26,6 +26,14 @@ const char* RegistryRootName(HKEY root) {
     return "";
 }
 
+std::vector<const char*> ProgramTextFiles() {
+    std::vector<const char*> names;
+    for (const SnapshotArea& area : kSnapshotAreas) names.push_back(area.baselineName);
+    for (const SnapshotArea& area : kSnapshotAreas) names.push_back(area.changeListName);
+    names.push_back(kErrorLogName);
+    return names;
+}
+
 SnapshotWriter::~SnapshotWriter() { Close(); }
 
 bool SnapshotWriter::Create(std::string_view name) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The program's own files, all in the current directory except the copy folder.
 
@@ -24,7 +25,7 @@ struct SnapshotArea {
 };
 
 inline const SnapshotArea kSnapshotAreas[] = {
-    {"Quorvane_Snapshot1_Files.TXT", "Quorvane_Snapshot2_Files.TXT", nullptr, nullptr},
+    {kFilesBaselineName, kFilesChangeListName, nullptr, nullptr},
     {"Quorvane_Snapshot1_Registry_HKCR.TXT", "Quorvane_Snapshot2_Registry_HKCR.TXT",
      HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT"},
     {"Quorvane_Snapshot1_Registry_HKLM.TXT", "Quorvane_Snapshot2_Registry_HKLM.TXT",
@@ -35,20 +36,9 @@ inline const SnapshotArea kSnapshotAreas[] = {
      "HKEY_USERS"},
 };
 
-// Every text file the clean-up button removes, in the order it removes them.
-inline constexpr const char* kProgramTextFiles[] = {
-    "Quorvane_Snapshot1_Files.TXT",
-    "Quorvane_Snapshot1_Registry_HKCR.TXT",
-    "Quorvane_Snapshot1_Registry_HKLM.TXT",
-    "Quorvane_Snapshot1_Registry_HKCU.TXT",
-    "Quorvane_Snapshot1_Registry_HKU.TXT",
-    "Quorvane_Snapshot2_Files.TXT",
-    "Quorvane_Snapshot2_Registry_HKCR.TXT",
-    "Quorvane_Snapshot2_Registry_HKLM.TXT",
-    "Quorvane_Snapshot2_Registry_HKCU.TXT",
-    "Quorvane_Snapshot2_Registry_HKU.TXT",
-    "Quorvane_Errors.txt",
-};
+// Every text file the clean-up button removes, in the order it removes them: the baselines,
+// the change lists, then the error log.
+std::vector<const char*> ProgramTextFiles();
 
 // Name of the registry root as written into lines; empty for anything else.
 const char* RegistryRootName(HKEY root);

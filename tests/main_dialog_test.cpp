@@ -101,7 +101,7 @@ TEST(MainDialog, StepButtonsWithNothingTickedOnlySayNothingToDo) {
         EXPECT_EQ(g_app.busy, 0);
     }
     // No file was touched.
-    for (const char* name : kProgramTextFiles) EXPECT_FALSE(PathExists(folder.Path(name))) << name;
+    for (const char* name : ProgramTextFiles()) EXPECT_FALSE(PathExists(folder.Path(name))) << name;
 }
 
 TEST(MainDialog, CloseEndsTheDialogWithOne) {
@@ -161,7 +161,7 @@ TEST(MainDialog, SystemMenuGainsAboutOnceAndOpensIt) {
 TEST(MainDialog, CleanUpRemovesExactlyTheProgramsTextFiles) {
     ScratchTree folder("clean-up");
     scratch::CurrentDirectory here(folder.Root());
-    for (const char* name : kProgramTextFiles) ASSERT_TRUE(WriteWholeFile(folder.Path(name), "x"));
+    for (const char* name : ProgramTextFiles()) ASSERT_TRUE(WriteWholeFile(folder.Path(name), "x"));
     const char* keep[] = {"Quorvane_Snapshot3_Files.TXT", "notes.txt", "Quorvane_Errors.log"};
     for (const char* name : keep) ASSERT_TRUE(WriteWholeFile(folder.Path(name), "keep"));
     CreateDirectoryW(L"C:\\_Quorvane_COPY", nullptr);
@@ -180,7 +180,7 @@ TEST(MainDialog, CleanUpRemovesExactlyTheProgramsTextFiles) {
         EXPECT_EQ(box->text, kRemoved);
         EXPECT_EQ(box->owner, nullptr);
     }
-    for (const char* name : kProgramTextFiles) EXPECT_FALSE(PathExists(folder.Path(name))) << name;
+    for (const char* name : ProgramTextFiles()) EXPECT_FALSE(PathExists(folder.Path(name))) << name;
     for (const char* name : keep) EXPECT_EQ(ReadWholeFile(folder.Path(name)), "keep") << name;
     EXPECT_EQ(ReadWholeFile("C:\\_Quorvane_COPY\\kept.txt"), "copy");
     RemoveTree("C:\\_Quorvane_COPY");
