@@ -8,8 +8,8 @@
 
 // The index keeps no copy of any key: a baseline may run to gigabytes and is already in memory
 // once. Each table slot is one 64-bit word: the offset of a record in the text (40 bits, plus
-// one so that 0 means empty) and 24 bits of the key's hash, which spares nearly every
-// comparison with a record that merely shares the slot. A key's length need not be stored,
+// one so that 0 means empty), 23 bits of the key's hash, which spare nearly every comparison
+// with a record that merely shares the slot, and the seen mark in the top bit. A key's length need not be stored,
 // because a record key is always followed by a fixed terminator in the text (see KeyAt).
 
 namespace {
@@ -17,7 +17,8 @@ namespace {
 constexpr int kOffsetBits = 40;
 constexpr std::uint64_t kOffsetMask = (std::uint64_t{1} << kOffsetBits) - 1;
 // The tag takes the hash's low bits: the slot number comes from its high bits.
-constexpr std::uint64_t kTagMask = (std::uint64_t{1} << (64 - kOffsetBits)) - 1;
+constexpr std::uint64_t kTagMask = (std::uint64_t{1} << (63 - kOffsetBits)) - 1;
+constexpr std::uint64_t kSeenBit = std::uint64_t{1} << 63;
 
 std::uint64_t Load64(const char* p) {
     std::uint64_t v;
@@ -179,7 +180,7 @@ struct BaselineIndex::Impl {
             if (slot == 0) {
                 return i;
             }
-            if ((slot >> kOffsetBits) == tag && KeyAt((slot & kOffsetMask) - 1, key)) {
+            if (((slot >> kOffsetBits) & kTagMask) == tag && KeyAt((slot & kOffsetMask) - 1, key)) {
                 return i;
             }
             if (++i == slots.size()) {
@@ -262,6 +263,39 @@ bool BaselineIndex::Contains(std::string_view key) const {
         return false;
     }
     return impl_->slots[impl_->Probe(key, HashKey(key))] != 0;
+}
+
+bool BaselineIndex::MarkSeen(std::string_view key, std::size_t* firstRecord) {
+    if (impl_ == nullptr || impl_->slots.empty() || HoldsCrLf(key)) {
+        return false;
+    }
+    std::uint64_t& slot = impl_->slots[impl_->Probe(key, HashKey(key))];
+    if (slot == 0) {
+        return false;
+    }
+    slot |= kSeenBit;
+    if (firstRecord != nullptr) {
+        *firstRecord = static_cast<std::size_t>(slot & kOffsetMask) - 1;
+    }
+    return true;
+}
+
+void BaselineIndex::ForEachUnseen(
+    const std::function<void(std::size_t offset, std::string_view record)>& visit) const {
+    if (impl_ == nullptr || impl_->slots.empty()) {
+        return;
+    }
+    ForEachRecord(impl_->text, [&](std::size_t offset, std::string_view record) {
+        std::string_view key;
+        if (!impl_->KeyOf(record, key)) {
+            return;
+        }
+        const std::uint64_t slot = impl_->slots[impl_->Probe(key, HashKey(key))];
+        // A key met again later in the text is reported at its first record only.
+        if ((slot & kSeenBit) == 0 && (slot & kOffsetMask) - 1 == offset) {
+            visit(offset, record);
+        }
+    });
 }
 
 std::size_t BaselineIndex::Size() const { return impl_ == nullptr ? 0 : impl_->keys; }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string_view>
 
 // Answers "was this line in the baseline?" in expected constant time. Built once per Step #2
@@ -30,6 +31,16 @@ public:
     bool Build(std::string_view text, Kind kind);
 
     bool Contains(std::string_view key) const;
+
+    // Like Contains, and when the key is there marks it seen and gives the offset of its first
+    // record in the text. Marks cost no memory: they live in the table's slots.
+    bool MarkSeen(std::string_view key, std::size_t* firstRecord = nullptr);
+
+    // Calls visit for every record whose key was never marked seen, in text order; a key that
+    // stands in several records is visited at its first. Records that give no key are passed
+    // over.
+    void ForEachUnseen(
+        const std::function<void(std::size_t offset, std::string_view record)>& visit) const;
     std::size_t Size() const;  // number of distinct keys
 
 private:

@@ -238,3 +238,27 @@ TEST(CountLineFeeds, CountsEveryLineFeedByte) {
 }
 
 }  // namespace
+
+// Step #2 marks what its walk meets; what stays unmarked is what was removed.
+TEST(BaselineIndexMarks, UnseenRecordsInTextOrderOncePerKey) {
+    const std::string text =
+        "C:\\b.txt,1\r\nC:\\a.txt,2\r\nno size\r\nC:\\c.txt,-3\r\nC:\\b.txt,9\r\nC:\\d.txt,4";
+    BaselineIndex index;
+    ASSERT_TRUE(index.Build(text, Kind::FilePaths));
+    std::size_t first = 0;
+    ASSERT_TRUE(index.MarkSeen("C:\\a.txt", &first));
+    EXPECT_EQ(text.substr(first, 10), "C:\\a.txt,2");
+    EXPECT_FALSE(index.MarkSeen("C:\\x.txt"));
+    EXPECT_TRUE(index.Contains("C:\\a.txt"));  // a mark changes no answer
+
+    std::vector<std::string> unseen;
+    index.ForEachUnseen([&](std::size_t offset, std::string_view record) {
+        EXPECT_EQ(text.substr(offset, record.size()), record);
+        unseen.emplace_back(record);
+    });
+    EXPECT_EQ(unseen, (std::vector<std::string>{"C:\\b.txt,1", "C:\\c.txt,-3", "C:\\d.txt,4"}));
+
+    // Marking every key leaves nothing, whatever the tags of the slots.
+    for (const char* key : {"C:\\b.txt", "C:\\c.txt", "C:\\d.txt"}) EXPECT_TRUE(index.MarkSeen(key));
+    index.ForEachUnseen([](std::size_t, std::string_view record) { ADD_FAILURE() << record; });
+}
