@@ -233,7 +233,11 @@ TEST_F(FileSteps, AbortStopsTheWalkAndLeavesTheLaterFilesEmpty) {
 
 TEST_F(FileSteps, TheCloseBoxDuringAScanOnlyAborts) {
     for (int i = 0; i < 2000; ++i) {
-        drive_->AddFile("d" + std::to_string(i % 20) + "\\f" + std::to_string(i));
+        std::string path = "d";
+        path += std::to_string(i % 20);
+        path += "\\f";
+        path += std::to_string(i);
+        drive_->AddFile(path);
     }
     dialog_->Click(IDC_STEP1);
     ASSERT_TRUE(DialogDriver::WaitUntil([&] { return dialog_->Text(IDC_CLOSE) == "&Abort"; }));

@@ -1,9 +1,9 @@
-# Installs the Debian packages that the named purposes need, when some are missing. Source it
-# and call quorvane_need_packages build|test|run.
+# Installs the Debian packages that the named purposes need, when some are missing, and builds.
+# Source it and call quorvane_need_packages build|test|run, then quorvane_build DIR [TARGET...].
 
 quorvane_packages_build="cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64"
 quorvane_packages_test="wine wine64 googletest"
-quorvane_packages_run="wine wine64 xvfb xauth x11-utils fonts-wqy-microhei imagemagick"
+quorvane_packages_run="wine wine64 xvfb xauth x11-utils fonts-wine fonts-wqy-microhei imagemagick"
 
 quorvane_need_packages() {
     local wanted="" missing="" p
@@ -14,7 +14,7 @@ quorvane_need_packages() {
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
     done
     [ -z "$missing" ] && return 0
-    echo "Installing missing packages:$missing"
+    echo "Installing missing Debian packages:$missing"
     local sudo=""
     if [ "$(id -u)" != 0 ]; then
         if command -v sudo >/dev/null 2>&1; then sudo=sudo
@@ -23,6 +23,39 @@ quorvane_need_packages() {
             return 1
         fi
     fi
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
-        $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+    # apt's own chatter goes to a log that is shown only when the install fails.
+    local log
+    log=$(mktemp)
+    if $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq >"$log" 2>&1 &&
+        $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+            $missing >>"$log" 2>&1; then
+        rm -f "$log"
+        return 0
+    fi
+    cat "$log" >&2
+    rm -f "$log"
+    echo "error: could not install:$missing" >&2
+    return 1
+}
+
+# quorvane_build DIR [TARGET...]: configures the cross build in DIR once, then builds the
+# targets (everything by default). Only warnings and errors reach the console.
+quorvane_build() {
+    local build=$1
+    shift
+    if [ ! -f "$build/build.ninja" ]; then
+        mkdir -p "$build"
+        if ! cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
+            -DCMAKE_DISABLE_FIND_PACKAGE_Python=ON -DCMAKE_DISABLE_FIND_PACKAGE_PythonInterp=ON \
+            >"$build/configure.log" 2>&1; then
+            cat "$build/configure.log" >&2
+            rm -f "$build/build.ninja"
+            return 1
+        fi
+    fi
+    local targets=()
+    [ $# -gt 0 ] && targets=(--target "$@")
+    echo "Building in $build"
+    cmake --build "$build" -j2 "${targets[@]}" -- --quiet
 }

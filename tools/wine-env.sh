@@ -13,13 +13,35 @@ elif command -v wineserver >/dev/null 2>&1; then QUORVANE_WINESERVER=wineserver
 else QUORVANE_WINESERVER=/usr/lib/wine/wineserver; fi
 export QUORVANE_WINE QUORVANE_WINESERVER
 
+# Wine makes host files with non-ASCII names only in a UTF-8 locale, whatever the caller's is;
+# C.UTF-8 is on every Debian system.
+export LC_ALL=C.UTF-8
+unset LANGUAGE
+
 # quorvane_make_prefix DIR [null]: a fresh prefix in DIR; "null" selects the null graphics
 # driver so that dialogs and message boxes work without a display.
+# Every prefix is a copy of one template beside it (DIR/../wine-template), made by wineboot once
+# for each Wine version. The template's system folder, nine tenths of a prefix, is shared by
+# hard links: Wine never writes into it once the prefix is made. The rest, the registry above
+# all, is copied, so each prefix starts from the same clean state.
 quorvane_make_prefix() {
     local dir=$1 driver=${2:-}
+    local template version
+    template=$(dirname "$dir")/wine-template
+    version=$("$QUORVANE_WINE" --version 2>/dev/null)
+    if [ "$(cat "$template/.quorvane-wine" 2>/dev/null)" != "$version" ]; then
+        rm -rf "$template"
+        mkdir -p "$template"
+        WINEPREFIX=$template "$QUORVANE_WINE" wineboot -i >/dev/null 2>&1
+        WINEPREFIX=$template "$QUORVANE_WINESERVER" -w
+        echo "$version" > "$template/.quorvane-wine"
+    fi
     rm -rf "$dir"
     mkdir -p "$dir"
-    WINEPREFIX=$dir "$QUORVANE_WINE" wineboot -i >/dev/null 2>&1
+    tar -C "$template" --exclude=./drive_c/windows/system32 --exclude=./.quorvane-wine -cf - . |
+        tar -C "$dir" -xf -
+    cp -al "$template/drive_c/windows/system32" "$dir/drive_c/windows/" 2>/dev/null ||
+        cp -a "$template/drive_c/windows/system32" "$dir/drive_c/windows/"
     if [ "$driver" = null ]; then
         WINEPREFIX=$dir "$QUORVANE_WINE" reg add 'HKCU\Software\Wine\Drivers' \
             /v Graphics /d null /f >/dev/null 2>&1
@@ -30,11 +52,13 @@ quorvane_make_prefix() {
     WINEPREFIX=$dir "$QUORVANE_WINESERVER" -w
 }
 
-# quorvane_add_cjk_fonts DIR: lets the prefix draw the dialog's Traditional Chinese captions
-# with WenQuanYi Micro Hei (package fonts-wqy-microhei), in the template's font and in the
-# default GUI font that the program gives its controls.
-quorvane_add_cjk_fonts() {
+# quorvane_add_fonts DIR: the fonts a screenshot needs. Marlett draws the title bar's buttons
+# (Wine looks for it in the prefix's Fonts folder; package fonts-wine has it). WenQuanYi Micro
+# Hei (package fonts-wqy-microhei) draws the dialog's Traditional Chinese captions, in the
+# template's font and in the default GUI font that the program gives its controls.
+quorvane_add_fonts() {
     local dir=$1 reg link
+    cp /usr/share/wine/fonts/marlett.ttf "$dir/drive_c/windows/Fonts/"
     reg=$(mktemp --suffix=.reg)
     # "wqy-microhei.ttc,WenQuanYi Micro Hei" as REG_MULTI_SZ in UTF-16LE.
     link=$(printf 'wqy-microhei.ttc,WenQuanYi Micro Hei\0\0' | iconv -f UTF-8 -t UTF-16LE |
