@@ -57,5 +57,6 @@ quorvane_build() {
     local targets=()
     [ $# -gt 0 ] && targets=(--target "$@")
     echo "Building in $build"
-    cmake --build "$build" -j2 "${targets[@]}" -- --quiet
+    cmake --build "$build" -j2 "${targets[@]}" -- --quiet | { grep -v '^ninja: no work to do' || true; }
+    return "${PIPESTATUS[0]}"
 }
