@@ -79,7 +79,7 @@ void ShowAbout() {
 }
 
 void CleanUpProgramFiles() {
-    for (const char* name : ProgramTextFiles()) DeleteFileA(name);
+    RemoveProgramFiles();
     MessageBoxA(nullptr,
                 "Temporary log files have been removed.\n\n(Note: These files are created to "
                 "allow persistent tracking across reboots.)",

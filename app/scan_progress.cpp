@@ -76,7 +76,14 @@ void DialogScanObserver::CopyingFile(std::string_view targetPath) {
     ShowLineNow(g_app.statusLine, targetPath);
 }
 
-void DialogScanObserver::FinishPass() { ShowChanges(true); }
+void DialogScanObserver::PassStarting(const SnapshotArea&, bool comparing,
+                                      std::uint32_t baselineLines) {
+    if (!comparing) return;
+    g_app.counters.baselineLines = baselineLines;
+    ResetScanProgress();
+}
+
+void DialogScanObserver::PassFinished() { ShowChanges(true); }
 
 void DialogScanObserver::ShowChanges(bool force) {
     if (pending_ == Pending::None) return;

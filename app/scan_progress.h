@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "snapshot/scan_observer.h"
+#include "app/step_engine.h"
 
 // The status line and the progress bar are updated at most this often.
 inline constexpr DWORD kProgressIntervalMs = 66;
@@ -37,16 +37,18 @@ void SetProgressPosition(std::uint32_t position);
 void ShowLineNow(HWND control, std::string_view text);
 
 // The dialog's side of a walk: pumps messages, counts, shows progress and found changes.
-class DialogScanObserver final : public ScanObserver {
+class DialogScanObserver final : public StepObserver {
 public:
+    // A comparison counts from zero again with the bar at 0, up to the baseline's lines.
+    void PassStarting(const SnapshotArea& area, bool comparing,
+                      std::uint32_t baselineLines) override;
+    // Shows a changes-line text that the throttle held back.
+    void PassFinished() override;
     bool ShouldStop() override;
     void ItemVisited(std::string_view itemText) override;
     void NewFileFound() override;
     void NewRegistryEntryFound(RegistryEntry kind) override;
     void CopyingFile(std::string_view targetPath) override;
-
-    // Shows a changes-line text that the throttle held back.
-    void FinishPass();
 
 private:
     void ShowChanges(bool force);

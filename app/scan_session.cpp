@@ -4,6 +4,7 @@
 #include "app/main_dialog.h"
 #include "app/resource.h"
 #include "app/scan_progress.h"
+#include "app/step_engine.h"
 
 namespace {
 
@@ -25,9 +26,7 @@ bool BeginStepCommand() {
     g_app.counters.scanned = 0;
     g_app.abort = 0;
     if (!IsChecked(IDC_SCAN_FILES) && !IsChecked(IDC_SCAN_REGISTRY)) {
-        ShowInfoMessage(
-            "Nothing to do!\n\nPlease check \"Scan File System\" and/or \"Scan Registry\"",
-            "Quorvane");
+        ShowInfoMessage(kNothingToDoText, "Quorvane");
         return false;
     }
     return true;

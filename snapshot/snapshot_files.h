@@ -13,6 +13,7 @@
 inline constexpr const char kFilesBaselineName[] = "Quorvane_Snapshot1_Files.TXT";
 inline constexpr const char kFilesChangeListName[] = "Quorvane_Snapshot2_Files.TXT";
 inline constexpr const char kErrorLogName[] = "Quorvane_Errors.txt";
+inline constexpr const char kReportName[] = "Quorvane_Report.html";
 inline constexpr const char kCopyFolder[] = "C:\\_Quorvane_COPY\\";
 
 // One scanned area: the file system or one registry root. The table order is the order of

@@ -1,0 +1,276 @@
+#include "app/step_engine.h"
+
+#include <windows.h>
+
+#include "snapshot/baseline_index.h"
+#include "snapshot/file_walker.h"
+#include "snapshot/registry_walker.h"
+#include "text/text.h"
+
+namespace {
+
+constexpr int kMaxDriveTokens = 26;
+
+bool IsFileArea(const SnapshotArea& area) { return area.root == nullptr; }
+
+// Passes everything on to the front end's observer and remembers whether a stop was asked for.
+class StopTracker final : public ScanObserver {
+public:
+    explicit StopTracker(StepObserver& inner) : inner_(inner) {}
+
+    bool ShouldStop() override {
+        if (inner_.ShouldStop()) stopped_ = true;
+        return stopped_;
+    }
+    void ItemVisited(std::string_view itemText) override { inner_.ItemVisited(itemText); }
+    void NewFileFound() override { inner_.NewFileFound(); }
+    void NewRegistryEntryFound(RegistryEntry kind) override { inner_.NewRegistryEntryFound(kind); }
+    void CopyingFile(std::string_view targetPath) override { inner_.CopyingFile(targetPath); }
+
+    bool Stopped() const { return stopped_; }
+
+private:
+    StepObserver& inner_;
+    bool stopped_ = false;
+};
+
+std::string WriteFailureText(const SnapshotWriter& file) {
+    return "Could not write \"" + file.Name() + "\".\n\n" + SystemErrorText(file.Error()) +
+           "\n\nThe scan was stopped.";
+}
+
+std::string NoMemoryText(const char* name, unsigned long long size) {
+    return "Not enough memory to compare against \"" + std::string(name) + "\" (" +
+           std::to_string(size) + " bytes).\n\nThe scan was stopped.";
+}
+
+// Walks every place of the drive list into output. Returns the lines written.
+long ScanDriveList(const std::vector<std::string>& patterns, SnapshotWriter& output,
+                   BaselineIndex* baseline, bool copyNewFiles, ScanObserver& observer) {
+    long lines = 0;
+    for (const std::string& pattern : patterns) {
+        lines += ScanDirectoryTree(pattern, output, baseline, copyNewFiles, observer);
+        if (output.Failed()) break;
+    }
+    return lines;
+}
+
+// Writes one area's baseline. Returns the lines written; failure names what went wrong.
+long WriteBaseline(const StepRequest& request, const SnapshotArea& area, StepObserver& front,
+                   StopTracker& observer, std::string& failure) {
+    front.PassStarting(area, false, 0);
+    SnapshotWriter output;
+    long lines = 0;
+    if (output.Create(area.baselineName)) {
+        lines = IsFileArea(area) ? ScanDriveList(SearchPatternsFromDriveList(request.driveList),
+                                                 output, nullptr, false, observer)
+                                 : ScanRegistryKey(area.root, "", &output, nullptr, observer);
+    }
+    front.PassFinished();
+    if (!output.Close()) failure = WriteFailureText(output);
+    return lines;
+}
+
+enum class PassOutcome { Done, MissingBaseline, Failed };
+
+// Compares one area against its baseline into its change list.
+PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, StepObserver& front,
+                        StopTracker& observer, long& lines, std::string& failure) {
+    BaselineText baseline;
+    DWORD error = ERROR_SUCCESS;
+    switch (LoadBaselineFile(area.baselineName, baseline, error)) {
+        case BaselineLoad::Loaded: break;
+        case BaselineLoad::CannotOpen: return PassOutcome::MissingBaseline;
+        case BaselineLoad::NoMemory:
+            failure = NoMemoryText(area.baselineName, GetFileSizeByName(area.baselineName));
+            return PassOutcome::Failed;
+        case BaselineLoad::ReadFailed:
+            failure = "Could not read \"" + std::string(area.baselineName) + "\".\n\n" +
+                      SystemErrorText(error) + "\n\nThe scan was stopped.";
+            return PassOutcome::Failed;
+    }
+    // Without its index a pass would take every item for new: it must not run at all.
+    BaselineIndex index;
+    if (!index.Build(baseline.View(), IsFileArea(area) ? BaselineIndex::Kind::FilePaths
+                                                       : BaselineIndex::Kind::Records)) {
+        failure = NoMemoryText(area.baselineName, baseline.size);
+        return PassOutcome::Failed;
+    }
+    front.PassStarting(area, true,
+                       static_cast<std::uint32_t>(CountLineFeeds(baseline.View())));
+
+    SnapshotWriter output;
+    if (output.Create(area.changeListName)) {
+        if (IsFileArea(area)) {
+            if (request.copyNewFiles) {
+                DeleteFileA(kErrorLogName);
+                CreateDirectoryA(kCopyFolder, nullptr);  // it may exist from an earlier run
+            }
+            lines = ScanDriveList(SearchPatternsFromDriveList(request.driveList), output, &index,
+                                  request.copyNewFiles, observer);
+        } else {
+            lines = ScanRegistryKey(area.root, "", &output, &index, observer);
+        }
+    }
+    front.PassFinished();
+    if (!output.Close()) {
+        failure = WriteFailureText(output);
+        return PassOutcome::Failed;
+    }
+    return PassOutcome::Done;
+}
+
+void RemoveEmptyChangeLists() {
+    for (const SnapshotArea& area : kSnapshotAreas) {
+        if (FileExistsByName(area.changeListName) && GetFileSizeByName(area.changeListName) == 0) {
+            DeleteFileA(area.changeListName);
+        }
+    }
+}
+
+}  // namespace
+
+bool StepRequest::AreaChosen(std::size_t area) const {
+    if (area == 0) return scanFiles;
+    return scanRegistry && area <= roots.size() && roots[area - 1];
+}
+
+std::vector<std::string> SearchPatternsFromDriveList(std::string_view driveList) {
+    const std::string_view separator =
+        driveList.find(',') != std::string_view::npos ? std::string_view(",") : " ";
+    std::vector<std::string> patterns;
+    for (int position = 0; position < kMaxDriveTokens; ++position) {
+        std::string token = GetToken(driveList, separator, position);
+        if (token.empty()) continue;
+        // A path after the drive letter still means the whole drive.
+        if (const auto colon = token.find(':'); colon != std::string::npos) token.resize(colon + 1);
+        patterns.push_back(token + "\\*.*");
+    }
+    return patterns;
+}
+
+std::string Step1Summary(bool aborted, bool filesScanned, long fileCount,
+                         unsigned long entryCount) {
+    if (aborted) return "Scan aborted";
+    const std::string files = "Saved a list of " + std::to_string(fileCount) + " files";
+    const std::string entries =
+        "Saved a list of " + std::to_string(entryCount) + " registry entries";
+    if (fileCount != 0 && entryCount != 0) return files + "\n\n" + entries;
+    if (fileCount != 0) return files;
+    if (entryCount != 0) return entries;
+    return filesScanned ? "Nothing was saved.\n\nThe drive list names no place that holds files, "
+                          "and no registry entries were listed."
+                        : "Nothing was saved.\n\nNo registry root is ticked.";
+}
+
+std::string Step2Summary(bool aborted, long fileCount, unsigned long entryCount,
+                         const std::vector<std::string>& registryChangeLists,
+                         const WholeChangeCounts& wholeChange) {
+    if (aborted) return "Scan aborted";
+    std::string summary;
+    if (fileCount != 0 && entryCount != 0) {
+        summary = "Found " + std::to_string(fileCount) + " file(s) that were new\n\nFound " +
+                  std::to_string(entryCount) + " registry entries that were new";
+    } else if (fileCount != 0) {
+        summary = "Found " + std::to_string(fileCount) + " new file" +
+                  (fileCount == 1 ? "" : "s") + ", listed in \"" + kFilesChangeListName + "\"";
+    } else if (entryCount != 0) {
+        std::string names;
+        for (const std::string& name : registryChangeLists) {
+            if (!names.empty()) names += "\", \"";
+            names += name;
+        }
+        summary = "Found " + std::to_string(entryCount) + " new registry entr" +
+                  (entryCount == 1 ? "y" : "ies") + ", listed in \"" + names + "\"";
+    } else if (!wholeChange.Any()) {
+        return "0 new files and registry keys found on the system.\n\nNothing changed!";
+    } else {
+        // "Nothing changed!" would be false here.
+        summary = "0 new files and registry keys found on the system.";
+    }
+    if (!wholeChange.Any()) return summary;
+
+    const struct {
+        unsigned long count;
+        const char* one;
+        const char* many;
+    } parts[] = {
+        {wholeChange.modifiedFiles, "modified file", "modified files"},
+        {wholeChange.removedFiles, "removed file", "removed files"},
+        {wholeChange.newFolders, "new folder", "new folders"},
+        {wholeChange.removedRegistryEntries, "removed registry entry", "removed registry entries"},
+    };
+    summary += "\n\nAlso found: ";
+    bool first = true;
+    for (const auto& part : parts) {
+        if (part.count == 0) continue;
+        if (!first) summary += ", ";
+        first = false;
+        summary += std::to_string(part.count) + " " + (part.count == 1 ? part.one : part.many);
+    }
+    summary += ".\nEvery change is listed in \"";
+    summary += kReportName;
+    summary += "\"";
+    return summary;
+}
+
+StepResult RunBaselineStep(const StepRequest& request, StepObserver& front) {
+    StepResult result;
+    StopTracker observer(front);
+    if (request.AreaChosen(0)) {
+        result.fileCount = WriteBaseline(request, kSnapshotAreas[0], front, observer, result.failure);
+    }
+    for (std::size_t i = 1; i < std::size(kSnapshotAreas) && result.failure.empty(); ++i) {
+        if (!request.AreaChosen(i)) continue;
+        result.entryCount += static_cast<unsigned long>(
+            WriteBaseline(request, kSnapshotAreas[i], front, observer, result.failure));
+    }
+    if (!result.failure.empty()) {
+        result.outcome = StepResult::Outcome::Failed;
+        result.message = result.failure;
+    } else {
+        result.outcome =
+            observer.Stopped() ? StepResult::Outcome::Aborted : StepResult::Outcome::Done;
+        result.message = Step1Summary(observer.Stopped(), request.scanFiles, result.fileCount,
+                                      result.entryCount);
+    }
+    return result;
+}
+
+StepResult RunCompareStep(const StepRequest& request, StepObserver& front) {
+    StepResult result;
+    StopTracker observer(front);
+    for (std::size_t i = 0; i < std::size(kSnapshotAreas) && result.failure.empty(); ++i) {
+        if (!request.AreaChosen(i)) continue;
+        const SnapshotArea& area = kSnapshotAreas[i];
+        long lines = 0;
+        if (CompareArea(request, area, front, observer, lines, result.failure) ==
+            PassOutcome::MissingBaseline) {
+            result.outcome = StepResult::Outcome::MissingBaseline;
+            result.missingBaseline = area.baselineName;
+            return result;
+        }
+        if (IsFileArea(area)) {
+            result.fileCount += lines;
+        } else {
+            result.entryCount += static_cast<unsigned long>(lines);
+            if (lines != 0) result.registryChangeLists.push_back(area.changeListName);
+        }
+    }
+
+    RemoveEmptyChangeLists();
+    if (!result.failure.empty()) {
+        result.outcome = StepResult::Outcome::Failed;
+        result.message = result.failure;
+    } else {
+        result.outcome =
+            observer.Stopped() ? StepResult::Outcome::Aborted : StepResult::Outcome::Done;
+        result.message = Step2Summary(observer.Stopped(), result.fileCount, result.entryCount,
+                                      result.registryChangeLists, result.wholeChange);
+    }
+    return result;
+}
+
+void RemoveProgramFiles() {
+    for (const char* name : ProgramTextFiles()) DeleteFileA(name);
+}
