@@ -220,46 +220,32 @@ struct Listing {
 };
 
 Listing ListTree(const std::wstring& systemRoot) {
-    struct Level {
-        UniqueFindHandle listing;
-        std::size_t length;
-    };
     Listing counts;
-    std::vector<Level> open;
+    std::vector<DirectoryListing> listings(1);
+    std::vector<std::size_t> open;  // path length of each open level
     std::wstring path = systemRoot;
     path.reserve(1024);
-    WIN32_FIND_DATAW entry;
-    path += L"*.*";
-    UniqueFindHandle top = OpenListing(path, entry);
-    path.resize(systemRoot.size());
-    if (!top.valid()) return counts;
-    open.push_back({std::move(top), path.size()});
-    bool haveEntry = true;
+    if (!listings[0].Open(path)) return counts;
+    open.push_back(path.size());
+    ListedEntry entry;
     while (!open.empty()) {
-        Level& current = open.back();
-        if (!haveEntry && !FindNextFileW(current.listing.get(), &entry)) {
+        if (!listings[open.size() - 1].Next(entry)) {
+            listings[open.size() - 1].Close();
             open.pop_back();
             continue;
         }
-        haveEntry = false;
-        if (IsDotEntry(entry.cFileName)) continue;
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        if (IsDotEntry(entry.name)) continue;
+        if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             ++counts.files;
             continue;
         }
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+        if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
         ++counts.folders;
-        path.resize(current.length);
-        path += entry.cFileName;
+        path.resize(open.back());
+        path += entry.name;
         path += L'\\';
-        const std::size_t length = path.size();
-        path += L'*';
-        UniqueFindHandle listing = OpenListing(path, entry);
-        path.resize(length);
-        if (listing.valid()) {
-            open.push_back({std::move(listing), length});
-            haveEntry = true;
-        }
+        if (listings.size() == open.size()) listings.emplace_back();
+        if (listings[open.size()].Open(path)) open.push_back(path.size());
     }
     return counts;
 }

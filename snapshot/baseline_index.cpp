@@ -298,6 +298,22 @@ void BaselineIndex::ForEachUnseen(
     });
 }
 
+bool BaselineIndex::Find(std::string_view key, std::size_t* firstRecord) const {
+    if (impl_ == nullptr || impl_->slots.empty() || HoldsCrLf(key)) {
+        return false;
+    }
+    const std::uint64_t slot = impl_->slots[impl_->Probe(key, HashKey(key))];
+    if (slot == 0) {
+        return false;
+    }
+    *firstRecord = static_cast<std::size_t>(slot & kOffsetMask) - 1;
+    return true;
+}
+
+std::string_view BaselineIndex::Text() const {
+    return impl_ == nullptr ? std::string_view() : impl_->text;
+}
+
 std::size_t BaselineIndex::Size() const { return impl_ == nullptr ? 0 : impl_->keys; }
 
 std::size_t CountLineFeeds(std::string_view text) {

@@ -41,7 +41,11 @@ public:
     // over.
     void ForEachUnseen(
         const std::function<void(std::size_t offset, std::string_view record)>& visit) const;
+    // Like Contains, and gives the offset of the key's first record in the text.
+    bool Find(std::string_view key, std::size_t* firstRecord) const;
+
     std::size_t Size() const;  // number of distinct keys
+    std::string_view Text() const;  // the text indexed
 
 private:
     struct Impl;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <charconv>
+#include <cstdint>
 #include <vector>
 
 #include "snapshot/baseline_index.h"
@@ -24,15 +25,50 @@ bool HoldsProductWord(std::string_view text) {
 
 // One open directory of the walk, with the lengths that its own paths end at.
 struct OpenDirectory {
-    UniqueFindHandle listing;
     std::size_t systemLength;   // of the extended-length path, with its final backslash
     std::size_t displayLength;  // of the path as the user knows it, with its final backslash
+    std::size_t newFolder;      // its entry in FileComparison::newFolders, or kNone
+    bool holdsOldFile;          // a file of the baseline was met below it
 };
+
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+// The number after the comma of a file record: digits, perhaps after a minus sign.
+bool ParseRecordedSize(std::string_view baseline, std::size_t at, std::uint64_t& size,
+                       bool& negative) {
+    negative = at < baseline.size() && baseline[at] == '-';
+    if (negative) ++at;
+    size = 0;
+    const std::size_t digits = at;
+    while (at < baseline.size() && baseline[at] >= '0' && baseline[at] <= '9') {
+        size = size * 10 + static_cast<std::uint64_t>(baseline[at] - '0');
+        ++at;
+    }
+    return at > digits;
+}
 
 }  // namespace
 
-long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output,
-                       const BaselineIndex* baseline, bool copyNewFiles, ScanObserver& observer) {
+std::uint64_t RecordedSize(std::string_view baseline, std::size_t record, std::size_t pathLength) {
+    std::uint64_t size = 0;
+    bool negative = false;
+    ParseRecordedSize(baseline, record + pathLength + 1, size, negative);
+    return negative ? static_cast<std::uint32_t>(0u - static_cast<std::uint32_t>(size)) : size;
+}
+
+bool SameRecordedSize(std::string_view baseline, std::size_t record, std::size_t pathLength,
+                      std::uint64_t size) {
+    std::uint64_t recorded = 0;
+    bool negative = false;
+    if (!ParseRecordedSize(baseline, record + pathLength + 1, recorded, negative)) return false;
+    // Older builds wrote the low 32 bits of the size as a signed number.
+    if (negative) return static_cast<std::uint32_t>(0u - static_cast<std::uint32_t>(recorded)) ==
+                         static_cast<std::uint32_t>(size);
+    return recorded == size;
+}
+
+long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output, BaselineIndex* baseline,
+                       bool copyNewFiles, ScanObserver& observer, FileComparison* comparison) {
     // The shown paths start with the pattern's own folder part (up to its last backslash, or
     // its drive for "C:*.*"), the listing's with the same folder made absolute.
     std::size_t cut = pattern.rfind('\\');
@@ -53,50 +89,58 @@ long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output,
     systemPath.reserve(1024);
     displayPath.reserve(1024);
 
-    WIN32_FIND_DATAW entry;
+    // One listing a level, kept for the next folder at that depth: their buffers are reused.
+    std::vector<DirectoryListing> listings(1);
     std::vector<OpenDirectory> open;
-    {
-        const std::size_t length = systemPath.size();
-        systemPath += WidenText(filter);
-        UniqueFindHandle listing = OpenListing(systemPath, entry);
-        systemPath.resize(length);
-        if (!listing.valid()) return 0;
-        open.push_back({std::move(listing), length, displayPath.size()});
-    }
+    if (!listings[0].Open(systemPath, WidenText(filter))) return 0;
+    open.push_back({systemPath.size(), displayPath.size(), kNone, false});
+    if (comparison != nullptr) comparison->places.emplace_back(prefix);
 
+    const std::string_view baselineText = baseline != nullptr ? baseline->Text() : "";
     long lines = 0;
-    bool haveEntry = true;  // the entry that opened the current directory is still unread
     char sizeText[24];
+    ListedEntry entry;
     while (!open.empty()) {
         OpenDirectory& current = open.back();
-        if (!haveEntry && !FindNextFileW(current.listing.get(), &entry)) {
-            open.pop_back();  // closes the listing
+        DirectoryListing& listing = listings[open.size() - 1];
+        if (!listing.Next(entry)) {
+            listing.Close();
+            if (comparison != nullptr && current.newFolder != kNone) {
+                comparison->newFolders[current.newFolder].holdsOldFile = current.holdsOldFile;
+            }
+            const bool holdsOld = current.holdsOldFile;
+            open.pop_back();  // current is gone from here on
+            if (!open.empty() && holdsOld) open.back().holdsOldFile = true;
             continue;
         }
-        haveEntry = false;
         if (observer.ShouldStop() || output.Failed()) break;
-        if (IsDotEntry(entry.cFileName)) continue;
+        if (IsDotEntry(entry.name)) continue;
 
         systemPath.resize(current.systemLength);
         displayPath.resize(current.displayLength);
-        systemPath.append(entry.cFileName);
-        displayPath.append(NarrowText(entry.cFileName));
+        systemPath.append(entry.name);
+        displayPath.append(NarrowText(entry.name));
 
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
             // A linked folder leads into a tree listed under its own path, or back up into
             // this one: never entered.
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+            if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
             // Every file below would be one of the program's own: not worth listing.
             if (HoldsProductWord(displayPath)) continue;
             systemPath += L'\\';
             displayPath += '\\';
-            const std::size_t systemLength = systemPath.size();
-            systemPath += L'*';
-            UniqueFindHandle listing = OpenListing(systemPath, entry);
-            if (listing.valid()) {
-                // The listing's first entry is now in entry: read it next.
-                open.push_back({std::move(listing), systemLength, displayPath.size()});
-                haveEntry = true;
+            std::size_t newFolder = kNone;
+            if (comparison != nullptr && entry.creationTime > comparison->baselineTime) {
+                newFolder = comparison->newFolders.size();
+                comparison->newFolders.push_back({displayPath, entry.creationTime, false});
+            }
+            if (listings.size() == open.size()) listings.emplace_back();
+            if (listings[open.size()].Open(systemPath)) {
+                open.push_back({systemPath.size(), displayPath.size(), newFolder, false});
+            } else if (comparison != nullptr) {
+                // What the baseline lists below it is not known to be gone.
+                comparison->unlisted.push_back(displayPath);
+                if (newFolder != kNone) comparison->newFolders[newFolder].holdsOldFile = true;
             }
             continue;
         }
@@ -105,22 +149,34 @@ long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output,
         observer.ItemVisited(displayPath);
 
         if (baseline == nullptr) {
-            const unsigned long long size =
-                (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
             const std::size_t pathLength = displayPath.size();
             sizeText[0] = ',';
-            const auto converted = std::to_chars(sizeText + 1, sizeText + sizeof sizeText, size);
+            const auto converted =
+                std::to_chars(sizeText + 1, sizeText + sizeof sizeText, entry.size);
             displayPath.append(sizeText, converted.ptr);
             const bool written = output.WriteLine(displayPath);
             displayPath.resize(pathLength);
             if (!written) break;
             ++lines;
-        } else if (!baseline->Contains(displayPath)) {
-            if (copyNewFiles) CopyNewFile(displayPath, observer);
-            if (!output.WriteLine(displayPath)) break;
-            ++lines;
-            observer.NewFileFound();
+            continue;
         }
+        std::size_t record = 0;
+        if (baseline->MarkSeen(displayPath, &record)) {
+            current.holdsOldFile = true;
+            if (comparison != nullptr &&
+                (entry.changeTime > comparison->baselineTime ||
+                 !SameRecordedSize(baselineText, record, displayPath.size(), entry.size))) {
+                comparison->modified.push_back(
+                    {record, displayPath, RecordedSize(baselineText, record, displayPath.size()),
+                     entry.size, entry.changeTime});
+            }
+            continue;
+        }
+        if (copyNewFiles) CopyNewFile(displayPath, observer);
+        if (!output.WriteLine(displayPath)) break;
+        ++lines;
+        if (comparison != nullptr) comparison->newFileSizes.push_back(entry.size);
+        observer.NewFileFound();
     }
     return lines;
 }

@@ -1,17 +1,56 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 class BaselineIndex;
 class ScanObserver;
 class SnapshotWriter;
 
+// What a comparison of files finds besides new paths. The caller sets the baseline time; the
+// walker adds what it meets, walk after walk. Found files are marked seen in the baseline index,
+// so the records left unmarked afterwards are the files that are gone.
+struct FileComparison {
+    // When the baseline was written (FILETIME): a file changed later is modified.
+    std::uint64_t baselineTime = 0;
+
+    struct Modified {
+        std::size_t record;  // offset of the file's record in the baseline text
+        std::string path;
+        std::uint64_t oldSize, newSize;
+        std::uint64_t changeTime;
+    };
+    struct Folder {
+        std::string path;  // with its final "\"
+        std::uint64_t creationTime;
+        bool holdsOldFile;  // a file of the baseline was found below it
+    };
+
+    std::vector<std::uint64_t> newFileSizes;  // one for each line written, in order
+    std::vector<Modified> modified;
+    std::vector<Folder> newFolders;        // created after the baseline, in walk order
+    std::vector<std::string> unlisted;     // folders below a place that could not be listed
+    std::vector<std::string> places;       // the folder part of each pattern whose top listed
+};
+
 // Lists the tree of pattern (a drive "D:\*.*", a folder "C:\Data\*.*" or a relative "Temp\*.*")
 // depth first. Without a baseline every file gets a line "path,size"; with one only the files
 // whose path the baseline does not hold get a line "path", and with copyNewFiles each is also
-// copied into the copy folder. Paths of any length the platform allows are listed; lines show
-// them as the user knows them, without the extended-length prefix. Linked folders (junctions,
-// directory symbolic links, mount points) are listed as nothing and not entered.
+// copied into the copy folder; with comparison, modified files and new folders are noted too.
+// Paths of any length the platform allows are listed; lines show them as the user knows them,
+// without the extended-length prefix. Linked folders (junctions, directory symbolic links,
+// mount points) are listed as nothing and not entered.
 // Stops when the observer says so or a write fails. Returns the number of lines written.
-long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output,
-                       const BaselineIndex* baseline, bool copyNewFiles, ScanObserver& observer);
+long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output, BaselineIndex* baseline,
+                       bool copyNewFiles, ScanObserver& observer,
+                       FileComparison* comparison = nullptr);
+
+// The size a file record of the baseline gives ("path,size" from offset record on, the path
+// pathLength long), as a comparison must read it: sizes once written as signed 32-bit numbers
+// compare on their low 32 bits.
+bool SameRecordedSize(std::string_view baseline, std::size_t record, std::size_t pathLength,
+                      std::uint64_t size);
+// The recorded size as written (a negative one as its low 32 bits).
+std::uint64_t RecordedSize(std::string_view baseline, std::size_t record, std::size_t pathLength);
