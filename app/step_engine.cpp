@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "app/whole_change.h"
 #include "snapshot/baseline_index.h"
 #include "snapshot/file_walker.h"
 #include "snapshot/registry_walker.h"
@@ -46,10 +47,11 @@ std::string NoMemoryText(const char* name, unsigned long long size) {
 
 // Walks every place of the drive list into output. Returns the lines written.
 long ScanDriveList(const std::vector<std::string>& patterns, SnapshotWriter& output,
-                   BaselineIndex* baseline, bool copyNewFiles, ScanObserver& observer) {
+                   BaselineIndex* baseline, bool copyNewFiles, ScanObserver& observer,
+                   FileComparison* comparison = nullptr) {
     long lines = 0;
     for (const std::string& pattern : patterns) {
-        lines += ScanDirectoryTree(pattern, output, baseline, copyNewFiles, observer);
+        lines += ScanDirectoryTree(pattern, output, baseline, copyNewFiles, observer, comparison);
         if (output.Failed()) break;
     }
     return lines;
@@ -73,9 +75,13 @@ long WriteBaseline(const StepRequest& request, const SnapshotArea& area, StepObs
 
 enum class PassOutcome { Done, MissingBaseline, Failed };
 
-// Compares one area against its baseline into its change list.
+// Compares one area against its baseline into its change list, and when the walk ran to its
+// end adds what it found to the report.
 PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, StepObserver& front,
-                        StopTracker& observer, long& lines, std::string& failure) {
+                        StopTracker& observer, WholeChangeReport& report, long& lines,
+                        std::string& failure) {
+    // Step #1 wrote the baseline last when it finished: what changed later is modified.
+    const std::uint64_t baselineTime = LastWriteTime(area.baselineName);
     BaselineText baseline;
     DWORD error = ERROR_SUCCESS;
     switch (LoadBaselineFile(area.baselineName, baseline, error)) {
@@ -100,22 +106,33 @@ PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, St
                        static_cast<std::uint32_t>(CountLineFeeds(baseline.View())));
 
     SnapshotWriter output;
-    if (output.Create(area.changeListName)) {
+    FileComparison files;
+    files.baselineTime = baselineTime;
+    std::vector<RegistryNewLine> entries;
+    const bool created = output.Create(area.changeListName);
+    if (created) {
         if (IsFileArea(area)) {
             if (request.copyNewFiles) {
                 DeleteFileA(kErrorLogName);
                 CreateDirectoryA(kCopyFolder, nullptr);  // it may exist from an earlier run
             }
             lines = ScanDriveList(SearchPatternsFromDriveList(request.driveList), output, &index,
-                                  request.copyNewFiles, observer);
+                                  request.copyNewFiles, observer, &files);
         } else {
-            lines = ScanRegistryKey(area.root, "", &output, &index, observer);
+            lines = ScanRegistryKey(area.root, "", &output, &index, observer, &entries);
         }
     }
     front.PassFinished();
     if (!output.Close()) {
         failure = WriteFailureText(output);
         return PassOutcome::Failed;
+    }
+    if (created && !observer.Stopped()) {
+        if (IsFileArea(area)) {
+            report.AddFilesPass(area, request.driveList, baselineTime, index, files);
+        } else {
+            report.AddRegistryPass(area, baselineTime, index, entries);
+        }
     }
     return PassOutcome::Done;
 }
@@ -240,12 +257,15 @@ StepResult RunBaselineStep(const StepRequest& request, StepObserver& front) {
 StepResult RunCompareStep(const StepRequest& request, StepObserver& front) {
     StepResult result;
     StopTracker observer(front);
+    WholeChangeReport report;
+    if (!report.Begin()) result.failure = WriteFailureText(report.Sections());
     for (std::size_t i = 0; i < std::size(kSnapshotAreas) && result.failure.empty(); ++i) {
         if (!request.AreaChosen(i)) continue;
         const SnapshotArea& area = kSnapshotAreas[i];
         long lines = 0;
-        if (CompareArea(request, area, front, observer, lines, result.failure) ==
+        if (CompareArea(request, area, front, observer, report, lines, result.failure) ==
             PassOutcome::MissingBaseline) {
+            report.Abandon();
             result.outcome = StepResult::Outcome::MissingBaseline;
             result.missingBaseline = area.baselineName;
             return result;
@@ -259,6 +279,13 @@ StepResult RunCompareStep(const StepRequest& request, StepObserver& front) {
     }
 
     RemoveEmptyChangeLists();
+    // Only a run that went to its end leaves a report: a stale one never sits beside new lists.
+    if (result.failure.empty() && !observer.Stopped()) {
+        report.Finish(result.failure);
+        result.wholeChange = report.Counts();
+    } else {
+        report.Abandon();
+    }
     if (!result.failure.empty()) {
         result.outcome = StepResult::Outcome::Failed;
         result.message = result.failure;
@@ -273,4 +300,5 @@ StepResult RunCompareStep(const StepRequest& request, StepObserver& front) {
 
 void RemoveProgramFiles() {
     for (const char* name : ProgramTextFiles()) DeleteFileA(name);
+    DeleteFileA(kReportName);
 }

@@ -175,7 +175,7 @@ long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output, Baselin
         if (copyNewFiles) CopyNewFile(displayPath, observer);
         if (!output.WriteLine(displayPath)) break;
         ++lines;
-        if (comparison != nullptr) comparison->newFileSizes.push_back(entry.size);
+        if (comparison != nullptr) comparison->newFiles.push_back({displayPath.size(), entry.size});
         observer.NewFileFound();
     }
     return lines;

@@ -28,7 +28,11 @@ struct FileComparison {
         bool holdsOldFile;  // a file of the baseline was found below it
     };
 
-    std::vector<std::uint64_t> newFileSizes;  // one for each line written, in order
+    struct NewFile {
+        std::size_t length;  // of its line, without CR LF
+        std::uint64_t size;
+    };
+    std::vector<NewFile> newFiles;  // one for each line written, in order
     std::vector<Modified> modified;
     std::vector<Folder> newFolders;        // created after the baseline, in walk order
     std::vector<std::string> unlisted;     // folders below a place that could not be listed

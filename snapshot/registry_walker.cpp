@@ -22,14 +22,25 @@ bool IsIgnoredChangedValue(std::string_view name) {
     return false;
 }
 
-// A value text may hold CR LF, which splits its line into several records of the baseline file:
-// the line is known when each of its pieces is.
-bool BaselineHolds(const BaselineIndex& baseline, std::string_view line) {
+// Whether the baseline holds line, which is then marked seen. A value text may hold CR LF,
+// which splits its line into several records of the baseline file: the line is known only
+// where its pieces stand one after another, as one line.
+bool BaselineHolds(BaselineIndex& baseline, std::string_view line) {
+    const std::size_t firstEnd = line.find("\r\n");
+    if (firstEnd == std::string_view::npos) return baseline.MarkSeen(line);
+    std::size_t record = 0;
+    if (!baseline.Find(line.substr(0, firstEnd), &record)) return false;
+    const std::string_view text = baseline.Text();
+    const std::size_t end = record + line.size();
+    if (text.compare(record, line.size(), line) != 0 ||
+        !(end == text.size() || text.compare(end, 2, "\r\n") == 0)) {
+        return false;
+    }
     for (std::size_t start = 0;;) {
-        const std::size_t end = line.find("\r\n", start);
-        if (end == std::string_view::npos) return baseline.Contains(line.substr(start));
-        if (!baseline.Contains(line.substr(start, end - start))) return false;
-        start = end + 2;
+        const std::size_t pieceEnd = line.find("\r\n", start);
+        baseline.MarkSeen(line.substr(start, pieceEnd - start));
+        if (pieceEnd == std::string_view::npos) return true;
+        start = pieceEnd + 2;
     }
 }
 
@@ -38,8 +49,9 @@ bool BaselineHolds(const BaselineIndex& baseline, std::string_view line) {
 // once per walk, not per entry.
 struct RegistryWalk {
     SnapshotWriter* output;
-    const BaselineIndex* baseline;
+    BaselineIndex* baseline;
     ScanObserver& observer;
+    std::vector<RegistryNewLine>* newLines;
     // Root name, "\" and the path of the key in hand: that key's own line, and the start of
     // the lines of its values and subkeys.
     std::string keyLine;
@@ -53,18 +65,22 @@ struct RegistryWalk {
 };
 
 // Writes a line that the mode keeps: every line in a snapshot, only new lines in a comparison.
+// nameEnd: for a value, the length of the line up to and including the "=" after its name.
 void WriteEntryLine(RegistryWalk& walk, const std::string& line, ScanObserver::RegistryEntry kind,
-                    bool ignoredInComparison) {
+                    std::size_t keyEnd, std::size_t nameEnd, bool ignoredInComparison) {
     if (walk.output == nullptr) return;
-    if (walk.baseline != nullptr && (ignoredInComparison || BaselineHolds(*walk.baseline, line))) {
-        return;
+    if (walk.baseline != nullptr) {
+        // An ignored value is still marked seen, so that it is never taken for removed.
+        if (BaselineHolds(*walk.baseline, line) || ignoredInComparison) return;
     }
     if (!walk.output->WriteLine(line)) {
         walk.stopped = true;
         return;
     }
     ++walk.written;
-    if (walk.baseline != nullptr) walk.observer.NewRegistryEntryFound(kind);
+    if (walk.baseline == nullptr) return;
+    if (walk.newLines != nullptr) walk.newLines->push_back({line.size(), keyEnd, nameEnd});
+    walk.observer.NewRegistryEntryFound(kind);
 }
 
 void ListValues(RegistryWalk& walk, HKEY key) {
@@ -90,6 +106,7 @@ void ListValues(RegistryWalk& walk, HKEY key) {
         walk.observer.ItemVisited(walk.progressText);
 
         WriteEntryLine(walk, walk.valueLine, ScanObserver::RegistryEntry::Value,
+                       walk.keyLine.size(), walk.keyLine.size() + walk.valueName.size() + 2,
                        IsIgnoredChangedValue(walk.valueName));
     }
 }
@@ -112,7 +129,7 @@ void ScanKey(RegistryWalk& walk, HKEY key, bool isRoot) {
         if (!isRoot) walk.keyLine += '\\';
         walk.keyLine += NarrowText(walk.entry.Name());
         walk.observer.ItemVisited(walk.keyLine);
-        WriteEntryLine(walk, walk.keyLine, ScanObserver::RegistryEntry::Key, false);
+        WriteEntryLine(walk, walk.keyLine, ScanObserver::RegistryEntry::Key, 0, 0, false);
         // A known key may hold new entries, so every subkey is entered, written or not.
         if (!walk.stopped) {
             const RegistryKey child = OpenRegistryKey(key, walk.entry.name.c_str());
@@ -125,9 +142,10 @@ void ScanKey(RegistryWalk& walk, HKEY key, bool isRoot) {
 }  // namespace
 
 long ScanRegistryKey(HKEY root, std::string_view subkeyPath, SnapshotWriter* output,
-                     const BaselineIndex* baseline, ScanObserver& observer) {
+                     BaselineIndex* baseline, ScanObserver& observer,
+                     std::vector<RegistryNewLine>* newLines) {
     if (observer.ShouldStop()) return 0;
-    RegistryWalk walk{output, baseline, observer};
+    RegistryWalk walk{output, baseline, observer, newLines};
     try {
         const RegistryKey key = OpenRegistryKey(root, WidenText(subkeyPath).c_str());
         if (!key.valid()) return 0;

@@ -2,16 +2,28 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string_view>
+#include <vector>
 
 class BaselineIndex;
 class ScanObserver;
 class SnapshotWriter;
 
+// A line that a comparison wrote to the change list, for those who read the list back.
+struct RegistryNewLine {
+    std::size_t length;   // without its CR LF; a value text may hold more CR LF
+    std::size_t keyEnd;   // a value's key line: the line up to the "\" before the value's name
+    std::size_t nameEnd;  // a value's line up to and including the "=" after its name; 0: a key
+};
+
 // Lists the key subkeyPath of root ("" for the root itself) and, depth first, every key below
 // it: for each value a line "root\path\name=text", for each subkey a line "root\path". Without
 // a baseline every line is written; with one only lines the baseline does not hold, reported to
-// the observer as they are found. output may be null: the walk then visits but writes nothing.
+// the observer as they are found (and, with newLines, described there) and marked seen in
+// the baseline. Values named StartMenuInit, StartMenuLogoff and StartMenuRun are never new.
+// output may be null: the walk then visits but writes nothing.
 // Stops when the observer says so or a write fails. Returns the number of lines written.
 long ScanRegistryKey(HKEY root, std::string_view subkeyPath, SnapshotWriter* output,
-                     const BaselineIndex* baseline, ScanObserver& observer);
+                     BaselineIndex* baseline, ScanObserver& observer,
+                     std::vector<RegistryNewLine>* newLines = nullptr);

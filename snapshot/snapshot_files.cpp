@@ -55,14 +55,18 @@ bool SnapshotWriter::Create(std::string_view name) {
     return true;
 }
 
-bool SnapshotWriter::WriteLine(std::string_view line) {
+bool SnapshotWriter::WriteLine(std::string_view line) { return Append(line, "\r\n"); }
+
+bool SnapshotWriter::Write(std::string_view bytes) { return Append(bytes, {}); }
+
+bool SnapshotWriter::Append(std::string_view bytes, std::string_view end) {
     if (Failed()) return false;
     if (file_ == INVALID_HANDLE_VALUE) {
         error_ = ERROR_INVALID_HANDLE;
         return false;
     }
-    buffer_.append(line);
-    buffer_.append("\r\n", 2);
+    buffer_.append(bytes);
+    buffer_.append(end);
     if (buffer_.size() >= kWriteBufferSize || GetTickCount64() - lastFlushTick_ >= kWriteDelayMs) {
         return Flush();
     }

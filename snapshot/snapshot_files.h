@@ -59,6 +59,8 @@ public:
     bool Create(std::string_view name);
     // Appends line and CR LF. False once anything failed.
     bool WriteLine(std::string_view line);
+    // Appends bytes as they are.
+    bool Write(std::string_view bytes);
     // Writes what is buffered and closes. False when anything failed since Create.
     bool Close();
 
@@ -67,6 +69,7 @@ public:
     const std::string& Name() const { return name_; }
 
 private:
+    bool Append(std::string_view bytes, std::string_view end);
     bool Flush();
 
     HANDLE file_ = INVALID_HANDLE_VALUE;

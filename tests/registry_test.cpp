@@ -108,7 +108,7 @@ struct WalkResult {
 };
 
 WalkResult WalkInto(const TempFile& file, HKEY root, std::string_view path,
-                    const BaselineIndex* baseline, RecordingObserver& observer) {
+                    BaselineIndex* baseline, RecordingObserver& observer) {
     SnapshotWriter writer;
     EXPECT_TRUE(writer.Create(file.Name()));
     WalkResult result;

@@ -13,6 +13,7 @@
 #include "snapshot/snapshot_files.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/scratch_tree.h"
+#include "text/text.h"
 
 namespace {
 
@@ -127,13 +128,81 @@ TEST_F(FileSteps, Step2FindsNewFilesByPathAlone) {
     ASSERT_FALSE(drive_->AddFile(longPath, "n").empty());
 
     const SeenMessageBox summary = Run(IDC_STEP2);
-    EXPECT_EQ(summary.text, "Found 4 new files, listed in \"Quorvane_Snapshot2_Files.TXT\"");
+    EXPECT_EQ(summary.text,
+              "Found 4 new files, listed in \"Quorvane_Snapshot2_Files.TXT\"\n\nAlso found: 1 "
+              "modified file, 5 new folders.\nEvery change is listed in \"Quorvane_Report.html\"");
     ExpectIdle();
     EXPECT_EQ(SortedLines(Here(kFilesChangeListName)),
               Sorted({"D:\\a", "D:\\keep\\new.txt", "D:\\keep\\" + name, "D:\\" + longPath}));
     EXPECT_EQ(dialog_->Text(IDC_CHANGES), "Found 4 new/modified files (listed in the output log)");
     // The baseline is only read.
     EXPECT_EQ(SplitLines(ReadWholeFile(Here(kFilesBaselineName))).size(), 3u);
+}
+
+// Sets a file's last-write time back to 2001, as installers do with the files they place.
+void DateBack(const std::string& path) {
+    const HANDLE file = CreateFileW(WidenText(path).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    SYSTEMTIME when{2001, 1, 0, 1, 12, 0, 0, 0};
+    FILETIME time;
+    SystemTimeToFileTime(&when, &time);
+    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &time));
+    CloseHandle(file);
+}
+
+TEST_F(FileSteps, Step2ShowsModifiedAndRemovedFilesAndNewFoldersInTheReport) {
+    drive_->AddFile("keep.txt", "same");
+    drive_->AddFile("grows.txt", "12345");
+    drive_->AddFile("replaced.dll", "abcde");
+    drive_->AddFile("gone.txt", "x");
+    drive_->AddFile("sub\\gone &amp; 'x'.txt", "yy");
+    drive_->AddFile("sub\\stay.txt", "z");
+    drive_->AddFile("old\\empty-later.txt", "z");
+    ASSERT_EQ(Run(IDC_STEP1).text, "Saved a list of 7 files");
+    Sleep(50);
+
+    drive_->AddFile("new.txt", "n");
+    drive_->AddFile("grows.txt", "1234567");
+    // Same size, last-write time set back: only the change time tells.
+    DateBack(drive_->AddFile("replaced.dll", "vwxyz"));
+    ASSERT_TRUE(DeleteFileA(drive_->Path("gone.txt").c_str()));
+    ASSERT_TRUE(DeleteFileW(WidenText(drive_->Path("sub\\gone &amp; 'x'.txt")).c_str()));
+    ASSERT_TRUE(DeleteFileA(drive_->Path("old\\empty-later.txt").c_str()));
+    drive_->AddFolder("fresh\\empty");
+    drive_->AddFile("fresh\\also-new.txt", "n");
+
+    ASSERT_TRUE(scratch::WriteWholeFile(Here(kReportName), "stale"));
+    EXPECT_EQ(Run(IDC_STEP2).text,
+              "Found 2 new files, listed in \"Quorvane_Snapshot2_Files.TXT\"\n\nAlso found: 2 "
+              "modified files, 3 removed files, 2 new folders.\nEvery change is listed in "
+              "\"Quorvane_Report.html\"");
+    const std::string report = ReadWholeFile(Here(kReportName));
+    EXPECT_NE(report.find("<title>Quorvane report</title>"), std::string::npos);
+    for (const char* shown :
+         {"D:\\new.txt", "D:\\grows.txt</span> <span class=\"size\">5 \xE2\x86\x92 7 bytes",
+          "D:\\replaced.dll</span> <span class=\"size\">5 \xE2\x86\x92 5 bytes",
+          "D:\\sub\\gone &amp;amp; &#39;x&#39;.txt", "D:\\fresh\\</span>",
+          "D:\\fresh\\empty\\</span>", "Files: removed (3)", "Files: new folders (2)"}) {
+        EXPECT_NE(report.find(shown), std::string::npos) << shown;
+    }
+    // An old folder that only lost a file is not new; unchanged files are not modified.
+    EXPECT_EQ(report.find("D:\\old\\</span>"), std::string::npos);
+    EXPECT_EQ(report.find("keep.txt"), std::string::npos);
+
+    // The clean-up button removes the page with the other files.
+    dialog_->Click(IDC_CLEANUP);
+    ASSERT_TRUE(dialog_->NextMessageBox());
+    EXPECT_FALSE(scratch::PathExists(Here(kReportName)));
+}
+
+TEST_F(FileSteps, APlaceNotNamedOrNotListableNowReportsNoRemovals) {
+    drive_->AddFile("a.txt", "1");
+    ASSERT_EQ(Run(IDC_STEP1).text, "Saved a list of 1 files");
+    dialog_->SetText(IDC_DRIVE_LIST, "NoSuchFolder");
+    EXPECT_EQ(Run(IDC_STEP2).text,
+              "0 new files and registry keys found on the system.\n\nNothing changed!");
+    EXPECT_TRUE(scratch::PathExists(Here(kReportName)));
 }
 
 TEST_F(FileSteps, Step2WithOneNewFileSaysFile) {
@@ -226,6 +295,12 @@ TEST_F(FileSteps, AbortStopsTheWalkAndLeavesTheLaterFilesEmpty) {
     EXPECT_EQ(listed, 1u);
     EXPECT_TRUE(scratch::PathExists(Here("Quorvane_Snapshot1_Registry_HKCU.TXT")));
     EXPECT_EQ(ReadWholeFile(Here("Quorvane_Snapshot1_Registry_HKCU.TXT")), "");
+
+    // An aborted Step #2 leaves no report, not even an earlier one.
+    ASSERT_TRUE(scratch::WriteWholeFile(Here(kReportName), "stale"));
+    dialog_->ClickWhenTextShows(IDC_STATUS, " Scanned: ", IDC_CLOSE);
+    EXPECT_EQ(Run(IDC_STEP2).text, "Scan aborted");
+    EXPECT_FALSE(scratch::PathExists(Here(kReportName)));
 
     // After the summary the same button closes the dialog.
     EXPECT_EQ(dialog_->CloseAndWait(), 1u);

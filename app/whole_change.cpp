@@ -1,0 +1,361 @@
+#include "app/whole_change.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <unordered_map>
+
+#include "snapshot/baseline_index.h"
+#include "snapshot/unique_handle.h"
+#include "text/text.h"
+
+namespace {
+
+// The sections wait here until the counts for the head are known.
+constexpr char kSectionsName[] = "Quorvane_Report.tmp";
+
+// Values that a comparison never reports, new, changed or removed.
+constexpr std::string_view kIgnoredValues[] = {"\\StartMenuInit=", "\\StartMenuLogoff=",
+                                               "\\StartMenuRun="};
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+bool StartsWithAny(std::string_view text, const std::vector<std::string>& prefixes) {
+    return std::any_of(prefixes.begin(), prefixes.end(),
+                       [&](const std::string& prefix) { return StartsWith(text, prefix); });
+}
+
+std::string FormatFileTime(std::uint64_t time) {
+    FILETIME utc{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+    FILETIME local;
+    SYSTEMTIME parts;
+    if (time == 0 || !FileTimeToLocalFileTime(&utc, &local) ||
+        !FileTimeToSystemTime(&local, &parts)) {
+        return "unknown";
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", parts.wYear, parts.wMonth,
+                  parts.wDay, parts.wHour, parts.wMinute, parts.wSecond);
+    return text;
+}
+
+std::string NowText() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return FormatFileTime((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) |
+                          now.dwLowDateTime);
+}
+
+std::string ComputerName() {
+    wchar_t name[256];
+    DWORD length = static_cast<DWORD>(std::size(name));
+    if (!GetComputerNameExW(ComputerNameDnsHostname, name, &length)) return "unknown";
+    return NarrowText(std::wstring_view(name, length));
+}
+
+// The current directory as the walker shows folders: with its final backslash.
+std::string OwnFolder() {
+    std::wstring path(32768, L'\0');
+    const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(path.size()), path.data());
+    if (length == 0 || length >= path.size()) return {};
+    path.resize(length);
+    if (path.back() != L'\\') path += L'\\';
+    return NarrowText(path);
+}
+
+bool SameFolder(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && FindNoCase(a, b) == 0;
+}
+
+// Reads back, line by line, a change list that a pass has just written; the caller knows how
+// long each line is, since a value text may hold CR LF.
+class LineReader {
+public:
+    bool Open(const char* name) {
+        file_.reset(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        buffer_.clear();
+        start_ = 0;
+        return file_.valid();
+    }
+
+    // The next line, length bytes long; its CR LF is passed over. False at a short file.
+    bool Next(std::size_t length, std::string_view& line) {
+        if (!Fill(length + 2)) return false;
+        line = std::string_view(buffer_).substr(start_, length);
+        start_ += length + 2;
+        return true;
+    }
+
+private:
+    bool Fill(std::size_t need) {
+        if (buffer_.size() - start_ >= need) return true;
+        buffer_.erase(0, start_);
+        start_ = 0;
+        while (buffer_.size() < need) {
+            const std::size_t had = buffer_.size();
+            buffer_.resize(had + std::max<std::size_t>(need - had, 1 << 20));
+            DWORD read = 0;
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(buffer_.size() - had,
+                                                                         1u << 30));
+            const bool ok = ReadFile(file_.get(), buffer_.data() + had, chunk, &read, nullptr);
+            buffer_.resize(had + read);
+            if (!ok || read == 0) return buffer_.size() >= need;
+        }
+        return true;
+    }
+
+    UniqueFileHandle file_;
+    std::string buffer_;
+    std::size_t start_ = 0;
+};
+
+// A removed registry line runs over the records that follow its first one up to the next
+// record that starts with the root's name: a value text can hold CR LF.
+std::size_t LineLength(std::string_view text, std::size_t offset, std::string_view rootPrefix) {
+    std::size_t end = offset;
+    for (;;) {
+        end = text.find("\r\n", end);
+        if (end == std::string_view::npos) return text.size() - offset;
+        if (end + 2 >= text.size() || StartsWith(text.substr(end + 2), rootPrefix)) {
+            return end - offset;
+        }
+        end += 2;
+    }
+}
+
+}  // namespace
+
+std::uint64_t LastWriteTime(const char* name) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(name, GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+           data.ftLastWriteTime.dwLowDateTime;
+}
+
+bool WholeChangeReport::Begin() {
+    DeleteFileA(kReportName);
+    return sections_.Create(kSectionsName);
+}
+
+void WholeChangeReport::Abandon() {
+    sections_.Close();
+    DeleteFileA(kSectionsName);
+}
+
+void WholeChangeReport::AddFilesPass(const SnapshotArea& area, const std::string& driveList,
+                                     std::uint64_t baselineTime, const BaselineIndex& baseline,
+                                     const FileComparison& found) {
+    const std::string_view text = baseline.Text();
+    std::vector<FileComparison::Folder> folders = found.newFolders;
+    std::unordered_map<std::string_view, std::size_t> candidates;
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        if (!folders[i].holdsOldFile) candidates.emplace(folders[i].path, i);
+    }
+
+    // Removed: an unseen file below a place this run listed, unless below a folder that could
+    // not be listed. Any unseen file keeps the folders above it from being new.
+    struct Removed {
+        std::size_t offset, pathLength;
+    };
+    std::vector<Removed> removed;
+    baseline.ForEachUnseen([&](std::size_t offset, std::string_view record) {
+        const std::string_view path = record.substr(0, record.rfind(','));
+        if (!candidates.empty()) {
+            for (std::size_t cut = path.find('\\'); cut != std::string_view::npos;
+                 cut = path.find('\\', cut + 1)) {
+                const auto folder = candidates.find(path.substr(0, cut + 1));
+                if (folder != candidates.end()) folders[folder->second].holdsOldFile = true;
+            }
+        }
+        if (StartsWithAny(path, found.places) && !StartsWithAny(path, found.unlisted)) {
+            removed.push_back({offset, path.size()});
+        }
+    });
+    const std::string ownFolder = OwnFolder();
+    std::erase_if(folders, [&](const FileComparison::Folder& folder) {
+        return folder.holdsOldFile || SameFolder(folder.path, ownFolder);
+    });
+
+    ReportArea row;
+    row.name = "Files";
+    row.places = driveList;
+    row.baselineTime = FormatFileTime(baselineTime);
+    row.files = true;
+    row.added = static_cast<unsigned long>(found.newFiles.size());
+    row.modified = static_cast<unsigned long>(found.modified.size());
+    row.removed = static_cast<unsigned long>(removed.size());
+    row.newFolders = static_cast<unsigned long>(folders.size());
+    areas_.push_back(row);
+    counts_.modifiedFiles += row.modified;
+    counts_.removedFiles += row.removed;
+    counts_.newFolders += row.newFolders;
+
+    page_.BeginSection("Files: added", row.added);
+    LineReader lines;
+    if (!found.newFiles.empty() && lines.Open(area.changeListName)) {
+        std::string_view line;
+        for (const FileComparison::NewFile& file : found.newFiles) {
+            if (!lines.Next(file.length, line)) break;
+            page_.AddedFile(line, file.size);
+        }
+    }
+    page_.EndSection();
+    page_.BeginSection("Files: modified", row.modified);
+    for (const FileComparison::Modified& file : found.modified) {
+        page_.ModifiedFile(file.path, file.oldSize, file.newSize, FormatFileTime(file.changeTime));
+    }
+    page_.EndSection();
+    page_.BeginSection("Files: removed", row.removed);
+    for (const Removed& file : removed) {
+        page_.RemovedFile(text.substr(file.offset, file.pathLength),
+                          RecordedSize(text, file.offset, file.pathLength));
+    }
+    page_.EndSection();
+    page_.BeginSection("Files: new folders", row.newFolders);
+    for (const FileComparison::Folder& folder : folders) page_.Folder(folder.path);
+    page_.EndSection();
+}
+
+void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t baselineTime,
+                                        const BaselineIndex& baseline,
+                                        const std::vector<RegistryNewLine>& found) {
+    const std::string_view text = baseline.Text();
+    const std::string rootPrefix = std::string(area.rootName) + "\\";
+
+    // Every line of the baseline that the walk did not produce.
+    struct Gone {
+        std::size_t offset, length;
+        bool paired;
+    };
+    std::vector<Gone> gone;
+    baseline.ForEachUnseen([&](std::size_t offset, std::string_view record) {
+        if (!StartsWith(record, rootPrefix)) return;  // a later piece of a value text
+        for (std::string_view ignored : kIgnoredValues) {
+            if (record.find(ignored) != std::string_view::npos) return;
+        }
+        gone.push_back({offset, LineLength(text, offset, rootPrefix), false});
+    });
+
+    // A new value whose key path and name a gone line starts with is that value changed. Any
+    // "=" of a gone line may end its name: each such start is a key, in baseline order.
+    const std::hash<std::string_view> hash;
+    std::vector<std::pair<std::size_t, std::size_t>> starts;  // hash of the start, gone line
+    for (std::size_t i = 0; i < gone.size(); ++i) {
+        const std::string_view line = text.substr(gone[i].offset, gone[i].length);
+        for (std::size_t at = line.find('='); at != std::string_view::npos;
+             at = line.find('=', at + 1)) {
+            starts.emplace_back(hash(line.substr(0, at + 1)), i);
+        }
+    }
+    std::sort(starts.begin(), starts.end());
+
+    struct Changed {
+        std::size_t line;  // index into found
+        std::size_t gone;
+        std::string newLine;
+    };
+    std::vector<Changed> changed;
+    LineReader lines;
+    const bool readable = !found.empty() && lines.Open(area.changeListName);
+    if (readable && !gone.empty()) {
+        std::string_view line;
+        for (std::size_t i = 0; i < found.size() && lines.Next(found[i].length, line); ++i) {
+            if (found[i].nameEnd == 0) continue;
+            const std::string_view start = line.substr(0, found[i].nameEnd);
+            const std::size_t key = hash(start);
+            auto candidate = std::lower_bound(starts.begin(), starts.end(),
+                                              std::pair<std::size_t, std::size_t>(key, 0));
+            for (; candidate != starts.end() && candidate->first == key; ++candidate) {
+                Gone& old = gone[candidate->second];
+                if (!old.paired && StartsWith(text.substr(old.offset, old.length), start)) {
+                    old.paired = true;
+                    changed.push_back({i, candidate->second, std::string(line)});
+                    break;
+                }
+            }
+        }
+    }
+
+    ReportArea row;
+    row.name = area.rootName;
+    row.places = area.rootName;
+    row.baselineTime = FormatFileTime(baselineTime);
+    row.added = static_cast<unsigned long>(found.size() - changed.size());
+    row.modified = static_cast<unsigned long>(changed.size());
+    row.removed = static_cast<unsigned long>(gone.size() - changed.size());
+    areas_.push_back(row);
+    counts_.removedRegistryEntries += row.removed;
+
+    const std::string name(area.rootName);
+    page_.BeginSection(name + ": added", row.added);
+    if (readable && lines.Open(area.changeListName)) {
+        std::string_view line;
+        auto next = changed.begin();
+        for (std::size_t i = 0; i < found.size() && lines.Next(found[i].length, line); ++i) {
+            if (next != changed.end() && next->line == i) {
+                ++next;
+                continue;
+            }
+            const RegistryNewLine& entry = found[i];
+            if (entry.nameEnd == 0) {
+                page_.Key(line);
+            } else {
+                page_.Value(line.substr(0, entry.keyEnd),
+                            line.substr(entry.keyEnd + 1, entry.nameEnd - entry.keyEnd - 2),
+                            line.substr(entry.nameEnd));
+            }
+        }
+    }
+    page_.EndSection();
+    page_.BeginSection(name + ": changed", row.modified);
+    for (const Changed& value : changed) {
+        const RegistryNewLine& entry = found[value.line];
+        const std::string_view line = value.newLine;
+        const std::string_view old = text.substr(gone[value.gone].offset, gone[value.gone].length);
+        page_.ChangedValue(line.substr(0, entry.keyEnd),
+                           line.substr(entry.keyEnd + 1, entry.nameEnd - entry.keyEnd - 2),
+                           old.substr(entry.nameEnd), line.substr(entry.nameEnd));
+    }
+    page_.EndSection();
+    page_.BeginSection(name + ": removed", row.removed);
+    for (const Gone& line : gone) {
+        if (!line.paired) page_.RemovedEntry(text.substr(line.offset, line.length));
+    }
+    page_.EndSection();
+}
+
+bool WholeChangeReport::Finish(std::string& failure) {
+    const bool sectionsWritten = sections_.Close() && page_.Ok();
+    SnapshotWriter report;
+    bool written = sectionsWritten && report.Create(kReportName);
+    if (written) {
+        ReportPage head([&](std::string_view piece) { return report.Write(piece); });
+        head.Head(NowText(), ComputerName(), areas_);
+        UniqueFileHandle sections(CreateFileA(kSectionsName, GENERIC_READ, FILE_SHARE_READ,
+                                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                                              nullptr));
+        written = sections.valid();
+        std::string block(1 << 20, '\0');
+        DWORD read = 0;
+        while (written && ReadFile(sections.get(), block.data(), static_cast<DWORD>(block.size()),
+                                   &read, nullptr) &&
+               read != 0) {
+            written = report.Write(std::string_view(block.data(), read));
+        }
+        head.Tail();
+        written = report.Close() && written && head.Ok();
+    }
+    DeleteFileA(kSectionsName);
+    if (!written) {
+        const SnapshotWriter& failed = sectionsWritten ? report : sections_;
+        failure = "Could not write \"" + failed.Name() + "\".\n\n" +
+                  SystemErrorText(failed.Error()) + "\n\nThe scan was stopped.";
+        DeleteFileA(kReportName);
+    }
+    return written;
+}
