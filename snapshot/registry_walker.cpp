@@ -24,16 +24,18 @@ bool IsIgnoredChangedValue(std::string_view name) {
 
 // Whether the baseline holds line, which is then marked seen. A value text may hold CR LF,
 // which splits its line into several records of the baseline file: the line is known only
-// where its pieces stand one after another, as one line.
-bool BaselineHolds(BaselineIndex& baseline, std::string_view line) {
+// where its pieces stand one after another as one whole line, which the next line of the root
+// (starting with rootPrefix) or the end of the text follows.
+bool BaselineHolds(BaselineIndex& baseline, std::string_view line, std::string_view rootPrefix) {
     const std::size_t firstEnd = line.find("\r\n");
-    if (firstEnd == std::string_view::npos) return baseline.MarkSeen(line);
     std::size_t record = 0;
     if (!baseline.Find(line.substr(0, firstEnd), &record)) return false;
     const std::string_view text = baseline.Text();
     const std::size_t end = record + line.size();
-    if (text.compare(record, line.size(), line) != 0 ||
-        !(end == text.size() || text.compare(end, 2, "\r\n") == 0)) {
+    if (text.compare(record, line.size(), line) != 0) return false;
+    if (end != text.size() && end + 2 != text.size() &&
+        (text.compare(end, 2, "\r\n") != 0 ||
+         text.compare(end + 2, rootPrefix.size(), rootPrefix) != 0)) {
         return false;
     }
     for (std::size_t start = 0;;) {
@@ -60,6 +62,7 @@ struct RegistryWalk {
     std::string valueText;
     std::string valueLine;
     std::string progressText;
+    std::size_t rootLength = 0;  // of the root's name and "\" that start every line
     long written = 0;
     bool stopped = false;
 };
@@ -71,7 +74,8 @@ void WriteEntryLine(RegistryWalk& walk, const std::string& line, ScanObserver::R
     if (walk.output == nullptr) return;
     if (walk.baseline != nullptr) {
         // An ignored value is still marked seen, so that it is never taken for removed.
-        if (BaselineHolds(*walk.baseline, line) || ignoredInComparison) return;
+        const std::string_view root(walk.keyLine.data(), walk.rootLength);
+        if (BaselineHolds(*walk.baseline, line, root) || ignoredInComparison) return;
     }
     if (!walk.output->WriteLine(line)) {
         walk.stopped = true;
@@ -152,6 +156,7 @@ long ScanRegistryKey(HKEY root, std::string_view subkeyPath, SnapshotWriter* out
         const char* rootName = RegistryRootName(root);
         walk.keyLine = rootName != nullptr ? rootName : "";
         walk.keyLine += '\\';
+        walk.rootLength = walk.keyLine.size();
         walk.keyLine += subkeyPath;
         ScanKey(walk, key.get(), subkeyPath.empty());
     } catch (const std::bad_alloc&) {

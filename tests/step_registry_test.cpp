@@ -190,3 +190,48 @@ TEST_F(RegistrySteps, AbortStopsTheWalkAfterTheKeyInHand) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RegistrySteps, RemovedAndChangedEntriesAreShownInTheReport) {
+    key_.SetString(L"", L"Version", L"1.0");
+    key_.SetString(L"", L"Obsolete", L"x");
+    key_.SetString(L"Plugins\\Old", L"Path", L"C:\\old");
+    key_.SetString(L"", L"Notes", L"first\r\nsecond");
+    key_.SetString(L"", L"Other", L"second");
+    ASSERT_EQ(Run(IDC_STEP1).caption, "Quorvane");
+
+    key_.SetString(L"", L"Version", L"<2.0>");
+    ASSERT_TRUE(key_.DeleteValue(L"", L"Obsolete"));
+    ASSERT_TRUE(key_.DeleteKey(L"Plugins\\Old"));
+    // Each piece of the new text is a record somewhere, but not as one line.
+    key_.SetString(L"", L"Notes", L"first");
+    key_.SetString(L"", L"Other", L"first\r\nsecond");
+
+    const SeenMessageBox summary = Run(IDC_STEP2);
+    EXPECT_NE(summary.text.find("removed registry entr"), std::string::npos) << summary.text;
+    EXPECT_NE(summary.text.find("Every change is listed in \"Quorvane_Report.html\""),
+              std::string::npos);
+    const std::string report = ReadWholeFile(Here(kReportName));
+    const std::string key = "HKEY_CURRENT_USER\\" + key_.Path();
+    // Changed: one entry with the old and the new text, escaped; not also removed.
+    EXPECT_NE(report.find(key + "</span> <span class=\"name\">Version</span> = <span "
+                                "class=\"old\">1.0</span> \xE2\x86\x92 <span "
+                                "class=\"new\">&lt;2.0&gt;</span>"),
+              std::string::npos);
+    EXPECT_EQ(report.find("<span class=\"line\">" + key + "\\Version=1.0"), std::string::npos);
+    EXPECT_NE(report.find("<span class=\"name\">Other</span> = <span class=\"old\">second</span>"),
+              std::string::npos);
+    EXPECT_NE(report.find("<span class=\"old\">first<span class=\"ctl\">\xE2\x90\x8D</span><span "
+                          "class=\"ctl\">\xE2\x90\x8A</span>second</span>"),
+              std::string::npos);
+    // Removed: the value, the key and the value below it, as their baseline lines.
+    for (const std::string& gone :
+         {key + "\\Obsolete=x", key + "\\Plugins\\Old", key + "\\Plugins\\Old\\Path=C:\\old"}) {
+        EXPECT_NE(report.find("<span class=\"line\">" + gone + "</span>"), std::string::npos)
+            << gone;
+    }
+    EXPECT_EQ(report.find("<span class=\"line\">" + key + "\\Plugins</span>"), std::string::npos);
+}
+
+}  // namespace
