@@ -107,7 +107,7 @@ void AppendEscaped(std::string& html, std::string_view text) {
         }
         const std::size_t length = Utf8Length(text, i);
         if (length == 0) {
-            char hex[24];
+            char hex[48];
             std::snprintf(hex, sizeof hex, "<span class=\"bad\">\\x%02X</span>", c);
             html += hex;
             ++i;
