@@ -215,10 +215,14 @@ struct BaselineIndex::Impl {
         return static_cast<std::size_t>(Multiply(hash, slots.size()).hi);
     }
 
-    // The slot that holds key, or else the empty slot where it belongs.
+    // The slot that holds key, or else the empty slot where it belongs; the search starts at
+    // the key's home slot.
     std::size_t Probe(std::string_view key, std::uint64_t hash) const {
+        return ProbeFrom(Home(hash), key, hash);
+    }
+
+    std::size_t ProbeFrom(std::size_t i, std::string_view key, std::uint64_t hash) const {
         const std::uint64_t tag = hash & kTagMask;
-        std::size_t i = Home(hash);
         for (;;) {
             const std::uint64_t slot = slots[i];
             if (slot == 0) {
@@ -260,7 +264,7 @@ struct BaselineIndex::Impl {
     std::size_t Insert(std::size_t offset, std::string_view key) {
         const std::uint64_t hash = Hash(key);
         const std::size_t home = Home(hash);
-        const std::size_t i = Probe(key, hash);
+        const std::size_t i = ProbeFrom(home, key, hash);
         if (slots[i] == 0) {
             slots[i] = ((hash & kTagMask) << kOffsetBits) | (offset + 1);
             ++keys;
