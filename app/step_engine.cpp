@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr int kMaxDriveTokens = 26;
-
 bool IsFileArea(const SnapshotArea& area) { return area.root == nullptr; }
 
 // Passes everything on to the front end's observer and remembers whether a stop was asked for.
@@ -150,20 +148,6 @@ void RemoveEmptyChangeLists() {
 bool StepRequest::AreaChosen(std::size_t area) const {
     if (area == 0) return scanFiles;
     return scanRegistry && area <= roots.size() && roots[area - 1];
-}
-
-std::vector<std::string> SearchPatternsFromDriveList(std::string_view driveList) {
-    const std::string_view separator =
-        driveList.find(',') != std::string_view::npos ? std::string_view(",") : " ";
-    std::vector<std::string> patterns;
-    for (int position = 0; position < kMaxDriveTokens; ++position) {
-        std::string token = GetToken(driveList, separator, position);
-        if (token.empty()) continue;
-        // A path after the drive letter still means the whole drive.
-        if (const auto colon = token.find(':'); colon != std::string::npos) token.resize(colon + 1);
-        patterns.push_back(token + "\\*.*");
-    }
-    return patterns;
 }
 
 std::string Step1Summary(bool aborted, bool filesScanned, long fileCount,

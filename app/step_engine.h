@@ -8,6 +8,7 @@
 
 #include "snapshot/scan_observer.h"
 #include "snapshot/snapshot_files.h"
+#include "text/text.h"  // SearchPatternsFromDriveList
 
 // The two steps without a front end: what to scan comes in a request, progress goes to an
 // observer, and the outcome comes back as a result. The dialog and the console program are two
@@ -88,11 +89,6 @@ StepResult RunCompareStep(const StepRequest& request, StepObserver& observer);
 
 // Removes every text file of the program from the current directory.
 void RemoveProgramFiles();
-
-// The search patterns of a drive list: "," separates when the list holds one, else " "; of
-// token positions 0 to 25, empty ones are skipped and each is cut after its first colon, then
-// "\*.*" is appended ("C:,D:\Data" gives C:\*.* and D:\*.*).
-std::vector<std::string> SearchPatternsFromDriveList(std::string_view driveList);
 
 // Summaries shown at the end of the steps.
 std::string Step1Summary(bool aborted, bool filesScanned, long fileCount, unsigned long entryCount);

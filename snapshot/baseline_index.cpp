@@ -1,16 +1,21 @@
 #include "snapshot/baseline_index.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <new>
+#include <random>
 #include <vector>
 
 // The index keeps no copy of any key: a baseline may run to gigabytes and is already in memory
 // once. Each table slot is one 64-bit word: the offset of a record in the text (40 bits, plus
 // one so that 0 means empty), 23 bits of the key's hash, which spare nearly every comparison
-// with a record that merely shares the slot, and the seen mark in the top bit. A key's length need not be stored,
-// because a record key is always followed by a fixed terminator in the text (see KeyAt).
+// with a record that merely shares the slot, and the seen mark in the top bit. A key's length need
+// not be stored, because a record key is always followed by a fixed terminator in the text (see
+// KeyAt).
 
 namespace {
 
@@ -57,20 +62,50 @@ std::uint64_t MulFold(std::uint64_t a, std::uint64_t b) {
     return p.lo ^ p.hi;
 }
 
-// Odd constants from the fractional digits of the golden ratio, pi, e and sqrt(2).
-constexpr std::uint64_t kK0 = 0x9E3779B97F4A7C15u;
-constexpr std::uint64_t kK1 = 0x243F6A8885A308D3u;
-constexpr std::uint64_t kK2 = 0xB7E151628AED2A6Bu;
-constexpr std::uint64_t kK3 = 0x6A09E667F3BCC909u;
+// The hash's secret, drawn anew for every build: without it nobody can tell which names share
+// a slot.
+struct HashSeed {
+    std::uint64_t k[4];
+};
+
+// One step of a counter-based generator: spreads a seed of any quality over the four words.
+std::uint64_t SplitMix(std::uint64_t& state) {
+    std::uint64_t z = (state += 0x9E3779B97F4A7C15u);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+    return z ^ (z >> 31);
+}
+
+HashSeed NewSeed() {
+    // The system's random source where the library has one; the clock, an address and a count
+    // in any case, so that two builds never share a seed even where the source is weak.
+    static std::atomic<std::uint64_t> builds{0};
+    std::uint64_t state =
+        static_cast<std::uint64_t>(
+            std::chrono::high_resolution_clock::now().time_since_epoch().count()) ^
+        reinterpret_cast<std::uintptr_t>(&state) ^
+        (builds.fetch_add(1, std::memory_order_relaxed) << 48);
+    try {
+        std::random_device device;
+        state ^= (std::uint64_t{device()} << 32) ^ device();
+    } catch (...) {
+        // No random source: the mixed clock and address still differ from run to run.
+    }
+    HashSeed seed;
+    for (std::uint64_t& k : seed.k) k = SplitMix(state);
+    return seed;
+}
 
 // Sixteen bytes per multiply; paths are long and share long prefixes, so every byte counts
-// in every block.
-std::uint64_t HashKey(std::string_view key) {
+// in every block. Both factors of each product hold a secret word (the seed, or the state
+// that grew from it), so no input word can be chosen to zero a product; and the state is
+// added past the product, so even a zero product would not make it forget what came before.
+std::uint64_t HashKey(std::string_view key, const HashSeed& seed) {
     const char* p = key.data();
     std::size_t n = key.size();
-    std::uint64_t h = kK0 ^ static_cast<std::uint64_t>(n);
+    std::uint64_t h = seed.k[0] ^ static_cast<std::uint64_t>(n);
     while (n > 16) {
-        h = MulFold(Load64(p) ^ kK1, Load64(p + 8) ^ h);
+        h += MulFold(Load64(p) ^ seed.k[1], Load64(p + 8) ^ h);
         p += 16;
         n -= 16;
     }
@@ -88,8 +123,8 @@ std::uint64_t HashKey(std::string_view key) {
             (std::uint64_t{static_cast<unsigned char>(p[n / 2])} << 8) |
             static_cast<unsigned char>(p[n - 1]);
     }
-    h = MulFold(a ^ kK2, b ^ h ^ kK1);
-    return MulFold(h ^ kK3, static_cast<std::uint64_t>(key.size()) ^ kK0);
+    h += MulFold(a ^ seed.k[2], b ^ h);
+    return MulFold(h ^ seed.k[3], static_cast<std::uint64_t>(key.size()) ^ seed.k[0]);
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -109,9 +144,10 @@ bool HoldsCrLf(std::string_view s) {
     return false;
 }
 
-// Calls visit(offset, record) for every record of text, in order.
+// Calls visit(offset, record) for every record of text, in order, while it returns true.
+// False when visit stopped the walk.
 template <typename Visit>
-void ForEachRecord(std::string_view text, Visit visit) {
+bool ForEachRecord(std::string_view text, Visit visit) {
     std::size_t start = 0;
     std::size_t from = 0;
     while (from < text.size()) {
@@ -122,13 +158,13 @@ void ForEachRecord(std::string_view text, Visit visit) {
         const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(lf) - text.data());
         from = at + 1;
         if (at > start && text[at - 1] == '\r') {
-            visit(start, text.substr(start, at - 1 - start));
+            if (!visit(start, text.substr(start, at - 1 - start))) {
+                return false;
+            }
             start = from;
         }
     }
-    if (start < text.size()) {
-        visit(start, text.substr(start));
-    }
+    return start == text.size() || visit(start, text.substr(start));
 }
 
 }  // namespace
@@ -138,6 +174,10 @@ struct BaselineIndex::Impl {
     Kind kind = Kind::Records;
     std::vector<std::uint64_t> slots;
     std::size_t keys = 0;
+    HashSeed seed{};
+    Shape shape;
+
+    std::uint64_t Hash(std::string_view key) const { return HashKey(key, seed); }
 
     bool EndsRecordAt(std::size_t at) const {
         return at == text.size() ||
@@ -170,11 +210,19 @@ struct BaselineIndex::Impl {
         return EndsRecordAt(at);
     }
 
-    // The slot that holds key, or else the empty slot where it belongs.
+    // The high half of hash * size maps the hash onto the table without a power-of-two size.
+    std::size_t Home(std::uint64_t hash) const {
+        return static_cast<std::size_t>(Multiply(hash, slots.size()).hi);
+    }
+
+    // The slot that holds key, or else the empty slot where it belongs; the search starts at
+    // the key's home slot.
     std::size_t Probe(std::string_view key, std::uint64_t hash) const {
+        return ProbeFrom(Home(hash), key, hash);
+    }
+
+    std::size_t ProbeFrom(std::size_t i, std::string_view key, std::uint64_t hash) const {
         const std::uint64_t tag = hash & kTagMask;
-        // The high half of hash * size maps the hash onto the table without a power-of-two size.
-        std::size_t i = static_cast<std::size_t>(Multiply(hash, slots.size()).hi);
         for (;;) {
             const std::uint64_t slot = slots[i];
             if (slot == 0) {
@@ -212,13 +260,36 @@ struct BaselineIndex::Impl {
         return true;
     }
 
-    void Insert(std::size_t offset, std::string_view key) {
-        const std::uint64_t hash = HashKey(key);
-        const std::size_t i = Probe(key, hash);
+    // Inserts key unless it is there; returns the length of its probe chain.
+    std::size_t Insert(std::size_t offset, std::string_view key) {
+        const std::uint64_t hash = Hash(key);
+        const std::size_t home = Home(hash);
+        const std::size_t i = ProbeFrom(home, key, hash);
         if (slots[i] == 0) {
             slots[i] = ((hash & kTagMask) << kOffsetBits) | (offset + 1);
             ++keys;
         }
+        return (i >= home ? i - home : i + slots.size() - home) + 1;
+    }
+
+    // Fills the table with a new seed. False when a chain grew past maxProbes; the table is
+    // then partly filled.
+    bool Fill(std::size_t maxProbes) {
+        seed = NewSeed();
+        if (shape.seeds != 0) {
+            std::fill(slots.begin(), slots.end(), 0);
+        }
+        keys = 0;
+        ++shape.seeds;
+        shape.longestChain = 0;
+        return ForEachRecord(text, [&](std::size_t offset, std::string_view record) {
+            std::string_view key;
+            if (!KeyOf(record, key)) {
+                return true;
+            }
+            shape.longestChain = std::max(shape.longestChain, Insert(offset, key));
+            return shape.longestChain <= maxProbes;
+        });
     }
 };
 
@@ -233,7 +304,7 @@ bool BaselineIndex::Build(std::string_view text, Kind kind) {
     }
     try {
         std::size_t records = 0;
-        ForEachRecord(text, [&](std::size_t, std::string_view) { ++records; });
+        ForEachRecord(text, [&](std::size_t, std::string_view) { return ++records != 0; });
 
         auto impl = new Impl;
         impl_ = impl;
@@ -243,13 +314,15 @@ bool BaselineIndex::Build(std::string_view text, Kind kind) {
             return true;
         }
         // Load stays at most 0.7; an exact size rather than a power of two keeps the table small.
-        impl->slots.assign(records + records * 3 / 7 + 1, 0);
-        ForEachRecord(text, [&](std::size_t offset, std::string_view record) {
-            std::string_view key;
-            if (impl->KeyOf(record, key)) {
-                impl->Insert(offset, key);
+        impl->slots.resize(records + records * 3 / 7 + 1);
+        for (int seed = 1; seed < kMaxSeeds; ++seed) {
+            if (impl->Fill(maxProbes_)) {
+                return true;
             }
-        });
+        }
+        // Keys that share a chain past the limit under several random seeds collide in full;
+        // any table serves them alike.
+        impl->Fill(std::numeric_limits<std::size_t>::max());
         return true;
     } catch (const std::bad_alloc&) {
         delete impl_;
@@ -262,14 +335,14 @@ bool BaselineIndex::Contains(std::string_view key) const {
     if (impl_ == nullptr || impl_->slots.empty() || HoldsCrLf(key)) {
         return false;
     }
-    return impl_->slots[impl_->Probe(key, HashKey(key))] != 0;
+    return impl_->slots[impl_->Probe(key, impl_->Hash(key))] != 0;
 }
 
 bool BaselineIndex::MarkSeen(std::string_view key, std::size_t* firstRecord) {
     if (impl_ == nullptr || impl_->slots.empty() || HoldsCrLf(key)) {
         return false;
     }
-    std::uint64_t& slot = impl_->slots[impl_->Probe(key, HashKey(key))];
+    std::uint64_t& slot = impl_->slots[impl_->Probe(key, impl_->Hash(key))];
     if (slot == 0) {
         return false;
     }
@@ -288,13 +361,14 @@ void BaselineIndex::ForEachUnseen(
     ForEachRecord(impl_->text, [&](std::size_t offset, std::string_view record) {
         std::string_view key;
         if (!impl_->KeyOf(record, key)) {
-            return;
+            return true;
         }
-        const std::uint64_t slot = impl_->slots[impl_->Probe(key, HashKey(key))];
+        const std::uint64_t slot = impl_->slots[impl_->Probe(key, impl_->Hash(key))];
         // A key met again later in the text is reported at its first record only.
         if ((slot & kSeenBit) == 0 && (slot & kOffsetMask) - 1 == offset) {
             visit(offset, record);
         }
+        return true;
     });
 }
 
@@ -315,6 +389,10 @@ std::string_view BaselineIndex::Text() const {
 }
 
 std::size_t BaselineIndex::Size() const { return impl_ == nullptr ? 0 : impl_->keys; }
+
+BaselineIndex::Shape BaselineIndex::TableShape() const {
+    return impl_ == nullptr ? Shape{} : impl_->shape;
+}
 
 std::size_t CountLineFeeds(std::string_view text) {
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));

@@ -9,18 +9,33 @@
 // case-sensitive. Plain C++: no Windows dependency, so tests and benchmarks use it anywhere.
 //
 // A baseline is a sequence of records, each ended by CR LF. A record may itself hold a lone CR
-// or LF (registry value texts can). A last record without CR LF (a file cut short) still counts.
+// or LF (registry value texts can). A last record without CR LF (a file cut short) still counts;
+// a file cut between CR and LF keeps that CR in its last record. An empty record, and so an
+// empty key, is a key like any other.
+//
+// The table's hash is seeded afresh by every Build, so nobody who can merely name files or
+// registry entries can make many keys share a slot: a build whose probe chain still grows past
+// kMaxProbes starts over with a new seed.
 class BaselineIndex {
 public:
     enum class Kind {
-        // Records "path,<decimal>", the decimal possibly negative (sizes were once printed as
-        // signed 32-bit); a key is the path, the record up to its last comma. A record that
-        // does not end in a comma and a decimal gives no key.
+        // Records "path,<decimal>"; a key is the path, the record up to its last comma. The
+        // decimal is one or more digits, leading zeros allowed, after an optional '-' (sizes
+        // were once printed as signed 32-bit), so "-0" counts and "+5", " 5", "5 " or "-" do
+        // not. A record that does not end in a comma and such a decimal gives no key.
         FilePaths,
         Records,  // a key is the whole record (registry key and value lines)
     };
 
+    // Longest probe chain a build keeps. Chance alone stays far below it (about 150 at two
+    // million keys in a table filled to 0.7), so only colliding keys reach it.
+    static constexpr std::size_t kMaxProbes = 512;
+    // Seeds a build tries; the last one is kept whatever its chains.
+    static constexpr int kMaxSeeds = 4;
+
     BaselineIndex() = default;
+    // A lower chain limit, so that tests can make builds start over.
+    explicit BaselineIndex(std::size_t maxProbes) : maxProbes_(maxProbes) {}
     BaselineIndex(const BaselineIndex&) = delete;
     BaselineIndex& operator=(const BaselineIndex&) = delete;
     ~BaselineIndex();
@@ -47,9 +62,17 @@ public:
     std::size_t Size() const;  // number of distinct keys
     std::string_view Text() const;  // the text indexed
 
+    // How the last Build went: the seeds it tried and the longest probe chain of its table.
+    struct Shape {
+        int seeds = 0;
+        std::size_t longestChain = 0;
+    };
+    Shape TableShape() const;
+
 private:
     struct Impl;
     Impl* impl_ = nullptr;
+    std::size_t maxProbes_ = kMaxProbes;
 };
 
 // Number of line-feed bytes in text (the 100 % mark of the progress bar).

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "snapshot/registry_value_text.h"
 #include "snapshot/unique_handle.h"
 
 // Everything the registry walker reads from the registry. Keys are opened for reading only.
@@ -49,18 +50,18 @@ enum class RegistryEnumResult {
     Failed,       // the key cannot be enumerated any further (deleted, access lost, no memory)
 };
 
-// Reads the subkey or value at index of key into entry. Buffers that prove too short, because
-// an entry grew since PrepareRegistryEntry, are grown and the call is repeated.
-RegistryEnumResult EnumRegistryEntry(HKEY key, RegistryEntryKind kind, DWORD index,
-                                     RegistryEntryBuffer& entry);
+// The registry calls that enumeration makes. Tests put in their own to play a system that tells
+// less than Wine does: Windows need not report a value's data size after a name that did not
+// fit, and a key's sizes may be unreadable.
+struct RegistryEnumCalls {
+    decltype(&RegEnumKeyExW) enumKey = &RegEnumKeyExW;
+    decltype(&RegEnumValueW) enumValue = &RegEnumValueW;
+    decltype(&RegQueryInfoKeyW) queryInfoKey = &RegQueryInfoKeyW;
+};
 
-// Renders a value's data as the text of its line, replacing text:
-// - REG_SZ, REG_EXPAND_SZ: the string as stored (references not expanded), up to its first
-//   zero character or the end of the data; a dangling odd byte is half a character and is
-//   dropped.
-// - REG_DWORD of exactly 4 bytes: signed decimal, so 0xFFFFFFFF gives -1.
-// - every other type, and a REG_DWORD of any other length: the bytes as registry export files
-//   show them, "hex:" for REG_BINARY, else "hex(N):" with N the type in lower-case hex, then
-//   two hex digits a byte separated by commas ("hex(7):61,00,00,00").
-// - no data, of any type: empty.
-void ReadRegistryValueText(DWORD type, const void* data, std::size_t size, std::string& text);
+// Reads the subkey or value at index of key into entry. Buffers that prove too short, because
+// an entry grew since PrepareRegistryEntry, are grown and the call is repeated, also where
+// neither the key nor the call tells the sizes needed.
+RegistryEnumResult EnumRegistryEntry(HKEY key, RegistryEntryKind kind, DWORD index,
+                                     RegistryEntryBuffer& entry,
+                                     const RegistryEnumCalls& calls = {});

@@ -17,6 +17,12 @@ constexpr ULONGLONG kWriteDelayMs = 1000;
 // ReadFile and WriteFile take 32-bit counts; large blocks go in pieces of this size.
 constexpr DWORD kMaxTransfer = 1u << 30;
 
+// The system's code for the call that just failed, or fallback where it left none.
+DWORD LastErrorOr(DWORD fallback) {
+    const DWORD error = GetLastError();
+    return error != ERROR_SUCCESS ? error : fallback;
+}
+
 }  // namespace
 
 const char* RegistryRootName(HKEY root) {
@@ -46,8 +52,7 @@ bool SnapshotWriter::Create(std::string_view name) {
     file_ = CreateFileA(name_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file_ == INVALID_HANDLE_VALUE) {
-        error_ = GetLastError();
-        if (error_ == ERROR_SUCCESS) error_ = ERROR_OPEN_FAILED;
+        error_ = LastErrorOr(ERROR_OPEN_FAILED);
         return false;
     }
     if (buffer_.capacity() < kWriteBufferSize) buffer_.reserve(kWriteBufferSize);
@@ -80,8 +85,7 @@ bool SnapshotWriter::Flush() {
         DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, kMaxTransfer));
         DWORD written = 0;
         if (!WriteFile(file_, data, chunk, &written, nullptr)) {
-            error_ = GetLastError();
-            if (error_ == ERROR_SUCCESS) error_ = ERROR_WRITE_FAULT;
+            error_ = LastErrorOr(ERROR_WRITE_FAULT);
         } else if (written == 0) {
             // No progress without an error: the device is full.
             error_ = ERROR_DISK_FULL;
@@ -108,13 +112,14 @@ BaselineLoad LoadBaselineFile(const char* name, BaselineText& text, DWORD& error
     error = ERROR_SUCCESS;
     UniqueFileHandle file(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    // A failure that leaves no error code would read "The operation completed successfully".
     if (!file.valid()) {
-        error = GetLastError();
+        error = LastErrorOr(ERROR_OPEN_FAILED);
         return BaselineLoad::CannotOpen;
     }
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size)) {
-        error = GetLastError();
+        error = LastErrorOr(ERROR_READ_FAULT);
         return BaselineLoad::ReadFailed;
     }
     const unsigned long long wanted = static_cast<unsigned long long>(size.QuadPart);
@@ -132,7 +137,7 @@ BaselineLoad LoadBaselineFile(const char* name, BaselineText& text, DWORD& error
         DWORD chunk = static_cast<DWORD>(std::min<unsigned long long>(wanted - got, kMaxTransfer));
         DWORD read = 0;
         if (!ReadFile(file.get(), data.get() + got, chunk, &read, nullptr)) {
-            error = GetLastError();
+            error = LastErrorOr(ERROR_READ_FAULT);
             return BaselineLoad::ReadFailed;
         }
         if (read == 0) break;  // the file shrank since its size was taken

@@ -88,6 +88,25 @@ TEST(BaselineIndexFiles, KeyIsThePathBeforeTheLastCommaAndNumber) {
     }
 }
 
+TEST(BaselineIndexFiles, DecimalsTheHeaderPromises) {
+    const std::string text =
+        "C:\\zeros,007\r\n"
+        "C:\\minus zero,-0\r\n"
+        ",5\r\n"  // an empty path is a key like any other
+        "C:\\space before, 5\r\n"
+        "C:\\tab,5\t\r\n"
+        "C:\\minus after,5-\r\n";
+    BaselineIndex index;
+    ASSERT_TRUE(index.Build(text, Kind::FilePaths));
+    EXPECT_EQ(index.Size(), 3u);
+    EXPECT_TRUE(index.Contains("C:\\zeros"));
+    EXPECT_TRUE(index.Contains("C:\\minus zero"));
+    EXPECT_TRUE(index.Contains(""));
+    EXPECT_FALSE(index.Contains("C:\\space before"));
+    EXPECT_FALSE(index.Contains("C:\\tab"));
+    EXPECT_FALSE(index.Contains("C:\\minus after"));
+}
+
 TEST(BaselineIndexRecords, OldOnlyWhenTheWholeLineIsListed) {
     const std::string text =
         "HKEY_CURRENT_USER\\Software\r\n"
@@ -184,6 +203,8 @@ TEST(BaselineIndexRandom, AgreesWithTheReference) {
 
     for (int round = 0; round < 40; ++round) {
         const Kind kind = round % 2 == 0 ? Kind::FilePaths : Kind::Records;
+        // Some rounds with chain limits so low that builds start over and keep their last try.
+        const std::size_t maxProbes = round % 4 == 1 ? 2 : BaselineIndex::kMaxProbes;
         std::string text;
         const std::size_t records = 1 + pick(round < 10 ? 20 : 3000);
         std::vector<std::string> written;
@@ -201,7 +222,7 @@ TEST(BaselineIndexRandom, AgreesWithTheReference) {
         }
 
         const std::set<std::string> expected = ReferenceKeys(text, kind);
-        BaselineIndex index;
+        BaselineIndex index(maxProbes);
         ASSERT_TRUE(index.Build(text, kind));
         ASSERT_EQ(index.Size(), expected.size()) << "round " << round;
         for (const std::string& key : expected) {
@@ -228,6 +249,54 @@ TEST(BaselineIndexRandom, AgreesWithTheReference) {
                 << "round " << round << " query " << testing::PrintToString(query);
         }
     }
+}
+
+// The unseeded hash that the index once had gave every 24-byte key with these bytes at 16 to 23
+// the same hash; anyone who could name files could make a build take hours.
+std::string OldHashFlood(std::size_t keys) {
+    const std::string collider = "\x6B\x2A\xED\x8A\x62\x51\xE1\xB7";
+    std::string text;
+    for (std::size_t i = 0; i < keys; ++i) {
+        const std::string number = std::to_string(i);
+        text +=
+            "C:\\F\\" + std::string(9 - number.size(), '0') + number + ".x" + collider + ",1\r\n";
+    }
+    return text;
+}
+
+TEST(BaselineIndexSeeds, NamesCollidingUnderTheOldHashKeepChainsShort) {
+    const std::string text = OldHashFlood(40000);
+    BaselineIndex index;
+    ASSERT_TRUE(index.Build(text, Kind::FilePaths));
+    EXPECT_EQ(index.Size(), 40000u);
+    const BaselineIndex::Shape shape = index.TableShape();
+    EXPECT_EQ(shape.seeds, 1);
+    // Chance gives chains of a few dozen in a table this size; the old hash gave one of 40,000.
+    EXPECT_LT(shape.longestChain, 200u);
+    for (std::size_t at = 0; at < text.size(); at += 28 * 997) {
+        EXPECT_TRUE(index.Contains(std::string_view(text).substr(at, 24))) << at;
+    }
+}
+
+TEST(BaselineIndexSeeds, BuildsPastTheChainLimitStartOverAndKeepTheLast) {
+    std::string text;
+    for (int i = 0; i < 3000; ++i) text += "HKCU\\Key" + std::to_string(i) + "\r\n";
+    text += "HKCU\\Key7\r\n";
+
+    BaselineIndex index(3);  // 3000 keys always form some chain longer than 3
+    ASSERT_TRUE(index.Build(text, Kind::Records));
+    EXPECT_EQ(index.TableShape().seeds, BaselineIndex::kMaxSeeds);
+    EXPECT_GT(index.TableShape().longestChain, 3u);
+    EXPECT_EQ(index.Size(), 3000u);  // a start over forgets the keys of the try before
+    std::size_t first = 0;
+    ASSERT_TRUE(index.MarkSeen("HKCU\\Key7", &first));
+    EXPECT_EQ(first, text.find("HKCU\\Key7\r\n"));
+    EXPECT_FALSE(index.Contains("HKCU\\Key3000"));
+
+    BaselineIndex ordinary;
+    ASSERT_TRUE(ordinary.Build(text, Kind::Records));
+    EXPECT_EQ(ordinary.TableShape().seeds, 1);
+    EXPECT_LE(ordinary.TableShape().longestChain, BaselineIndex::kMaxProbes);
 }
 
 TEST(CountLineFeeds, CountsEveryLineFeedByte) {
@@ -259,6 +328,7 @@ TEST(BaselineIndexMarks, UnseenRecordsInTextOrderOncePerKey) {
     EXPECT_EQ(unseen, (std::vector<std::string>{"C:\\b.txt,1", "C:\\c.txt,-3", "C:\\d.txt,4"}));
 
     // Marking every key leaves nothing, whatever the tags of the slots.
-    for (const char* key : {"C:\\b.txt", "C:\\c.txt", "C:\\d.txt"}) EXPECT_TRUE(index.MarkSeen(key));
+    for (const char* key : {"C:\\b.txt", "C:\\c.txt", "C:\\d.txt"})
+        EXPECT_TRUE(index.MarkSeen(key));
     index.ForEachUnseen([](std::size_t, std::string_view record) { ADD_FAILURE() << record; });
 }

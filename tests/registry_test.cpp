@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <initializer_list>
@@ -241,6 +242,70 @@ TEST(RegistryWalk, EnumerationGrowsItsBuffersForLongNamesAndData) {
               RegistryEnumResult::NoMoreItems);
     EXPECT_EQ(EnumRegistryEntry(scratch.Key(), RegistryEntryKind::Subkeys, 0, entry),
               RegistryEnumResult::NoMoreItems);
+}
+
+// One value as a system may enumerate it that tells less than Wine: the key's sizes cannot be
+// read, and the data size is reported only once the name fits, or never. With growth set, the
+// value is rewritten larger before every call that sees it.
+struct ReticentValue {
+    std::wstring name;
+    std::vector<BYTE> data;
+    bool reportsData = true;
+    std::size_t growth = 0;
+    int calls = 0;
+};
+ReticentValue g_reticent;
+
+LSTATUS WINAPI ReticentEnumValue(HKEY, DWORD index, LPWSTR name, LPDWORD nameChars, LPDWORD,
+                                 LPDWORD type, LPBYTE data, LPDWORD dataBytes) {
+    ++g_reticent.calls;
+    if (index > 0) return ERROR_NO_MORE_ITEMS;
+    g_reticent.data.resize(g_reticent.data.size() + g_reticent.growth, 0x5a);
+    const DWORD size = static_cast<DWORD>(g_reticent.data.size());
+    if (*nameChars <= g_reticent.name.size()) return ERROR_MORE_DATA;
+    if (*dataBytes < size) {
+        if (g_reticent.reportsData) *dataBytes = size;
+        return ERROR_MORE_DATA;
+    }
+    std::copy(g_reticent.name.begin(), g_reticent.name.end(), name);
+    name[g_reticent.name.size()] = L'\0';
+    *nameChars = static_cast<DWORD>(g_reticent.name.size());
+    std::copy(g_reticent.data.begin(), g_reticent.data.end(), data);
+    *dataBytes = size;
+    *type = REG_BINARY;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI UnreadableKeySizes(HKEY, LPWSTR, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD,
+                                  LPDWORD, LPDWORD, LPDWORD, LPDWORD, PFILETIME) {
+    return ERROR_ACCESS_DENIED;
+}
+
+TEST(RegistryWalk, EnumerationGrowsWhereNothingTellsTheSizes) {
+    RegistryEnumCalls calls;
+    calls.enumValue = ReticentEnumValue;
+    calls.queryInfoKey = UnreadableKeySizes;
+    for (const bool reportsData : {true, false}) {
+        g_reticent = {std::wstring(16383, L'N'), std::vector<BYTE>(65352, 0xa5), reportsData};
+        RegistryEntryBuffer entry;
+        ASSERT_EQ(EnumRegistryEntry(nullptr, RegistryEntryKind::Values, 0, entry, calls),
+                  RegistryEnumResult::Found)
+            << "data size reported: " << reportsData;
+        EXPECT_EQ(entry.Name(), g_reticent.name);
+        ASSERT_EQ(entry.dataSize, g_reticent.data.size());
+        EXPECT_TRUE(std::equal(g_reticent.data.begin(), g_reticent.data.end(), entry.data.begin()));
+        // The name grows to its largest at once, and the data does not creep up a byte a call.
+        EXPECT_LE(g_reticent.calls, reportsData ? 3 : 10);
+        EXPECT_EQ(EnumRegistryEntry(nullptr, RegistryEntryKind::Values, 1, entry, calls),
+                  RegistryEnumResult::NoMoreItems);
+    }
+
+    // A value that outgrows every size it reports is given up, not chased for ever.
+    g_reticent = {L"Growing", std::vector<BYTE>(300), true, 1000};
+    RegistryEntryBuffer entry;
+    EXPECT_EQ(EnumRegistryEntry(nullptr, RegistryEntryKind::Values, 0, entry, calls),
+              RegistryEnumResult::Failed);
+    EXPECT_LE(g_reticent.calls, 12);
 }
 
 TEST(RegistryWalk, ValueDirectlyUnderARootHasTwoBackslashes) {

@@ -152,6 +152,73 @@ TEST(LoadBaselineFile, AMissingFileCannotBeOpened) {
     EXPECT_EQ(text.data, nullptr);
 }
 
+// Points this program's import of a system function elsewhere for the object's lifetime, so
+// that a test can make a call fail in a way no real file does.
+class ImportPatch {
+public:
+    template <typename Function>
+    ImportPatch(const char* module, const char* function, Function* replacement) {
+        const FARPROC original = GetProcAddress(GetModuleHandleA(module), function);
+        auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+            base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const IMAGE_DATA_DIRECTORY& imports =
+            nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        auto* from =
+            reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+        for (; original != nullptr && from->Name != 0 && slot_ == nullptr; ++from) {
+            for (auto* thunk = reinterpret_cast<IMAGE_THUNK_DATA*>(base + from->FirstThunk);
+                 thunk->u1.Function != 0; ++thunk) {
+                if (thunk->u1.Function == reinterpret_cast<ULONG_PTR>(original)) {
+                    slot_ = &thunk->u1.Function;
+                    break;
+                }
+            }
+        }
+        if (slot_ != nullptr) original_ = Swap(reinterpret_cast<ULONG_PTR>(replacement));
+    }
+    ~ImportPatch() {
+        if (slot_ != nullptr) Swap(original_);
+    }
+    ImportPatch(const ImportPatch&) = delete;
+    ImportPatch& operator=(const ImportPatch&) = delete;
+
+    bool Ok() const { return slot_ != nullptr; }
+
+private:
+    ULONG_PTR Swap(ULONG_PTR value) {
+        DWORD protection = 0;
+        VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &protection);
+        const ULONG_PTR old = *slot_;
+        *slot_ = value;
+        VirtualProtect(slot_, sizeof *slot_, protection, &protection);
+        return old;
+    }
+
+    decltype(IMAGE_THUNK_DATA::u1.Function)* slot_ = nullptr;
+    ULONG_PTR original_ = 0;
+};
+
+BOOL WINAPI ReadFailingWithoutCode(HANDLE, LPVOID, DWORD, LPDWORD read, LPOVERLAPPED) {
+    if (read != nullptr) *read = 0;
+    SetLastError(ERROR_SUCCESS);
+    return FALSE;
+}
+
+TEST(LoadBaselineFile, AReadFailureWithoutACodeIsAReadFault) {
+    ScratchTree tree("load");
+    const std::string name = tree.AddFile("base.TXT", "C:\\a,1\r\n");
+    BaselineText text;
+    DWORD error = 0;
+    {
+        const ImportPatch patch("kernel32.dll", "ReadFile", &ReadFailingWithoutCode);
+        ASSERT_TRUE(patch.Ok());
+        EXPECT_EQ(LoadBaselineFile(name.c_str(), text, error), BaselineLoad::ReadFailed);
+    }
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_READ_FAULT));
+    EXPECT_NE(SystemErrorText(error), SystemErrorText(ERROR_SUCCESS));
+}
+
 TEST(LoadBaselineFile, ReadsBeyondFourGibibytes) {
     // Under Wine the host's memory file system reads a sparse file fastest.
     const bool shm = GetFileAttributesA("Z:\\dev\\shm") != INVALID_FILE_ATTRIBUTES;

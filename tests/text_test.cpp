@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -71,6 +72,28 @@ TEST(GetToken, KeepsNonAsciiNamesWhole) {
                        "cher D:\\\xE6\x96\x87\xE4\xBB\xB6",
                        " ", 1),
               "D:\\\xE6\x96\x87\xE4\xBB\xB6");
+}
+
+// A token ends where the search that skips to the next one finds the separator: bytes that
+// another comparison would take for the separator stay in the token.
+TEST(GetToken, EndsWhereTheSeparatorIsFound) {
+    // É and é fold alike only for the system's comparison, not for FindNoCase.
+    const std::string text =
+        "a\xC3\x89"
+        "b\xC3\xA9"
+        "c";
+    EXPECT_EQ(GetToken(text, "\xC3\xA9", 0),
+              "a\xC3\x89"
+              "b");
+    EXPECT_EQ(GetToken(text, "\xC3\xA9", 1), "c");
+    // A zero byte in the separator is part of it, not its end.
+    EXPECT_EQ(GetToken("ax", std::string_view("x\0", 2), 0), "ax");
+    EXPECT_EQ(GetToken(std::string_view("ax\0b", 4), std::string_view("x\0", 2), 1), "b");
+    // Long tokens and separators compare whole, beyond any length limit.
+    const std::string longSeparator = std::string(300, '-') + "|";
+    const std::string longText = "C:" + std::string(300, '-') + "D:" + longSeparator + "E:";
+    EXPECT_EQ(GetToken(longText, longSeparator, 0), "C:" + std::string(300, '-') + "D:");
+    EXPECT_EQ(GetToken(longText, longSeparator, 1), "E:");
 }
 
 TEST(ReplaceOccurrence, DoublesEveryPercentSign) {
@@ -185,6 +208,56 @@ TEST(WideText, LongPathRoundTrips) {
     }
     EXPECT_EQ(WidenText(narrow), wide);
     EXPECT_EQ(NarrowText(wide), narrow);
+}
+
+// Converts text in pieces of at most limit, as WidenText does with its far larger pieces.
+std::wstring WidenInPieces(std::string_view text, std::size_t limit) {
+    std::wstring wide;
+    while (!text.empty()) {
+        const std::size_t piece = NextNarrowPiece(text, limit);
+        wide += WidenText(text.substr(0, piece));
+        text.remove_prefix(piece);
+    }
+    return wide;
+}
+
+std::string NarrowInPieces(std::wstring_view text, std::size_t limit) {
+    std::string narrow;
+    while (!text.empty()) {
+        const std::size_t piece = NextWidePiece(text, limit);
+        narrow += NarrowText(text.substr(0, piece));
+        text.remove_prefix(piece);
+    }
+    return narrow;
+}
+
+TEST(WideText, PiecesConvertAsTheWholeText) {
+    const std::string sun = "\xE6\x97\xA5";  // 日
+    const std::string stray = "\x80\x80";
+    // A character whose stray continuation bytes run across the mark stays whole: the mark
+    // falls on them, not on the character. Converted whole: 日 and two U+FFFD.
+    const std::string text = std::string(12, 'x') + sun + stray;
+    ASSERT_EQ(WidenText(text), std::wstring(12, L'x') + L"\u65E5\uFFFD\uFFFD");
+    for (std::size_t limit = 4; limit <= text.size(); ++limit) {
+        EXPECT_EQ(WidenInPieces(text, limit), WidenText(text)) << limit;
+    }
+    EXPECT_EQ(NextNarrowPiece(text, 16), 16u);  // after the character, before the strays
+    EXPECT_EQ(NextNarrowPiece(text, 14), 12u);  // before the character
+    EXPECT_EQ(NextNarrowPiece(text, 40), text.size());
+
+    // Characters of every length at every offset from the mark, between valid and broken ones.
+    const std::string mixed = "a\xC3\xA9" + sun + "\xF0\x9F\x98\x80" + stray + "\xE6\x97" + "b" +
+                              "\xF0\x9F\x98" + sun + "\xC3";
+    for (std::size_t limit = 4; limit <= mixed.size(); ++limit) {
+        EXPECT_EQ(WidenInPieces(mixed, limit), WidenText(mixed)) << limit;
+    }
+
+    const std::wstring wide = L"a\U0001F600b\U0001F600\U0001F600" +
+                              std::wstring(1, wchar_t(0xD800)) + L"c" +
+                              std::wstring(1, wchar_t(0xDC00));
+    for (std::size_t limit = 2; limit <= wide.size(); ++limit) {
+        EXPECT_EQ(NarrowInPieces(wide, limit), NarrowText(wide)) << limit;
+    }
 }
 
 TEST(WideText, InvalidInputIsReplacedNotLost) {

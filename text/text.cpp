@@ -1,41 +1,19 @@
 #include "text/text.h"
 
-#include <windows.h>
-
-#include <algorithm>
-
 namespace {
 
 // The "C" locale's tolower: only A-Z fold, so UTF-8 lead and trail bytes never match letters.
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// The conversion functions count in int. Pieces stay far enough below INT_MAX that even the
-// longest output (three UTF-8 bytes per UTF-16 unit) fits.
-constexpr std::size_t kNarrowPiece = std::size_t{1} << 30;
-constexpr std::size_t kWidePiece = std::size_t{1} << 28;
+// Token positions of a drive list that count: one for each drive letter.
+constexpr int kMaxDriveTokens = 26;
 
-// Length of the next piece of text, ended before a lead byte so that no UTF-8 sequence is cut.
-std::size_t NextNarrowPiece(std::string_view text) {
-    if (text.size() <= kNarrowPiece) {
-        return text.size();
-    }
-    std::size_t n = kNarrowPiece;
-    for (int i = 0; i < 3 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80; ++i) {
-        --n;
-    }
-    return n;
-}
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
-// Length of the next piece of text, never splitting a surrogate pair.
-std::size_t NextWidePiece(std::wstring_view text) {
-    if (text.size() <= kWidePiece) {
-        return text.size();
-    }
-    std::size_t n = kWidePiece;
-    if (text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) {
-        --n;
-    }
-    return n;
+// Bytes of the UTF-8 sequence that starts with c, as its lead byte announces.
+std::size_t SequenceLength(char c) {
+    const unsigned char lead = static_cast<unsigned char>(c);
+    return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
 }
 
 }  // namespace
@@ -58,7 +36,7 @@ std::size_t FindNoCase(std::string_view text, std::string_view pattern) {
 }
 
 std::string GetToken(std::string_view text, std::string_view separator, int index) {
-    if (text.empty() || index < 0) {
+    if (text.empty() || separator.empty() || index < 0) {
         return {};
     }
     std::size_t pos = 0;
@@ -69,13 +47,9 @@ std::string GetToken(std::string_view text, std::string_view separator, int inde
         }
         pos += found + separator.size();
     }
+    // Ended by the same comparison that skipped to it, so that no text falls between tokens.
     const std::string_view rest = text.substr(pos);
-    std::size_t length = 0;
-    while (length < rest.size() &&
-           CompareNoCasePrefix(rest.substr(length), separator, separator.size()) != 0) {
-        ++length;
-    }
-    return std::string(rest.substr(0, length));
+    return std::string(rest.substr(0, FindNoCase(rest, separator)));
 }
 
 void ReplaceOccurrence(std::string& text, std::string_view find, std::string_view replacement,
@@ -111,46 +85,42 @@ void ReplaceOccurrence(std::string& text, std::string_view find, std::string_vie
     }
 }
 
-int CompareNoCasePrefix(std::string_view a, std::string_view b, std::size_t n) {
-    const std::size_t limit = std::min<std::size_t>(n, 254);
-    const std::string left(a.substr(0, limit));
-    const std::string right(b.substr(0, limit));
-    return lstrcmpiA(left.c_str(), right.c_str());
+std::vector<std::string> SearchPatternsFromDriveList(std::string_view driveList) {
+    const std::string_view separator =
+        driveList.find(',') != std::string_view::npos ? std::string_view(",") : " ";
+    std::vector<std::string> patterns;
+    for (int position = 0; position < kMaxDriveTokens; ++position) {
+        std::string token = GetToken(driveList, separator, position);
+        if (token.empty()) continue;
+        // A path after the drive letter still means the whole drive.
+        if (const auto colon = token.find(':'); colon != std::string::npos) token.resize(colon + 1);
+        patterns.push_back(token + "\\*.*");
+    }
+    return patterns;
 }
 
-std::wstring WidenText(std::string_view text) {
-    std::wstring wide;
-    while (!text.empty()) {
-        const std::size_t piece = NextNarrowPiece(text);
-        const int length = static_cast<int>(piece);
-        const int needed = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-        if (needed > 0) {
-            const std::size_t at = wide.size();
-            wide.resize(at + static_cast<std::size_t>(needed));
-            const int written =
-                MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data() + at, needed);
-            wide.resize(at + static_cast<std::size_t>(std::max(written, 0)));
-        }
-        text.remove_prefix(piece);
+std::size_t NextNarrowPiece(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) {
+        return text.size();
     }
-    return wide;
+    if (!IsContinuationByte(text[limit])) {
+        return limit;
+    }
+    // The sequence that the mark interrupts starts at the last byte before it that is not a
+    // continuation byte; stray continuation bytes may stand between, and then nothing crosses.
+    for (std::size_t back = 1; back <= 3 && back < limit; ++back) {
+        const char c = text[limit - back];
+        if (!IsContinuationByte(c)) {
+            return SequenceLength(c) > back ? limit - back : limit;
+        }
+    }
+    return limit;
 }
 
-std::string NarrowText(std::wstring_view text) {
-    std::string narrow;
-    while (!text.empty()) {
-        const std::size_t piece = NextWidePiece(text);
-        const int length = static_cast<int>(piece);
-        const int needed =
-            WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-        if (needed > 0) {
-            const std::size_t at = narrow.size();
-            narrow.resize(at + static_cast<std::size_t>(needed));
-            const int written = WideCharToMultiByte(CP_ACP, 0, text.data(), length,
-                                                    narrow.data() + at, needed, nullptr, nullptr);
-            narrow.resize(at + static_cast<std::size_t>(std::max(written, 0)));
-        }
-        text.remove_prefix(piece);
+std::size_t NextWidePiece(std::wstring_view text, std::size_t limit) {
+    if (text.size() <= limit) {
+        return text.size();
     }
-    return narrow;
+    const wchar_t last = text[limit - 1];
+    return limit > 1 && last >= 0xD800 && last <= 0xDBFF ? limit - 1 : limit;
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Small string routines for the drive list, path rewriting and registry paths. Only A-Z fold
 // to a-z; every other byte compares exactly, so UTF-8 names pass through untouched.
@@ -12,9 +13,11 @@ inline constexpr std::size_t kNotFound = std::string_view::npos;
 // kNotFound. An empty text or pattern finds nothing.
 std::size_t FindNoCase(std::string_view text, std::string_view pattern);
 
-// Token number index (0-based) of text split at separator; empty when there is none. Two
-// separators in a row give an empty token; the last token runs to the end of the text. With
-// an empty separator every token is empty.
+// Token number index (0-based) of text split at separator; empty when there is none. The
+// separator is found as FindNoCase finds it, both to skip to a token and to end it, so the
+// tokens and separators together are the whole text. Two separators in a row give an empty
+// token; the last token runs to the end of the text. With an empty separator every token is
+// empty.
 std::string GetToken(std::string_view text, std::string_view separator, int index);
 
 // Replaces occurrences of find (ignoring ASCII case) in text: every one when count is 0, else
@@ -23,6 +26,11 @@ std::string GetToken(std::string_view text, std::string_view separator, int inde
 // searched again.
 void ReplaceOccurrence(std::string& text, std::string_view find, std::string_view replacement,
                        int count);
+
+// The search patterns of a drive list: "," separates when the list holds one, else " "; of
+// token positions 0 to 25, empty ones are skipped and each is cut after its first colon, then
+// "\*.*" is appended ("C:,D:\Data" gives C:\*.* and D:\*.*).
+std::vector<std::string> SearchPatternsFromDriveList(std::string_view driveList);
 
 // Case-insensitive comparison (the system's) of the first n characters of a and b; 0 when equal.
 // At most 254 characters take part, and a zero byte ends either text.
@@ -33,3 +41,13 @@ int CompareNoCasePrefix(std::string_view a, std::string_view b, std::size_t n);
 // Only running out of memory can throw (std::bad_alloc).
 std::wstring WidenText(std::string_view text);
 std::string NarrowText(std::wstring_view text);
+
+// The system converts at most an int's worth at a time, so long texts go in pieces that each
+// convert as they would within the whole text. These give the length of the first piece, at
+// most limit long (and all of text when it fits):
+// - NextNarrowPiece ends it before the lead byte of a UTF-8 sequence that would cross the
+//   limit, and at the limit otherwise (stray continuation bytes are cut anywhere). A limit
+//   below 4 may still cut a character; the piece is never empty.
+// - NextWidePiece never splits a surrogate pair, given a limit of at least 2.
+std::size_t NextNarrowPiece(std::string_view text, std::size_t limit);
+std::size_t NextWidePiece(std::wstring_view text, std::size_t limit);
