@@ -376,7 +376,7 @@ bool BaselineIndex::Find(std::string_view key, std::size_t* firstRecord) const {
     if (impl_ == nullptr || impl_->slots.empty() || HoldsCrLf(key)) {
         return false;
     }
-    const std::uint64_t slot = impl_->slots[impl_->Probe(key, HashKey(key))];
+    const std::uint64_t slot = impl_->slots[impl_->Probe(key, impl_->Hash(key))];
     if (slot == 0) {
         return false;
     }
