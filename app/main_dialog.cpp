@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/app_state.h"
+#include "app/build_stamp.h"
 #include "app/resource.h"
 #include "app/step_commands.h"
 #include "app/window_utils.h"
