@@ -81,10 +81,8 @@ void ShowAbout() {
 
 void CleanUpProgramFiles() {
     RemoveProgramFiles();
-    MessageBoxA(nullptr,
-                "Temporary log files have been removed.\n\n(Note: These files are created to "
-                "allow persistent tracking across reboots.)",
-                "Quorvane", MB_SETFOREGROUND | MB_TASKMODAL | MB_ICONINFORMATION);
+    MessageBoxA(nullptr, kProgramFilesRemovedText, "Quorvane",
+                MB_SETFOREGROUND | MB_TASKMODAL | MB_ICONINFORMATION);
 }
 
 BOOL OnCommand(HWND dialog, int id) {

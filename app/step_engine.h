@@ -88,6 +88,10 @@ StepResult RunCompareStep(const StepRequest& request, StepObserver& observer);
 
 // Removes every text file of the program from the current directory.
 void RemoveProgramFiles();
+// What the user is told once RemoveProgramFiles is done.
+inline constexpr const char kProgramFilesRemovedText[] =
+    "Temporary log files have been removed.\n\n(Note: These files are created to allow "
+    "persistent tracking across reboots.)";
 
 // The search patterns of a drive list: "," separates when the list holds one, else " "; of
 // token positions 0 to 25, empty ones are skipped and each is cut after its first colon, then
