@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/app_state.h"
+#include "app/build_stamp.h"
 #include "app/resource.h"
 #include "app/step_commands.h"
 #include "app/window_utils.h"
@@ -80,10 +81,8 @@ void ShowAbout() {
 
 void CleanUpProgramFiles() {
     RemoveProgramFiles();
-    MessageBoxA(nullptr,
-                "Temporary log files have been removed.\n\n(Note: These files are created to "
-                "allow persistent tracking across reboots.)",
-                "Quorvane", MB_SETFOREGROUND | MB_TASKMODAL | MB_ICONINFORMATION);
+    MessageBoxA(nullptr, kProgramFilesRemovedText, "Quorvane",
+                MB_SETFOREGROUND | MB_TASKMODAL | MB_ICONINFORMATION);
 }
 
 BOOL OnCommand(HWND dialog, int id) {

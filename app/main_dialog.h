@@ -6,6 +6,3 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 // An information box owned by the main dialog; returns when the user dismisses it.
 void ShowInfoMessage(const char* text, const char* caption);
-
-// "Build Date: Mmm dd yyyy  Time: hh:mm:ss": when the executable was built.
-const char* BuildStampText();

@@ -89,6 +89,10 @@ StepResult RunCompareStep(const StepRequest& request, StepObserver& observer);
 
 // Removes every text file of the program from the current directory.
 void RemoveProgramFiles();
+// What the user is told once RemoveProgramFiles is done.
+inline constexpr const char kProgramFilesRemovedText[] =
+    "Temporary log files have been removed.\n\n(Note: These files are created to allow "
+    "persistent tracking across reboots.)";
 
 // Summaries shown at the end of the steps.
 std::string Step1Summary(bool aborted, bool filesScanned, long fileCount, unsigned long entryCount);
