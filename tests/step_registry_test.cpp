@@ -235,3 +235,33 @@ TEST_F(RegistrySteps, RemovedAndChangedEntriesAreShownInTheReport) {
 }
 
 }  // namespace
+
+namespace {
+
+// Names and texts that would be markup if the page took them as it found them. The report is
+// left where the browser check (tests/report_in_browser.sh) reads it.
+TEST_F(RegistrySteps, HostileNamesMakeAReportForTheBrowser) {
+    ScratchTree drive = ScratchTree::InFolder("D:\\");
+    drive.AddFile("setup & 'tools'\\readme;.txt", "1");
+    dialog_->SetChecked(IDC_SCAN_FILES, true);
+    dialog_->SetText(IDC_DRIVE_LIST, "D:");
+    key_.SetString(L"", L"<b>bold</b>", L"old");
+    key_.SetString(L"", L"Gone\"><script>alert(2)</script>", L"x");
+    ASSERT_EQ(Run(IDC_STEP1).caption, "Quorvane");
+
+    drive.AddFile("setup & 'tools'\\new &amp; 'copy'.txt", "2");
+    key_.SetString(L"<script>alert(1)</script>", L"<img src=x onerror=alert(4)>",
+                   L"</li></ol></details><iframe src=\"javascript:alert(5)\"></iframe>");
+    key_.SetString(L"", L"<b>bold</b>", L"new\r\n<i>line</i>");
+    ASSERT_TRUE(key_.DeleteValue(L"", L"Gone\"><script>alert(2)</script>"));
+    ASSERT_EQ(Run(IDC_STEP2).caption, "Quorvane");
+
+    const std::string report = ReadWholeFile(Here(kReportName));
+    ASSERT_FALSE(report.empty());
+    const char* copy = std::getenv("QUORVANE_REPORT_COPY");
+    if (copy != nullptr) {
+        ASSERT_TRUE(scratch::WriteWholeFile(copy, report));
+    }
+}
+
+}  // namespace
