@@ -77,7 +77,7 @@ void AppendSpan(std::string& html, const char* cls, std::string_view text) {
 void AppendSize(std::string& html, std::uint64_t size) {
     html += " <span class=\"size\">";
     AppendNumber(html, size);
-    html += " bytes</span>";
+    html += size == 1 ? " byte</span>" : " bytes</span>";
 }
 
 }  // namespace

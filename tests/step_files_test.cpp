@@ -179,6 +179,10 @@ TEST_F(FileSteps, Step2ShowsModifiedAndRemovedFilesAndNewFoldersInTheReport) {
               "\"Quorvane_Report.html\"");
     const std::string report = ReadWholeFile(Here(kReportName));
     EXPECT_NE(report.find("<title>Quorvane report</title>"), std::string::npos);
+    // tools/report-screenshot shows this report.
+    if (const char* copy = std::getenv("QUORVANE_REPORT_COPY")) {
+        EXPECT_TRUE(scratch::WriteWholeFile(copy, report));
+    }
     for (const char* shown :
          {"D:\\new.txt", "D:\\grows.txt</span> <span class=\"size\">5 \xE2\x86\x92 7 bytes",
           "D:\\replaced.dll</span> <span class=\"size\">5 \xE2\x86\x92 5 bytes",
