@@ -135,6 +135,17 @@ PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, St
     return PassOutcome::Done;
 }
 
+// The outcome of a step that did not end at a missing baseline, and what the user is told.
+void Conclude(StepResult& result, bool stopped, std::string summary) {
+    if (!result.failure.empty()) {
+        result.outcome = StepResult::Outcome::Failed;
+        result.message = result.failure;
+    } else {
+        result.outcome = stopped ? StepResult::Outcome::Aborted : StepResult::Outcome::Done;
+        result.message = std::move(summary);
+    }
+}
+
 void RemoveEmptyChangeLists() {
     for (const SnapshotArea& area : kSnapshotAreas) {
         if (FileExistsByName(area.changeListName) && GetFileSizeByName(area.changeListName) == 0) {
@@ -226,15 +237,9 @@ StepResult RunBaselineStep(const StepRequest& request, StepObserver& front) {
         result.entryCount += static_cast<unsigned long>(
             WriteBaseline(request, kSnapshotAreas[i], front, observer, result.failure));
     }
-    if (!result.failure.empty()) {
-        result.outcome = StepResult::Outcome::Failed;
-        result.message = result.failure;
-    } else {
-        result.outcome =
-            observer.Stopped() ? StepResult::Outcome::Aborted : StepResult::Outcome::Done;
-        result.message = Step1Summary(observer.Stopped(), request.scanFiles, result.fileCount,
-                                      result.entryCount);
-    }
+    Conclude(result, observer.Stopped(),
+             Step1Summary(observer.Stopped(), request.scanFiles, result.fileCount,
+                          result.entryCount));
     return result;
 }
 
@@ -270,15 +275,9 @@ StepResult RunCompareStep(const StepRequest& request, StepObserver& front) {
     } else {
         report.Abandon();
     }
-    if (!result.failure.empty()) {
-        result.outcome = StepResult::Outcome::Failed;
-        result.message = result.failure;
-    } else {
-        result.outcome =
-            observer.Stopped() ? StepResult::Outcome::Aborted : StepResult::Outcome::Done;
-        result.message = Step2Summary(observer.Stopped(), result.fileCount, result.entryCount,
-                                      result.registryChangeLists, result.wholeChange);
-    }
+    Conclude(result, observer.Stopped(),
+             Step2Summary(observer.Stopped(), result.fileCount, result.entryCount,
+                          result.registryChangeLists, result.wholeChange));
     return result;
 }
 

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <unordered_map>
 
 #include "snapshot/baseline_index.h"
+#include "snapshot/changed_values.h"
 #include "snapshot/unique_handle.h"
 #include "text/text.h"
 
@@ -228,31 +228,15 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
     const std::string rootPrefix = std::string(area.rootName) + "\\";
 
     // Every line of the baseline that the walk did not produce.
-    struct Gone {
-        std::size_t offset, length;
-        bool paired;
-    };
-    std::vector<Gone> gone;
+    std::vector<std::string_view> gone;
     baseline.ForEachUnseen([&](std::size_t offset, std::string_view record) {
         if (!StartsWith(record, rootPrefix)) return;  // a later piece of a value text
         for (std::string_view ignored : kIgnoredValues) {
             if (record.find(ignored) != std::string_view::npos) return;
         }
-        gone.push_back({offset, LineLength(text, offset, rootPrefix), false});
+        gone.push_back(text.substr(offset, LineLength(text, offset, rootPrefix)));
     });
-
-    // A new value whose key path and name a gone line starts with is that value changed. Any
-    // "=" of a gone line may end its name: each such start is a key, in baseline order.
-    const std::hash<std::string_view> hash;
-    std::vector<std::pair<std::size_t, std::size_t>> starts;  // hash of the start, gone line
-    for (std::size_t i = 0; i < gone.size(); ++i) {
-        const std::string_view line = text.substr(gone[i].offset, gone[i].length);
-        for (std::size_t at = line.find('='); at != std::string_view::npos;
-             at = line.find('=', at + 1)) {
-            starts.emplace_back(hash(line.substr(0, at + 1)), i);
-        }
-    }
-    std::sort(starts.begin(), starts.end());
+    ChangedValueMatcher matcher(gone);
 
     struct Changed {
         std::size_t line;  // index into found
@@ -266,18 +250,8 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
         std::string_view line;
         for (std::size_t i = 0; i < found.size() && lines.Next(found[i].length, line); ++i) {
             if (found[i].nameEnd == 0) continue;
-            const std::string_view start = line.substr(0, found[i].nameEnd);
-            const std::size_t key = hash(start);
-            auto candidate = std::lower_bound(starts.begin(), starts.end(),
-                                              std::pair<std::size_t, std::size_t>(key, 0));
-            for (; candidate != starts.end() && candidate->first == key; ++candidate) {
-                Gone& old = gone[candidate->second];
-                if (!old.paired && StartsWith(text.substr(old.offset, old.length), start)) {
-                    old.paired = true;
-                    changed.push_back({i, candidate->second, std::string(line)});
-                    break;
-                }
-            }
+            const std::size_t old = matcher.Pair(line.substr(0, found[i].nameEnd));
+            if (old != ChangedValueMatcher::kNone) changed.push_back({i, old, std::string(line)});
         }
     }
 
@@ -316,15 +290,15 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
     for (const Changed& value : changed) {
         const RegistryNewLine& entry = found[value.line];
         const std::string_view line = value.newLine;
-        const std::string_view old = text.substr(gone[value.gone].offset, gone[value.gone].length);
+        const std::string_view old = gone[value.gone];
         page_.ChangedValue(line.substr(0, entry.keyEnd),
                            line.substr(entry.keyEnd + 1, entry.nameEnd - entry.keyEnd - 2),
                            old.substr(entry.nameEnd), line.substr(entry.nameEnd));
     }
     page_.EndSection();
     page_.BeginSection(name + ": removed", row.removed);
-    for (const Gone& line : gone) {
-        if (!line.paired) page_.RemovedEntry(text.substr(line.offset, line.length));
+    for (std::size_t i = 0; i < gone.size(); ++i) {
+        if (!matcher.Taken(i)) page_.RemovedEntry(gone[i]);
     }
     page_.EndSection();
 }

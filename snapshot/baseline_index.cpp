@@ -372,6 +372,32 @@ void BaselineIndex::ForEachUnseen(
     });
 }
 
+bool BaselineIndex::MarkSeenLine(std::string_view line, std::string_view nextLineStart) {
+    const std::size_t firstEnd = line.find("\r\n");
+    std::size_t record = 0;
+    if (!Find(line.substr(0, firstEnd), &record)) {
+        return false;
+    }
+    const std::string_view text = Text();
+    const std::size_t end = record + line.size();
+    if (text.compare(record, line.size(), line) != 0) {
+        return false;
+    }
+    if (end != text.size() && end + 2 != text.size() &&
+        (text.compare(end, 2, "\r\n") != 0 ||
+         text.compare(end + 2, nextLineStart.size(), nextLineStart) != 0)) {
+        return false;
+    }
+    for (std::size_t start = 0;;) {
+        const std::size_t pieceEnd = line.find("\r\n", start);
+        MarkSeen(line.substr(start, pieceEnd - start));
+        if (pieceEnd == std::string_view::npos) {
+            return true;
+        }
+        start = pieceEnd + 2;
+    }
+}
+
 bool BaselineIndex::Find(std::string_view key, std::size_t* firstRecord) const {
     if (impl_ == nullptr || impl_->slots.empty() || HoldsCrLf(key)) {
         return false;

@@ -56,6 +56,14 @@ public:
     // over.
     void ForEachUnseen(
         const std::function<void(std::size_t offset, std::string_view record)>& visit) const;
+    // Records: whether line is a whole line of the text, and then marks its records seen. A line
+    // may hold CR LF (a registry value's text can), which splits it into several records: it is
+    // known only where those stand one after another, followed by the end of the text or by a
+    // record that starts with nextLineStart (every line of a registry baseline starts with its
+    // root's name), so that pieces of other lines, or the first piece of a longer line, never
+    // count as the line.
+    bool MarkSeenLine(std::string_view line, std::string_view nextLineStart);
+
     // Like Contains, and gives the offset of the key's first record in the text.
     bool Find(std::string_view key, std::size_t* firstRecord) const;
 

@@ -22,30 +22,6 @@ bool IsIgnoredChangedValue(std::string_view name) {
     return false;
 }
 
-// Whether the baseline holds line, which is then marked seen. A value text may hold CR LF,
-// which splits its line into several records of the baseline file: the line is known only
-// where its pieces stand one after another as one whole line, which the next line of the root
-// (starting with rootPrefix) or the end of the text follows.
-bool BaselineHolds(BaselineIndex& baseline, std::string_view line, std::string_view rootPrefix) {
-    const std::size_t firstEnd = line.find("\r\n");
-    std::size_t record = 0;
-    if (!baseline.Find(line.substr(0, firstEnd), &record)) return false;
-    const std::string_view text = baseline.Text();
-    const std::size_t end = record + line.size();
-    if (text.compare(record, line.size(), line) != 0) return false;
-    if (end != text.size() && end + 2 != text.size() &&
-        (text.compare(end, 2, "\r\n") != 0 ||
-         text.compare(end + 2, rootPrefix.size(), rootPrefix) != 0)) {
-        return false;
-    }
-    for (std::size_t start = 0;;) {
-        const std::size_t pieceEnd = line.find("\r\n", start);
-        baseline.MarkSeen(line.substr(start, pieceEnd - start));
-        if (pieceEnd == std::string_view::npos) return true;
-        start = pieceEnd + 2;
-    }
-}
-
 // State of one walk. The buffers are shared by every level of the recursion, because a level
 // is done with them before it descends, so the frames stay small and the buffers are allocated
 // once per walk, not per entry.
@@ -75,7 +51,7 @@ void WriteEntryLine(RegistryWalk& walk, const std::string& line, ScanObserver::R
     if (walk.baseline != nullptr) {
         // An ignored value is still marked seen, so that it is never taken for removed.
         const std::string_view root(walk.keyLine.data(), walk.rootLength);
-        if (BaselineHolds(*walk.baseline, line, root) || ignoredInComparison) return;
+        if (walk.baseline->MarkSeenLine(line, root) || ignoredInComparison) return;
     }
     if (!walk.output->WriteLine(line)) {
         walk.stopped = true;

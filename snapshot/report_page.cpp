@@ -229,12 +229,16 @@ void ReportPage::Key(std::string_view path) {
     Emit();
 }
 
-void ReportPage::Value(std::string_view keyPath, std::string_view name, std::string_view text) {
+void ReportPage::ValueStart(std::string_view keyPath, std::string_view name) {
     piece_ += "<li><span class=\"kind\">value</span> ";
     AppendSpan(piece_, "path", keyPath);
     piece_ += " ";
     AppendSpan(piece_, "name", name.empty() ? std::string_view("(Default)") : name);
     piece_ += " = ";
+}
+
+void ReportPage::Value(std::string_view keyPath, std::string_view name, std::string_view text) {
+    ValueStart(keyPath, name);
     AppendSpan(piece_, "text", text);
     piece_ += "</li>\r\n";
     Emit();
@@ -242,11 +246,7 @@ void ReportPage::Value(std::string_view keyPath, std::string_view name, std::str
 
 void ReportPage::ChangedValue(std::string_view keyPath, std::string_view name,
                               std::string_view oldText, std::string_view newText) {
-    piece_ += "<li><span class=\"kind\">value</span> ";
-    AppendSpan(piece_, "path", keyPath);
-    piece_ += " ";
-    AppendSpan(piece_, "name", name.empty() ? std::string_view("(Default)") : name);
-    piece_ += " = ";
+    ValueStart(keyPath, name);
     AppendSpan(piece_, "old", oldText);
     piece_ += " \xE2\x86\x92 ";
     AppendSpan(piece_, "new", newText);

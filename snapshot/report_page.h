@@ -59,6 +59,7 @@ public:
     bool Ok() const { return ok_; }
 
 private:
+    void ValueStart(std::string_view keyPath, std::string_view name);
     void Emit();
 
     Sink sink_;

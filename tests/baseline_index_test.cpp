@@ -1,4 +1,5 @@
 #include "snapshot/baseline_index.h"
+#include "snapshot/changed_values.h"
 
 #include <gtest/gtest.h>
 
@@ -331,4 +332,39 @@ TEST(BaselineIndexMarks, UnseenRecordsInTextOrderOncePerKey) {
     for (const char* key : {"C:\\b.txt", "C:\\c.txt", "C:\\d.txt"})
         EXPECT_TRUE(index.MarkSeen(key));
     index.ForEachUnseen([](std::size_t, std::string_view record) { ADD_FAILURE() << record; });
+}
+
+// A registry value's text may hold CR LF: its line is known only as a whole line of the
+// baseline, never from pieces that stand elsewhere or from the start of a longer line.
+TEST(BaselineIndexMarks, ALineIsKnownOnlyAsAWholeLine) {
+    const std::string text =
+        "R\\K\\A=one\r\ntwo\r\nR\\K\\B=two\r\nR\\K\\C=one\r\nR\\K\\D=x\r\ny\r\nR\\K";
+    BaselineIndex index;
+    ASSERT_TRUE(index.Build(text, Kind::Records));
+    EXPECT_TRUE(index.MarkSeenLine("R\\K\\A=one\r\ntwo", "R\\"));
+    // "R\K\B=two" and "R\K\C=one" are records, but not the pieces of one line in a row.
+    EXPECT_FALSE(index.MarkSeenLine("R\\K\\C=one\r\nR\\K\\B=two", "R\\"));
+    EXPECT_FALSE(index.MarkSeenLine("R\\K\\A=one", "R\\"));  // the start of a longer line
+    EXPECT_FALSE(index.MarkSeenLine("R\\K\\D=x\r\ny\r\nR\\K\r\nz", "R\\"));
+    EXPECT_TRUE(index.MarkSeenLine("R\\K", "R\\"));  // the last line, without CR LF
+    std::vector<std::string> unseen;
+    index.ForEachUnseen([&](std::size_t, std::string_view record) { unseen.emplace_back(record); });
+    // "two" was marked with the line it belongs to; the failed tries marked nothing.
+    EXPECT_EQ(unseen, (std::vector<std::string>{"R\\K\\B=two", "R\\K\\C=one", "R\\K\\D=x", "y"}));
+}
+
+// A new value changes the first gone line, in baseline order, with its key line and name.
+TEST(ChangedValues, PairWithTheFirstLineOfTheSameKeyAndNameOnce) {
+    ChangedValueMatcher matcher({"R\\K\\a=b=1", "R\\K\\a=2", "R\\K\\a=b=3", "R\\K\\ab=4", "R\\K"});
+    // Name "a=b": the first and the third line start so; the first is taken, then the third.
+    EXPECT_EQ(matcher.Pair("R\\K\\a=b="), 0u);
+    EXPECT_EQ(matcher.Pair("R\\K\\a=b="), 2u);
+    EXPECT_EQ(matcher.Pair("R\\K\\a=b="), ChangedValueMatcher::kNone);
+    // Name "a": the first line would do, but it is taken; the second is next.
+    EXPECT_EQ(matcher.Pair("R\\K\\a="), 1u);
+    EXPECT_EQ(matcher.Pair("R\\K\\a"), ChangedValueMatcher::kNone);  // no "=": not a value's start
+    EXPECT_EQ(matcher.Pair("R\\K\\x="), ChangedValueMatcher::kNone);
+    EXPECT_EQ(matcher.TakenCount(), 3u);
+    EXPECT_FALSE(matcher.Taken(3));
+    EXPECT_FALSE(matcher.Taken(4));
 }
