@@ -61,9 +61,11 @@ bool SameRecordedSize(std::string_view baseline, std::size_t record, std::size_t
     std::uint64_t recorded = 0;
     bool negative = false;
     if (!ParseRecordedSize(baseline, record + pathLength + 1, recorded, negative)) return false;
-    // Older builds wrote the low 32 bits of the size as a signed number.
-    if (negative) return static_cast<std::uint32_t>(0u - static_cast<std::uint32_t>(recorded)) ==
-                         static_cast<std::uint32_t>(size);
+    // Older builds wrote the low 32 bits of the size as a signed number: a negative one, or for
+    // a file of 4 GiB and more perhaps a small positive one.
+    const auto low = static_cast<std::uint32_t>(size);
+    if (negative) return static_cast<std::uint32_t>(0u - static_cast<std::uint32_t>(recorded)) == low;
+    if (size > 0xFFFFFFFFu && recorded <= 0x7FFFFFFFu) return recorded == low;
     return recorded == size;
 }
 

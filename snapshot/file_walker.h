@@ -52,8 +52,8 @@ long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output, Baselin
                        FileComparison* comparison = nullptr);
 
 // The size a file record of the baseline gives ("path,size" from offset record on, the path
-// pathLength long), as a comparison must read it: sizes once written as signed 32-bit numbers
-// compare on their low 32 bits.
+// pathLength long), as a comparison must read it: sizes that older builds wrote as signed 32-bit
+// numbers (negative ones, and small ones of files of 4 GiB and more) compare on the low 32 bits.
 bool SameRecordedSize(std::string_view baseline, std::size_t record, std::size_t pathLength,
                       std::uint64_t size);
 // The recorded size as written (a negative one as its low 32 bits).

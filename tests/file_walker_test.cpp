@@ -342,3 +342,17 @@ TEST_F(FileWalkerTest, PatternsKeepTheirOwnPrefix) {
 }
 
 }  // namespace
+
+// Baselines of older builds hold the low 32 bits of a size as a signed number.
+TEST(RecordedSizes, OldSignedSizesCompareOnTheirLowBits) {
+    const std::string_view text = "C:\\big,-1294967296\r\nC:\\huge,1073741824\r\nC:\\now,5368709120";
+    EXPECT_TRUE(SameRecordedSize(text, 0, 6, 3000000000u));
+    EXPECT_FALSE(SameRecordedSize(text, 0, 6, 3000000001u));
+    EXPECT_EQ(RecordedSize(text, 0, 6), 3000000000u);
+    const std::size_t huge = text.find("C:\\huge");
+    EXPECT_TRUE(SameRecordedSize(text, huge, 7, 5368709120u));   // 5 GiB, written by an old build
+    EXPECT_FALSE(SameRecordedSize(text, huge, 7, 1073741825u));
+    const std::size_t now = text.find("C:\\now");
+    EXPECT_TRUE(SameRecordedSize(text, now, 6, 5368709120u));
+    EXPECT_FALSE(SameRecordedSize(text, now, 6, 1073741824u));
+}
