@@ -1,0 +1,400 @@
+// QuorvaneCmd.exe run as a script runs it: a child process with standard output and standard
+// error going to files, in a scratch current folder, over a scratch tree as drive D: and a
+// scratch key below HKEY_CURRENT_USER. Checked: what it prints, its exit codes, the files it
+// leaves, and that its files and the dialog's are the same bytes and can stand in for each
+// other.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/resource.h"
+#include "app/step_engine.h"
+#include "snapshot/snapshot_files.h"
+#include "tests/support/dialog_driver.h"
+#include "tests/support/scratch_registry.h"
+#include "tests/support/scratch_tree.h"
+
+namespace {
+
+using scratch::PathExists;
+using scratch::ReadWholeFile;
+using scratch::SplitLines;
+using scratch::Utf16;
+using scratch::WriteWholeFile;
+
+const char kHkcuBaseline[] = "Quorvane_Snapshot1_Registry_HKCU.TXT";
+const char kHkcuChanges[] = "Quorvane_Snapshot2_Registry_HKCU.TXT";
+
+struct CmdRun {
+    DWORD exitCode = DWORD(-1);
+    std::string out;
+    std::string err;
+};
+
+// One argument as CommandLineToArgvW reads it back: quoted, with the backslashes before a
+// quote (or before the closing quote) doubled.
+std::wstring Quote(std::wstring_view argument) {
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L'"';
+}
+
+// An inheritable file for a child's standard stream.
+HANDLE CreateStreamFile(const std::string& path) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    return CreateFileW(Utf16(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Runs QuorvaneCmd.exe (path from QUORVANE_CMD_EXE) in folder with arguments (UTF-8) and waits
+// for its end.
+CmdRun RunCmd(const std::string& folder, const std::vector<std::string>& arguments) {
+    CmdRun run;
+    const char* exe = std::getenv("QUORVANE_CMD_EXE");
+    if (exe == nullptr) {
+        ADD_FAILURE() << "QUORVANE_CMD_EXE is not set";
+        return run;
+    }
+    std::wstring commandLine = Quote(Utf16(exe));
+    for (const std::string& argument : arguments) commandLine += L" " + Quote(Utf16(argument));
+
+    // The streams go outside folder, which holds only what the program leaves.
+    static ScratchTree streams("cmd-streams");
+    const std::string outPath = streams.Path("out.txt");
+    const std::string errPath = streams.Path("err.txt");
+    HANDLE out = CreateStreamFile(outPath);
+    HANDLE err = CreateStreamFile(errPath);
+    STARTUPINFOW startup = {sizeof startup};
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION info = {};
+    // No console for the child, as under a build agent. (Under Wine a child given a console of
+    // its own also loses what this process writes to its standard output meanwhile.)
+    const BOOL started =
+        CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS,
+                       nullptr, Utf16(folder).c_str(), &startup, &info);
+    CloseHandle(out);
+    CloseHandle(err);
+    if (!started) {
+        ADD_FAILURE() << "cannot start " << exe << ": error " << GetLastError();
+        return run;
+    }
+    CloseHandle(info.hThread);
+    if (WaitForSingleObject(info.hProcess, 300000) != WAIT_OBJECT_0) {
+        TerminateProcess(info.hProcess, 99);
+        ADD_FAILURE() << "QuorvaneCmd did not end";
+    }
+    GetExitCodeProcess(info.hProcess, &run.exitCode);
+    CloseHandle(info.hProcess);
+    run.out = ReadWholeFile(outPath);
+    run.err = ReadWholeFile(errPath);
+    return run;
+}
+
+std::string WithCrLf(const std::string& text) {
+    std::string printed;
+    for (char c : text) {
+        if (c == '\n') printed += '\r';
+        printed += c;
+    }
+    return printed;
+}
+
+// A dialog message as standard output carries it: CR LF line ends and one at the end.
+std::string AsPrinted(const std::string& text) { return WithCrLf(text) + "\r\n"; }
+
+std::size_t LineCount(const std::string& path) { return SplitLines(ReadWholeFile(path)).size(); }
+
+// Where two listings part, for a failure message that does not print whole registry dumps.
+std::string FirstDifference(const std::string& a, const std::string& b) {
+    const std::vector<std::string> left = SplitLines(a), right = SplitLines(b);
+    for (std::size_t i = 0; i < std::max(left.size(), right.size()); ++i) {
+        const std::string l = i < left.size() ? left[i] : "(end)";
+        const std::string r = i < right.size() ? right[i] : "(end)";
+        if (l != r) return "line " + std::to_string(i + 1) + ": " + l + " | " + r;
+    }
+    return a == b ? "same" : "same lines, other line ends";
+}
+
+bool Holds(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Names of the entries of a folder, sorted.
+std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(Utf16(folder + "\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring_view name = entry.cFileName;
+        if (name != L"." && name != L"..") names.push_back(scratch::Utf8(name));
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class ConsoleSteps : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(key_.Ok()); }
+
+    CmdRun Run(const std::vector<std::string>& arguments) {
+        return RunCmd(folder_.Root(), arguments);
+    }
+    std::string Here(const char* name) const { return folder_.Path(name); }
+
+    ScratchTree folder_{"cmd"};
+    ScratchTree drive_ = ScratchTree::InFolder("D:\\");
+    ScratchRegistry key_{L"console"};
+};
+
+TEST_F(ConsoleSteps, BadUsageNamesTheFaultShowsTheUsageAndTouchesNothing) {
+    const std::string sentinel = "a baseline the program must leave alone\r\n";
+    ASSERT_TRUE(WriteWholeFile(Here(kFilesBaselineName), sentinel));
+    drive_.AddFile("a.txt", "1");
+    const struct {
+        std::vector<std::string> arguments;
+        std::string fault;
+    } cases[] = {
+        {{}, "QuorvaneCmd: no command given"},
+        {{"step3", "--files", "D:"}, "QuorvaneCmd: unknown command \"step3\""},
+        {{"step1", "--files", "D:", "--fast"}, "QuorvaneCmd: unknown option \"--fast\""},
+        {{"step2", "--registry", "HKCU,HKÄ"}, "QuorvaneCmd: unknown root \"HKÄ\""},
+        {{"step1", "--files"}, "QuorvaneCmd: --files needs a value"},
+        {{"step1", "--files", ""}, "QuorvaneCmd: --files \"\" names no drive"},
+        {{"step2", "--files", "D:", "--files", "C:"}, "QuorvaneCmd: --files is given twice"},
+        {{"step1", "--files", "D:", "--copy"}, "QuorvaneCmd: --copy belongs to step2"},
+        {{"cleanup", "--files", "D:"}, "QuorvaneCmd: cleanup takes no options"},
+        {{"step2"}, kNothingToDoText},
+    };
+    for (const auto& c : cases) {
+        const CmdRun run = Run(c.arguments);
+        const std::string fault = WithCrLf(c.fault);
+        EXPECT_EQ(run.exitCode, 2u) << fault;
+        EXPECT_EQ(run.out, "") << fault;
+        EXPECT_EQ(run.err.substr(0, fault.size()), fault);
+        EXPECT_TRUE(Holds(run.err, "\r\nUsage:\r\n  QuorvaneCmd step1 ")) << run.err;
+        EXPECT_EQ(FolderEntries(folder_.Root()), std::vector<std::string>{kFilesBaselineName})
+            << fault;
+    }
+    EXPECT_EQ(ReadWholeFile(Here(kFilesBaselineName)), sentinel);
+
+    // Asked for, the usage and the version go to standard output.
+    for (const char* help : {"--help", "-h", "/?"}) {
+        const CmdRun run = Run({help});
+        EXPECT_EQ(run.exitCode, 0u) << help;
+        EXPECT_EQ(run.out.rfind("Usage:\r\n", 0), 0u) << help;
+        EXPECT_TRUE(Holds(run.out, "Exit codes:")) << help;
+        EXPECT_EQ(run.err, "") << help;
+    }
+    const CmdRun version = Run({"--version"});
+    EXPECT_EQ(version.exitCode, 0u);
+    EXPECT_EQ(version.out.rfind("Quorvane version " QUORVANE_VERSION_TEXT "\r\nBuild Date: ", 0),
+              0u)
+        << version.out;
+}
+
+TEST_F(ConsoleSteps, BothStepsPrintTheSummaryAndExitByWhatTheyFound) {
+    drive_.AddFile("a.txt", "12345");
+    drive_.AddFile("sub\\b.txt", "1");
+    key_.SetString(L"", L"Before", L"1");
+
+    const CmdRun step1 = Run({"step1", "--files", "D:", "--registry", "hkey_current_user"});
+    EXPECT_EQ(step1.exitCode, 0u);
+    EXPECT_EQ(step1.out, "Saved a list of 2 files\r\n\r\nSaved a list of " +
+                             std::to_string(LineCount(Here(kHkcuBaseline))) +
+                             " registry entries\r\n");
+    EXPECT_EQ(step1.err, "");  // no progress line when standard error is a file
+    EXPECT_TRUE(Holds(ReadWholeFile(Here(kHkcuBaseline)),
+                      "HKEY_CURRENT_USER\\" + key_.Path() + "\\Before=1\r\n"));
+
+    const CmdRun unchanged = Run({"step2", "--files", "D:", "--registry", "HKCU"});
+    EXPECT_EQ(unchanged.exitCode, 0u);
+    EXPECT_EQ(unchanged.out,
+              "0 new files and registry keys found on the system.\r\n\r\nNothing changed!\r\n");
+    EXPECT_EQ(unchanged.err, "");
+
+    drive_.AddFile("sub\\new.txt", "n");
+    key_.SetString(L"", L"After", L"2");
+    const CmdRun changed = Run({"step2", "--files=D:", "--registry=HKCU"});
+    EXPECT_EQ(changed.exitCode, 1u);
+    EXPECT_EQ(changed.out, "Found 1 file(s) that were new\r\n\r\nFound " +
+                               std::to_string(LineCount(Here(kHkcuChanges))) +
+                               " registry entries that were new\r\n");
+    EXPECT_EQ(ReadWholeFile(Here(kFilesChangeListName)), "D:\\sub\\new.txt\r\n");
+    EXPECT_TRUE(Holds(ReadWholeFile(Here(kHkcuChanges)),
+                      "HKEY_CURRENT_USER\\" + key_.Path() + "\\After=2\r\n"));
+
+    // A root never listed has no baseline: the file pass runs, then the step stops.
+    const CmdRun missing = Run({"step2", "--files", "D:", "--registry", "HKLM"});
+    EXPECT_EQ(missing.exitCode, 3u);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_TRUE(Holds(missing.err, "\"Quorvane_Snapshot1_Registry_HKLM.TXT\"")) << missing.err;
+    EXPECT_FALSE(PathExists(Here("Quorvane_Snapshot2_Registry_HKLM.TXT")));
+
+    const CmdRun cleanup = Run({"cleanup"});
+    EXPECT_EQ(cleanup.exitCode, 0u);
+    EXPECT_EQ(cleanup.out, AsPrinted(kProgramFilesRemovedText));
+    EXPECT_EQ(FolderEntries(folder_.Root()), std::vector<std::string>{});
+}
+
+TEST_F(ConsoleSteps, AFileThatCannotBeWrittenEndsWith4) {
+    drive_.AddFile("a.txt", "1");
+    ASSERT_TRUE(CreateDirectoryW(Utf16(Here(kFilesBaselineName)).c_str(), nullptr));
+    const CmdRun run = Run({"step1", "--files", "D:"});
+    EXPECT_EQ(run.exitCode, 4u);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind("Could not write \"Quorvane_Snapshot1_Files.TXT\".\r\n\r\n", 0), 0u)
+        << run.err;
+}
+
+TEST_F(ConsoleSteps, ADriveListOutsideAsciiSurvivesTheCommandLine) {
+    // A token without a colon is a folder of the current one, named here in Chinese.
+    ScratchTree place = ScratchTree::InFolder(Here("資料"));
+    place.AddFile("檔案.txt", "xyz");
+    const CmdRun run = Run({"step1", "--files", "資料"});
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out, "Saved a list of 1 files\r\n");
+    EXPECT_EQ(ReadWholeFile(Here(kFilesBaselineName)), "資料\\檔案.txt,3\r\n");
+}
+
+// The dialog and the console over the same drive and root, each in its own folder.
+class ConsoleAndDialog : public ConsoleSteps {
+protected:
+    void SetUp() override {
+        ConsoleSteps::SetUp();
+        dialog_ = DialogDriver::StartInProcess();
+        ASSERT_TRUE(dialog_);
+        dialog_->SetChecked(IDC_SCAN_FILES, true);
+        dialog_->SetText(IDC_DRIVE_LIST, "D:");
+        dialog_->SetChecked(IDC_SCAN_REGISTRY, true);
+        dialog_->SetChecked(IDC_ROOT_HKCU, true);
+    }
+
+    // The dialog runs on a thread of this process: it works in this process's current folder.
+    SeenMessageBox RunDialogStep(int button, const ScratchTree& folder) {
+        scratch::CurrentDirectory current(folder.Root());
+        return dialog_->RunStep(button);
+    }
+
+    std::unique_ptr<DialogDriver> dialog_;
+    ScratchTree dialogFolder_{"dialog"};
+};
+
+TEST_F(ConsoleAndDialog, WriteTheSameBytesAndCompareEachOthersBaselines) {
+    drive_.AddFile("kept.txt", "12");
+    drive_.AddFile("sub\\deeper\\kept.bin", "");
+    key_.SetString(L"Kept", L"Value", L"old");
+    key_.SetDword(L"Kept", L"Number", 7);
+
+    const SeenMessageBox saved = RunDialogStep(IDC_STEP1, dialogFolder_);
+    const CmdRun step1 = Run({"step1", "--files", "D:", "--registry", "HKCU"});
+    EXPECT_EQ(step1.out, AsPrinted(saved.text));
+    for (const char* name : {kFilesBaselineName, kHkcuBaseline}) {
+        const std::string mine = ReadWholeFile(Here(name));
+        const std::string dialogs = ReadWholeFile(dialogFolder_.Path(name));
+        EXPECT_TRUE(mine == dialogs) << name << ": " << FirstDifference(mine, dialogs);
+    }
+
+    // Each compares the other's baseline and finds nothing new.
+    const CmdRun same =
+        RunCmd(dialogFolder_.Root(), {"step2", "--files", "D:", "--registry", "HKCU"});
+    EXPECT_EQ(same.exitCode, 0u) << same.out;
+    EXPECT_EQ(RunDialogStep(IDC_STEP2, folder_).text,
+              "0 new files and registry keys found on the system.\n\nNothing changed!");
+
+    drive_.AddFile("sub\\new.txt", "n");
+    drive_.AddFile("新.txt", "n");
+    key_.SetString(L"Kept", L"Value", L"new");
+    key_.SetString(L"Fresh\\Key", L"", L"default");
+
+    const CmdRun changed =
+        RunCmd(dialogFolder_.Root(), {"step2", "--files", "D:", "--registry", "HKCU"});
+    const SeenMessageBox found = RunDialogStep(IDC_STEP2, folder_);
+    EXPECT_EQ(changed.exitCode, 1u);
+    EXPECT_EQ(changed.out, AsPrinted(found.text));
+    // The console's change lists are in the dialog's folder now, and the other way round.
+    for (const char* name : {kFilesChangeListName, kHkcuChanges}) {
+        const std::string dialogs = ReadWholeFile(Here(name));
+        const std::string mine = ReadWholeFile(dialogFolder_.Path(name));
+        EXPECT_TRUE(mine == dialogs) << name << ": " << FirstDifference(mine, dialogs);
+        EXPECT_FALSE(mine.empty()) << name;
+    }
+}
+
+std::optional<std::string> VersionString(const std::wstring& exe, const wchar_t* name) {
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &handle);
+    if (size == 0) return std::nullopt;
+    std::vector<char> block(size);
+    if (!GetFileVersionInfoW(exe.c_str(), 0, size, block.data())) return std::nullopt;
+    void* value = nullptr;
+    UINT length = 0;
+    const std::wstring path = std::wstring(L"\\StringFileInfo\\000004b0\\") + name;
+    if (!VerQueryValueW(block.data(), path.c_str(), &value, &length) || length == 0) {
+        return std::nullopt;
+    }
+    return scratch::Utf8(static_cast<const wchar_t*>(value));
+}
+
+std::string ManifestOf(const std::wstring& exe) {
+    const HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (module == nullptr) return {};
+    std::string manifest;
+    if (const HRSRC found =
+            FindResourceW(module, MAKEINTRESOURCEW(1), reinterpret_cast<LPCWSTR>(RT_MANIFEST))) {
+        const auto* data = static_cast<const char*>(LockResource(LoadResource(module, found)));
+        if (data != nullptr) manifest.assign(data, SizeofResource(module, found));
+    }
+    FreeLibrary(module);
+    return manifest;
+}
+
+TEST(ConsoleProgram, IsA64BitConsoleProgramWithTheDialogsVersionAndManifest) {
+    const char* cmd = std::getenv("QUORVANE_CMD_EXE");
+    const char* gui = std::getenv("QUORVANE_EXE");
+    ASSERT_TRUE(cmd && gui);
+    const std::wstring cmdExe = Utf16(cmd), guiExe = Utf16(gui);
+
+    const std::string image = ReadWholeFile(cmd);
+    ASSERT_GT(image.size(), sizeof(IMAGE_DOS_HEADER));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
+    ASSERT_LT(std::size_t(dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS64), image.size());
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(image.data() + dos->e_lfanew);
+    EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
+    EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_CUI);
+
+    for (const wchar_t* name : {L"FileVersion", L"ProductVersion", L"ProductName"}) {
+        const auto mine = VersionString(cmdExe, name);
+        ASSERT_TRUE(mine) << scratch::Utf8(name);
+        EXPECT_EQ(mine, VersionString(guiExe, name)) << scratch::Utf8(name);
+    }
+    EXPECT_EQ(VersionString(cmdExe, L"FileVersion"), QUORVANE_VERSION_TEXT);
+    EXPECT_EQ(VersionString(cmdExe, L"OriginalFilename"), "QuorvaneCmd.exe");
+    EXPECT_EQ(VersionString(guiExe, L"OriginalFilename"), "Quorvane.exe");
+
+    const std::string manifest = ManifestOf(cmdExe);
+    EXPECT_TRUE(Holds(manifest, ">UTF-8</activeCodePage>")) << manifest;
+    EXPECT_EQ(manifest, ManifestOf(guiExe));
+}
+
+}  // namespace
