@@ -193,10 +193,20 @@ TEST_F(ConsoleSteps, BothStepsPrintTheSummaryAndExitByWhatTheyFound) {
     EXPECT_TRUE(Holds(missing.err, "\"Quorvane_Snapshot1_Registry_HKLM.TXT\"")) << missing.err;
     EXPECT_FALSE(PathExists(Here("Quorvane_Snapshot2_Registry_HKLM.TXT")));
 
+    // A file gone is a change as well, though nothing is new.
+    ASSERT_EQ(Run({"step1", "--files", "D:"}).exitCode, 0u);
+    ASSERT_TRUE(DeleteFileW(L"D:\\a.txt"));
+    const CmdRun removed = Run({"step2", "--files", "D:"});
+    EXPECT_EQ(removed.exitCode, 1u);
+    WholeChangeCounts oneRemoved;
+    oneRemoved.removedFiles = 1;
+    EXPECT_EQ(removed.out, AsPrinted(Step2Summary(false, 0, 0, {}, oneRemoved)));
+
     const CmdRun cleanup = Run({"cleanup"});
     EXPECT_EQ(cleanup.exitCode, 0u);
     EXPECT_EQ(cleanup.out, AsPrinted(kProgramFilesRemovedText));
     for (const char* name : ProgramTextFiles()) EXPECT_FALSE(PathExists(Here(name))) << name;
+    EXPECT_FALSE(PathExists(Here(kReportName)));
 }
 
 TEST_F(ConsoleSteps, AFileThatCannotBeWrittenEndsWith4) {
