@@ -14,6 +14,7 @@ quorvane_need_packages() {
         eval "wanted=\"\$wanted \$quorvane_packages_$purpose\""
     done
     for p in $wanted; do
+        case " $missing " in *" $p "*) continue ;; esac
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
     done
     [ -z "$missing" ] && return 0
