@@ -1,17 +1,22 @@
 // Times the file walker on a synthetic tree against a bare listing of the same tree made with
-// the same listing calls, and measures the memory of a comparison pass.
+// the same listing calls, and measures the memory of a comparison pass. Step #2 runs as the
+// program runs it, report and all: on the tree as the baseline has it, on the tree with 1 % of
+// its files added, removed and modified, and against an empty baseline with and without the
+// report; each pass's counts are checked against the changes made.
 //
 //   file_bench [--files N] [--root PATH] [--keep] [--rounds N] [--single PASS]
 //
 // --root   where the tree goes (default a folder under the temp folder; a drive root such as
 //          D:\ works too). The folder must be empty or one this program made.
-// --keep   reuse the tree of an earlier run when it has the same size, and leave it in place.
+// --keep   reuse the tree of an earlier run when it has the same size, and leave it in place
+//          (the files the run changes are put back).
 // --rounds how many times each pass runs (default 3); the best time counts.
-// --single runs one pass once (bare, snapshot, or compare against the last snapshot) on the
-//          kept tree, so that a profiler sees that pass alone.
+// --single runs one pass once (bare, snapshot, or compare against the last snapshot, report
+//          included) on the kept tree, so that a profiler sees that pass alone.
 //
 // The comparison passes run in a child process of their own, so that their peak memory is
-// theirs alone and not the generator's or the snapshot pass's.
+// theirs alone and not the generator's or the snapshot pass's; it runs in the work folder,
+// where Step #2 writes its report.
 
 #include <windows.h>
 #include <winioctl.h>
@@ -24,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "app/whole_change.h"
 #include "bench/bench_support.h"
 #include "snapshot/baseline_index.h"
 #include "snapshot/file_walker.h"
@@ -36,7 +42,10 @@
 namespace {
 
 constexpr double kStep1Target = 1.3;
-constexpr double kStep2Target = 1.5;
+constexpr double kSameTarget = 1.2;     // Step #2 over the tree as the baseline has it
+constexpr double kChangedTarget = 1.3;  // Step #2 with 1 % added, removed and modified
+// Step #2 of a tree whose every file is added, with the report against without it.
+constexpr double kReportTarget = 1.1;
 constexpr std::uint64_t kMemoryAllowance = 32ull << 20;
 
 // About as many files a folder and folders a folder as a program or documents tree has.
@@ -196,21 +205,97 @@ bool GenerateTree(const std::wstring& systemRoot, std::size_t displayRootChars, 
     return true;
 }
 
-// Adds count files with new names spread over the tree's folders; made gets their paths.
-bool AddNewFiles(const std::wstring& systemRoot, std::size_t files, std::size_t count,
-                 std::vector<std::wstring>& made) {
+// The changes of the changed tree: 1 % new files (one in kFilesPerNewFolder in a new folder of
+// its own), 1 % of the files removed and 1 % modified. The removed and the modified files take
+// different places in each hundred, so no file is both, and none is a file past 4 GiB.
+constexpr std::size_t kChangeEvery = 100;
+constexpr std::size_t kRemovedAt = 37;
+constexpr std::size_t kModifiedAt = 71;
+constexpr std::size_t kFilesPerNewFolder = 20;
+
+struct TreeChange {
+    std::vector<std::wstring> addedFiles;
+    std::vector<std::wstring> addedFolders;
+    std::vector<std::size_t> removed;   // file numbers
+    std::vector<std::size_t> modified;  // file numbers; even places get a new size
+};
+
+std::wstring ExistingFilePath(const std::wstring& systemRoot,
+                              const std::vector<std::wstring>& folders, std::size_t files,
+                              std::size_t f) {
+    return systemRoot + folders[FolderOfFile(f, files, folders.size())] + FileName(f);
+}
+
+bool Refused(const char* what, const std::wstring& path) {
+    bench::Say("error: cannot %s %s: %s\n", what, NarrowText(path).c_str(),
+               SystemErrorText(GetLastError()).c_str());
+    return false;
+}
+
+// Sets the last-write time of a file back to 2001, as installers do with the files they place:
+// only its change time then tells that it changed.
+bool SetWriteTimeBack(const std::wstring& path) {
+    UniqueFileHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const SYSTEMTIME old{2001, 6, 0, 15, 12, 0, 0, 0};
+    FILETIME time;
+    return file.valid() && SystemTimeToFileTime(&old, &time) &&
+           SetFileTime(file.get(), nullptr, nullptr, &time);
+}
+
+// Makes the changes of the changed tree; change records them, also when one fails midway.
+bool ChangeTree(const std::wstring& systemRoot, std::size_t files, TreeChange& change) {
     const std::vector<std::wstring> folders = FolderPaths(FolderCount(files));
-    for (std::size_t k = 0; k < count; ++k) {
-        const std::size_t folder = Mix(k ^ 0x4E57ull) % folders.size();
-        std::wstring path = systemRoot + folders[folder] + L"new " + FileName(files + k);
-        if (!CreateSizedFile(path, FileSize(files + k))) {
-            bench::Say("error: cannot create file %s: %s\n", NarrowText(path).c_str(),
-                       SystemErrorText(GetLastError()).c_str());
-            return false;
+    const std::size_t newCount = std::max<std::size_t>(1, files / kChangeEvery);
+    for (std::size_t k = 0; k < newCount; ++k) {
+        std::wstring folder = systemRoot + folders[Mix(k ^ 0x4E57ull) % folders.size()];
+        if (k % kFilesPerNewFolder == 0) {
+            folder += L"new folder-" + std::to_wstring(k);
+            if (!CreateDirectoryW(folder.c_str(), nullptr)) return Refused("create folder", folder);
+            change.addedFolders.push_back(folder);
+            folder += L'\\';
         }
-        made.push_back(std::move(path));
+        std::wstring path = folder + L"new " + FileName(files + k);
+        if (!CreateSizedFile(path, FileSize(files + k))) return Refused("create file", path);
+        change.addedFiles.push_back(std::move(path));
+    }
+    for (std::size_t f = kRemovedAt; f < files; f += kChangeEvery) {
+        const std::wstring path = ExistingFilePath(systemRoot, folders, files, f);
+        if (!DeleteFileW(path.c_str())) return Refused("delete file", path);
+        change.removed.push_back(f);
+    }
+    for (std::size_t f = kModifiedAt; f < files; f += kChangeEvery) {
+        const std::wstring path = ExistingFilePath(systemRoot, folders, files, f);
+        const bool newSize = change.modified.size() % 2 == 0;
+        change.modified.push_back(f);
+        if (!CreateSizedFile(path, FileSize(f) + (newSize ? 1 : 0))) {
+            return Refused("rewrite file", path);
+        }
+        if (!newSize && !SetWriteTimeBack(path)) return Refused("set the time of", path);
     }
     return true;
+}
+
+// Puts the tree back as the generator made it: the same names and sizes.
+bool RestoreTree(const std::wstring& systemRoot, std::size_t files, const TreeChange& change) {
+    const std::vector<std::wstring> folders = FolderPaths(FolderCount(files));
+    bool ok = true;
+    for (const std::wstring& path : change.addedFiles) {
+        if (!DeleteFileW(path.c_str())) ok = Refused("delete file", path);
+    }
+    for (const std::wstring& path : change.addedFolders) {
+        if (!RemoveDirectoryW(path.c_str())) ok = Refused("remove folder", path);
+    }
+    for (const std::size_t f : change.removed) {
+        const std::wstring path = ExistingFilePath(systemRoot, folders, files, f);
+        if (!CreateSizedFile(path, FileSize(f))) ok = Refused("create file", path);
+    }
+    for (std::size_t i = 0; i < change.modified.size(); i += 2) {
+        const std::size_t f = change.modified[i];
+        const std::wstring path = ExistingFilePath(systemRoot, folders, files, f);
+        if (!CreateSizedFile(path, FileSize(f))) ok = Refused("rewrite file", path);
+    }
+    return ok;
 }
 
 // The bare listing: the walker's listing calls on the same paths, and nothing else.
@@ -261,80 +346,146 @@ double Figure(const Figures& figures, const char* name) {
     return found != figures.end() ? found->second : 0;
 }
 
-// Runs load, index and walk of a comparison and writes its figures to resultPath.
-int RunComparisonChild(const std::vector<std::string>& args) {
-    if (args.size() != 5) return 2;
-    const std::string& pattern = args[1];
-    const std::string& baselinePath = args[2];
-    const std::string& changesPath = args[3];
-    const std::string& resultPath = args[4];
-    std::string result;
-    auto put = [&result](const char* name, double value) {
-        char line[96];
-        std::snprintf(line, sizeof line, "%s %.17g\r\n", name, value);
-        result += line;
-    };
+// The entries of a report page, -1 when it is missing or cut short. Every entry of every
+// section is one list item, and the names in them are escaped, so no name adds one.
+double ReportEntries(const char* path) {
+    bool ok = false;
+    const std::string page = scratch::ReadWholeFile(path, &ok);
+    constexpr std::string_view end = "</html>\r\n";
+    if (!ok || !std::string_view(page).ends_with(end)) return -1;
+    std::size_t count = 0;
+    for (std::size_t at = page.find("<li>"); at != std::string::npos; at = page.find("<li>", at + 4)) {
+        ++count;
+    }
+    return static_cast<double>(count);
+}
 
+// One comparison as Step #2 makes it (CompareArea in app/step_engine.cpp): the old report goes,
+// the baseline's time is taken, the baseline loaded and indexed, the tree walked with a
+// FileComparison, and the report written into the current directory, unless withReport is
+// false. The counts come back with the times, for the caller to check.
+Figures CompareOnce(const std::string& pattern, const std::string& baselinePath,
+                    const std::string& changesPath, const std::string& places, bool withReport) {
+    Figures figures;
     const bench::MemoryFigures atStart = bench::ProcessMemory();
     const bench::Stamp mark = bench::Mark();
     const double t0 = mark.wall;
+    WholeChangeReport report;
+    bool ok = !withReport || report.Begin();
+    const double tBegun = bench::Now();
+    FileComparison found;
+    found.baselineTime = LastWriteTime(baselinePath.c_str());
     BaselineText text;
     DWORD error = ERROR_SUCCESS;
-    const BaselineLoad load = LoadBaselineFile(baselinePath.c_str(), text, error);
-    const double t1 = bench::Now();
+    ok = ok && LoadBaselineFile(baselinePath.c_str(), text, error) == BaselineLoad::Loaded;
+    const double tLoaded = bench::Now();
     BaselineIndex index;
-    const bool indexed =
-        load == BaselineLoad::Loaded && index.Build(text.View(), BaselineIndex::Kind::FilePaths);
-    const double t2 = bench::Now();
+    ok = ok && index.Build(text.View(), BaselineIndex::Kind::FilePaths);
+    const double tIndexed = bench::Now();
     const bench::MemoryFigures afterIndex = bench::ProcessMemory();
     long lines = -1;
     bench::QuietObserver observer;
-    bool written = false;
-    if (indexed) {
+    if (ok) {
         SnapshotWriter output;
-        if (output.Create(changesPath)) {
-            lines = ScanDirectoryTree(pattern, output, &index, false, observer);
-        }
-        written = output.Close();
+        ok = output.Create(changesPath);
+        if (ok) lines = ScanDirectoryTree(pattern, output, &index, false, observer, &found);
+        ok = output.Close() && ok;
+    }
+    const double tWalked = bench::Now();
+    std::string failure;
+    if (withReport && ok) {
+        const SnapshotArea area{baselinePath.c_str(), changesPath.c_str(), nullptr, nullptr};
+        report.AddFilesPass(area, places, found.baselineTime, index, found);
+        ok = report.Finish(failure);
+    } else if (withReport) {
+        report.Abandon();
     }
     const bench::Sample sample = bench::Since(mark);
-    const double t3 = t0 + sample.wall;
-    // Text and index are still alive: this is the pass at its largest.
+    // Text, index and what the walk found are still alive: this is the pass at its largest.
     const bench::MemoryFigures atEnd = bench::ProcessMemory();
 
-    put("ok", indexed && written ? 1 : 0);
-    put("load", t1 - t0);
-    put("index", t2 - t1);
-    put("walk", t3 - t2);
-    put("total", sample.wall);
-    put("cpu", sample.cpu);
-    put("lines", static_cast<double>(lines));
-    put("items", static_cast<double>(observer.items));
-    put("keys", static_cast<double>(index.Size()));
-    put("startWorkingSet", static_cast<double>(atStart.workingSet));
-    put("startPagefile", static_cast<double>(atStart.pagefile));
-    put("indexPagefile", static_cast<double>(afterIndex.pagefile));
-    put("endWorkingSet", static_cast<double>(atEnd.workingSet));
-    put("peakWorkingSet", static_cast<double>(atEnd.peakWorkingSet));
-    put("endPagefile", static_cast<double>(atEnd.pagefile));
-    put("peakPagefile", static_cast<double>(atEnd.peakPagefile));
-    return scratch::WriteWholeFile(resultPath, result) ? 0 : 3;
+    figures["ok"] = ok ? 1 : 0;
+    figures["load"] = tLoaded - tBegun;
+    figures["index"] = tIndexed - tLoaded;
+    figures["walk"] = tWalked - tIndexed;
+    figures["report"] = (tBegun - t0) + (t0 + sample.wall - tWalked);
+    figures["total"] = sample.wall;
+    figures["cpu"] = sample.cpu;
+    figures["steal"] = sample.steal;
+    figures["lines"] = static_cast<double>(lines);
+    figures["items"] = static_cast<double>(observer.items);
+    figures["keys"] = static_cast<double>(index.Size());
+    figures["added"] = static_cast<double>(found.newFiles.size());
+    figures["modified"] = static_cast<double>(found.modified.size());
+    figures["removed"] = withReport ? static_cast<double>(report.Counts().removedFiles) : -1;
+    figures["newFolders"] = withReport ? static_cast<double>(report.Counts().newFolders) : -1;
+    figures["reportEntries"] = withReport && ok ? ReportEntries(kReportName) : -1;
+    figures["startWorkingSet"] = static_cast<double>(atStart.workingSet);
+    figures["startPagefile"] = static_cast<double>(atStart.pagefile);
+    figures["indexPagefile"] = static_cast<double>(afterIndex.pagefile);
+    figures["endWorkingSet"] = static_cast<double>(atEnd.workingSet);
+    figures["peakWorkingSet"] = static_cast<double>(atEnd.peakWorkingSet);
+    figures["endPagefile"] = static_cast<double>(atEnd.pagefile);
+    figures["peakPagefile"] = static_cast<double>(atEnd.peakPagefile);
+    if (!failure.empty()) bench::Say("error: %s\n", failure.c_str());
+    return figures;
 }
 
-bool RunComparison(const std::string& pattern, const std::string& baselinePath,
-                   const std::string& changesPath, const std::string& resultPath,
-                   Figures& figures) {
+// The child's arguments: pattern, baseline, change list, result file, places shown in the
+// report, and "report" or "no-report". It runs in the work folder, where the report goes.
+int RunComparisonChild(const std::vector<std::string>& args) {
+    if (args.size() != 7) return 2;
+    const Figures figures = CompareOnce(args[1], args[2], args[3], args[5], args[6] == "report");
+    std::string result;
+    for (const auto& [name, value] : figures) {
+        char line[96];
+        std::snprintf(line, sizeof line, "%s %.17g\r\n", name.c_str(), value);
+        result += line;
+    }
+    return scratch::WriteWholeFile(args[4], result) ? 0 : 3;
+}
+
+// What a comparison's pass must find.
+struct Expected {
+    std::size_t added = 0;
+    std::size_t modified = 0;
+    std::size_t removed = 0;
+    std::size_t newFolders = 0;
+};
+
+// A comparison's runs: each in a child process, the best time counted, the figures of every
+// run kept for the checks and the memory report.
+struct ComparisonRuns {
+    const char* what;
+    std::string baselinePath;
+    std::string changesPath;
+    bool withReport = true;
+    Expected expected;
+    std::vector<bench::Sample> times;
+    std::vector<Figures> figures;
+};
+
+// Where every comparison walks, and where its child runs.
+struct ComparisonPlace {
+    std::string pattern;
+    std::string places;  // as the report shows them
+    std::string work;
+    std::string resultPath;
+};
+
+bool RunComparison(const ComparisonPlace& place, ComparisonRuns& runs) {
     std::wstring self(32768, L'\0');
     self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-    std::wstring command = L"\"" + self + L"\" --comparison-child " + Quoted(pattern) + L" " +
-                           Quoted(baselinePath) + L" " + Quoted(changesPath) + L" " +
-                           Quoted(resultPath);
-    DeleteFileW(WidenText(resultPath).c_str());
+    std::wstring command = L"\"" + self + L"\" --comparison-child " + Quoted(place.pattern) +
+                           L" " + Quoted(runs.baselinePath) + L" " + Quoted(runs.changesPath) +
+                           L" " + Quoted(place.resultPath) + L" " + Quoted(place.places) +
+                           (runs.withReport ? L" report" : L" no-report");
+    DeleteFileW(WidenText(place.resultPath).c_str());
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(self.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    if (!CreateProcessW(self.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        WidenText(place.work).c_str(), &startup, &process)) {
         bench::Say("error: cannot start the comparison process: %s\n",
                    SystemErrorText(GetLastError()).c_str());
         return false;
@@ -346,12 +497,12 @@ bool RunComparison(const std::string& pattern, const std::string& baselinePath,
     CloseHandle(process.hProcess);
 
     bool ok = false;
-    const std::string text = scratch::ReadWholeFile(resultPath, &ok);
+    const std::string text = scratch::ReadWholeFile(place.resultPath, &ok);
     if (exitCode != 0 || !ok) {
         bench::Say("error: the comparison process failed (exit code %lu)\n", exitCode);
         return false;
     }
-    figures.clear();
+    Figures figures;
     for (const std::string& line : scratch::SplitLines(text)) {
         const std::size_t space = line.find(' ');
         if (space != std::string::npos) {
@@ -362,6 +513,9 @@ bool RunComparison(const std::string& pattern, const std::string& baselinePath,
         bench::Say("error: the comparison could not load, index or write its files\n");
         return false;
     }
+    runs.times.push_back(
+        {Figure(figures, "total"), Figure(figures, "cpu"), Figure(figures, "steal")});
+    runs.figures.push_back(std::move(figures));
     return true;
 }
 
@@ -536,40 +690,83 @@ PassResult RunSnapshot(const std::string& pattern, const std::string& baselinePa
     return result;
 }
 
-// A comparison's runs: each in a child process, the best time counted, the figures of every
-// run kept for the memory report.
-struct ComparisonRuns {
-    std::vector<bench::Sample> times;
-    std::vector<Figures> figures;
-};
-
-bool RunComparisons(int rounds, const std::string& pattern, const std::string& baselinePath,
-                    const std::string& changesPath, const std::string& resultPath,
-                    ComparisonRuns& runs) {
-    for (int round = 0; round < rounds; ++round) {
-        Figures figures;
-        if (!RunComparison(pattern, baselinePath, changesPath, resultPath, figures)) return false;
-        runs.times.push_back({Figure(figures, "total"), Figure(figures, "cpu")});
-        runs.figures.push_back(std::move(figures));
-    }
-    return true;
-}
-
-void ReportComparison(const char* what, const ComparisonRuns& runs, const bench::Sample& bare,
-                      std::size_t entries, std::size_t expected, const std::string& changesPath) {
-    bench::PrintTimeRow(what, runs.times, bare, kStep2Target, entries);
-    const Figures& f = runs.figures[bench::BestRun(runs.times)];
-    const long lines = static_cast<long>(Figure(f, "lines"));
-    bench::Say(
-        "      best run: load %.3f s, index %.3f s (%.0f paths), walk %.3f s; "
-        "%ld lines (expected %zu)\n",
-        Figure(f, "load"), Figure(f, "index"), Figure(f, "keys"), Figure(f, "walk"), lines,
-        expected);
-    if (lines != static_cast<long>(expected)) {
-        for (const std::string& line : bench::FirstLines(changesPath, 5)) {
-            bench::Say("      unexpected? %s\n", line.c_str());
+// Every run's counts against what the pass must find; says which are wrong.
+bool CountsRight(const ComparisonRuns& runs) {
+    const Expected& e = runs.expected;
+    const struct {
+        const char* name;
+        std::size_t expected;
+        bool reportOnly;
+    } checks[] = {
+        {"lines", e.added, false},
+        {"added", e.added, false},
+        {"modified", e.modified, false},
+        {"removed", e.removed, true},
+        {"newFolders", e.newFolders, true},
+        {"reportEntries", e.added + e.modified + e.removed + e.newFolders, true},
+    };
+    bool right = true;
+    for (std::size_t run = 0; run < runs.figures.size(); ++run) {
+        for (const auto& check : checks) {
+            if (check.reportOnly && !runs.withReport) continue;
+            const double found = Figure(runs.figures[run], check.name);
+            if (found != static_cast<double>(check.expected)) {
+                bench::Say("      WRONG in run %zu: %s %.0f, expected %zu\n", run + 1, check.name,
+                           found, check.expected);
+                right = false;
+            }
         }
     }
+    return right;
+}
+
+bool ReportComparison(const ComparisonRuns& runs, const bench::Sample& bare, double target,
+                      std::size_t entries) {
+    bench::PrintTimeRow(runs.what, runs.times, bare, target, entries);
+    const Figures& f = runs.figures[bench::BestRun(runs.times)];
+    bench::Say(
+        "      best run: load %.3f s, index %.3f s (%.0f paths), walk %.3f s, report %.3f s\n",
+        Figure(f, "load"), Figure(f, "index"), Figure(f, "keys"), Figure(f, "walk"),
+        Figure(f, "report"));
+    const Expected& e = runs.expected;
+    if (runs.withReport) {
+        bench::Say(
+            "      found %.0f added (expected %zu), %.0f modified (%zu), %.0f removed (%zu), "
+            "%.0f new folders (%zu); %.0f report entries\n",
+            Figure(f, "added"), e.added, Figure(f, "modified"), e.modified, Figure(f, "removed"),
+            e.removed, Figure(f, "newFolders"), e.newFolders, Figure(f, "reportEntries"));
+    } else {
+        bench::Say("      found %.0f added (expected %zu), %.0f modified (%zu); no report\n",
+                   Figure(f, "added"), e.added, Figure(f, "modified"), e.modified);
+    }
+    const bool right = CountsRight(runs);
+    if (!right) {
+        for (const std::string& line : bench::FirstLines(runs.changesPath, 5)) {
+            bench::Say("      in the change list: %s\n", line.c_str());
+        }
+    }
+    return right;
+}
+
+// What the report adds to a Step #2 that finds every file added: the best run with it against
+// the best without, and each round's pair, since the two ran in turn.
+void ReportReportCost(const ComparisonRuns& with, const ComparisonRuns& without) {
+    const bench::Sample a = bench::Best(with.times);
+    const bench::Sample b = bench::Best(without.times);
+    const double ratio = b.wall > 0 ? a.wall / b.wall : 0;
+    std::string pairs;
+    for (std::size_t i = 0; i < with.times.size() && i < without.times.size(); ++i) {
+        char text[16];
+        std::snprintf(text, sizeof text, " %.3f", with.times[i].wall / without.times[i].wall);
+        pairs += text;
+    }
+    const Figures& f = with.figures[bench::BestRun(with.times)];
+    bench::Say(
+        "  %-28s %.3f s against %.3f s: %.3fx (<=%.2fx %s), cpu %.3fx; each round:%s\n"
+        "      (the best run's report phase: %.3f s)\n",
+        "the report of every file", a.wall, b.wall, ratio, kReportTarget,
+        ratio <= kReportTarget ? "met" : "MISSED", b.cpu > 0 ? a.cpu / b.cpu : 0, pairs.c_str(),
+        Figure(f, "report"));
 }
 
 // The largest of the runs: memory does not depend on the machine's load.
@@ -595,7 +792,7 @@ void ReportMemory(const char* what, const ComparisonRuns& runs, std::uint64_t ta
 }
 
 int RunSinglePass(const std::string& pass, const std::wstring& systemRoot,
-                  const std::string& pattern, const std::string& baselinePath,
+                  const ComparisonPlace& place, const std::string& baselinePath,
                   const std::string& changesPath) {
     const bench::Stamp start = bench::Mark();
     std::size_t items = 0;
@@ -604,25 +801,21 @@ int RunSinglePass(const std::string& pass, const std::wstring& systemRoot,
         const Listing listing = ListTree(systemRoot);
         items = listing.files + listing.folders;
     } else if (pass == "snapshot") {
-        const PassResult snapshot = RunSnapshot(pattern, baselinePath);
+        const PassResult snapshot = RunSnapshot(place.pattern, baselinePath);
         lines = snapshot.lines;
     } else {
-        BaselineText text;
-        DWORD error = ERROR_SUCCESS;
-        BaselineIndex index;
-        if (LoadBaselineFile(baselinePath.c_str(), text, error) != BaselineLoad::Loaded ||
-            !index.Build(text.View(), BaselineIndex::Kind::FilePaths)) {
+        if (!FileExistsByName(baselinePath.c_str())) {
             bench::Say("error: no baseline %s: run --single snapshot first\n",
                        baselinePath.c_str());
             return 1;
         }
-        SnapshotWriter output;
-        bench::QuietObserver observer;
-        if (output.Create(changesPath)) {
-            lines = ScanDirectoryTree(pattern, output, &index, false, observer);
-        }
-        output.Close();
-        items = observer.items;
+        // The report goes where the child processes put theirs.
+        SetCurrentDirectoryW(WidenText(place.work).c_str());
+        const Figures f = CompareOnce(place.pattern, baselinePath, changesPath, place.places, true);
+        bench::Say("compare: load %.3f s, index %.3f s, walk %.3f s, report %.3f s\n",
+                   Figure(f, "load"), Figure(f, "index"), Figure(f, "walk"), Figure(f, "report"));
+        items = static_cast<std::size_t>(Figure(f, "items"));
+        lines = static_cast<long>(Figure(f, "lines"));
     }
     const bench::Sample time = bench::Since(start);
     bench::Say("%s: %.3f s wall, %.3f s cpu, %zu entries listed, %ld lines\n", pass.c_str(),
@@ -647,19 +840,21 @@ int RunBenchmark(Options options) {
     }
     CreateDirectoryW(ExtendedLengthPath(work).c_str(), nullptr);
 
+    const std::string markerPath = work + "\\tree.txt";
     TreeFacts facts;
-    if (!PrepareTree(options, work + "\\tree.txt", facts)) return 1;
+    if (!PrepareTree(options, markerPath, facts)) return 1;
     bench::Say("tree: %s: %zu files in %zu folders, %zu paths longer than 260 characters\n",
                options.root.c_str(), facts.files, facts.folders, facts.longPaths);
 
     const std::wstring systemRoot = ExtendedLengthPath(options.root + "\\");
-    const std::string pattern = options.root + "\\*.*";
+    const ComparisonPlace place{options.root + "\\*.*", options.root, work,
+                                work + "\\result.txt"};
     const std::string baselinePath = work + "\\files-snapshot1.txt";
-    const std::string samePath = work + "\\files-snapshot2-same.txt";
-    const std::string changedPath = work + "\\files-snapshot2-new.txt";
+    const std::string emptyBaselinePath = work + "\\files-snapshot1-empty.txt";
 
     if (!options.single.empty()) {
-        return RunSinglePass(options.single, systemRoot, pattern, baselinePath, samePath);
+        return RunSinglePass(options.single, systemRoot, place, baselinePath,
+                             work + "\\files-snapshot2-same.txt");
     }
 
     // The first listing brings the tree into the caches; it is not counted.
@@ -674,56 +869,95 @@ int RunBenchmark(Options options) {
     const std::size_t entries = warm.files + warm.folders;
 
     // Rounds of bare listing, snapshot and comparison, so that a burst of load from elsewhere
-    // on the machine hits one run of each, not one pass alone.
+    // on the machine hits one run of each, not one pass alone. The later comparisons list
+    // again in each round: the best listing of all counts.
     std::vector<bench::Sample> bareTimes, snapshotTimes;
-    ComparisonRuns same;
-    PassResult snapshot;
-    for (int round = 0; round < options.rounds; ++round) {
+    const auto listBare = [&] {
         const bench::Stamp mark = bench::Mark();
         ListTree(systemRoot);
         bareTimes.push_back(bench::Since(mark));
-        snapshot = RunSnapshot(pattern, baselinePath);
+    };
+    ComparisonRuns same{"Step #2: nothing changed", baselinePath,
+                        work + "\\files-snapshot2-same.txt", true, {}, {}, {}};
+    PassResult snapshot;
+    for (int round = 0; round < options.rounds; ++round) {
+        listBare();
+        snapshot = RunSnapshot(place.pattern, baselinePath);
         if (!snapshot.ok) {
             bench::Say("error: cannot write %s\n", baselinePath.c_str());
             return 1;
         }
         snapshotTimes.push_back(snapshot.time);
-        if (!RunComparisons(1, pattern, baselinePath, samePath, work + "\\result.txt", same)) {
-            return 1;
-        }
+        if (!RunComparison(place, same)) return 1;
     }
     const std::uint64_t baselineSize = GetFileSizeByName(baselinePath.c_str());
 
-    const std::size_t newCount = std::max<std::size_t>(1, options.files / 100);
-    std::vector<std::wstring> made;
+    // The tree is not the generator's while it is changed: a run cut short here makes a new one.
+    WriteMarker(markerPath, {kTreeFormat, options.root, facts, false});
+    TreeChange change;
     start = bench::Now();
-    const bool added = AddNewFiles(systemRoot, options.files, newCount, made);
-    const double addSeconds = bench::Now() - start;
-    ComparisonRuns changed;
-    const bool ranChanged = added && RunComparisons(options.rounds, pattern, baselinePath,
-                                                    changedPath, work + "\\result.txt", changed);
-    // The tree goes back to what the baseline holds, so that --keep can use it again.
-    for (const std::wstring& path : made) DeleteFileW(path.c_str());
-    if (!ranChanged) return 1;
+    bool ran = ChangeTree(systemRoot, options.files, change);
+    const double changeSeconds = bench::Now() - start;
+    ComparisonRuns changed{"Step #2: 1% added/rem/mod",
+                           baselinePath,
+                           work + "\\files-snapshot2-changed.txt",
+                           true,
+                           {change.addedFiles.size(), change.modified.size(),
+                            change.removed.size(), change.addedFolders.size()},
+                           {},
+                           {}};
+    for (int round = 0; ran && round < options.rounds; ++round) {
+        listBare();
+        ran = RunComparison(place, changed);
+    }
+    // The tree goes back to what the generator made, so that --keep can use it again.
+    if (!RestoreTree(systemRoot, options.files, change) || !ran) return 1;
+    WriteMarker(markerPath, {kTreeFormat, options.root, facts, true});
+
+    // Against an empty baseline every file is added: the report then holds them all. With and
+    // without it in turn, each first in every other round.
+    if (!scratch::WriteWholeFile(emptyBaselinePath, "")) {
+        bench::Say("error: cannot write %s\n", emptyBaselinePath.c_str());
+        return 1;
+    }
+    const Expected everyFile{facts.files, 0, 0, 0};
+    const std::string allNewPath = work + "\\files-snapshot2-all.txt";
+    ComparisonRuns allNew{"Step #2: all new, no report", emptyBaselinePath, allNewPath, false,
+                          everyFile, {}, {}};
+    ComparisonRuns allNewReported{"Step #2: all new, report", emptyBaselinePath, allNewPath, true,
+                                  everyFile, {}, {}};
+    for (int round = 0; round < options.rounds; ++round) {
+        listBare();
+        ComparisonRuns& first = round % 2 == 0 ? allNew : allNewReported;
+        ComparisonRuns& second = round % 2 == 0 ? allNewReported : allNew;
+        if (!RunComparison(place, first) || !RunComparison(place, second)) return 1;
+    }
 
     const bench::Sample bare = bench::Best(bareTimes);
     bench::PrintTableHeader();
     bench::PrintTimeRow("bare enumeration", bareTimes, bare, 0, entries);
     bench::PrintTimeRow("Step #1: snapshot", snapshotTimes, bare, kStep1Target, entries);
     bench::Say("      %ld lines (expected %zu)\n", snapshot.lines, facts.files);
-    ReportComparison("Step #2: nothing changed", same, bare, entries, 0, samePath);
-    ReportComparison("Step #2: 1% new files", changed, bare, entries + newCount, newCount,
-                     changedPath);
-    bench::Say("      (%zu new files made in %.1f s before these runs)\n", newCount, addSeconds);
+    bool right = snapshot.lines == static_cast<long>(facts.files);
+    right = ReportComparison(same, bare, kSameTarget, entries) && right;
+    right = ReportComparison(changed, bare, kChangedTarget, entries) && right;
+    bench::Say(
+        "      (%zu new files, %zu of them in new folders, %zu removed and %zu modified files,\n"
+        "      half of these same-sized with the last-write time set back, made in %.1f s)\n",
+        change.addedFiles.size(), change.addedFolders.size(), change.removed.size(),
+        change.modified.size(), changeSeconds);
+    right = ReportComparison(allNew, bare, 0, entries) && right;
+    right = ReportComparison(allNewReported, bare, 0, entries) && right;
+    ReportReportCost(allNewReported, allNew);
 
     const std::uint64_t target = 3 * baselineSize + kMemoryAllowance;
     bench::Say(
         "\nStep #2 memory, every run in a process of its own (GetProcessMemoryInfo at the\n"
-        "end of the pass, baseline and index still held); baseline %.1f MiB, so the\n"
-        "target is under 3 x %.1f + 32 = %.1f MiB\n",
+        "end of the pass, report written, baseline and index still held); baseline %.1f MiB,\n"
+        "so the target is under 3 x %.1f + 32 = %.1f MiB\n",
         bench::MiB(baselineSize), bench::MiB(baselineSize), bench::MiB(target));
     ReportMemory("nothing changed:", same, target);
-    ReportMemory("1% new files:", changed, target);
+    ReportMemory("1% changes:", changed, target);
     if (!wine.empty()) {
         bench::Say("  (Wine reports the current private bytes as PeakPagefileUsage)\n");
     }
@@ -731,11 +965,12 @@ int RunBenchmark(Options options) {
     if (!options.keep) {
         start = bench::Now();
         RemoveOwnTree(options.root);
-        DeleteFileW(ExtendedLengthPath(work + "\\tree.txt").c_str());
+        DeleteFileW(ExtendedLengthPath(markerPath).c_str());
         bench::Say("\ntree: removed in %.1f s (--keep leaves it for the next run)\n",
                    bench::Now() - start);
     }
-    return 0;
+    if (!right) bench::Say("\nerror: a pass found other counts than the changes it was given\n");
+    return right ? 0 : 1;
 }
 
 }  // namespace
