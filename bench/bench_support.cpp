@@ -5,10 +5,12 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/scan_progress.h"
 #include "snapshot/unique_handle.h"
+#include "tests/support/scratch_tree.h"
 #include "text/text.h"
 
 namespace bench {
@@ -224,6 +226,32 @@ void PrintTimeRow(const char* what, const std::vector<Sample>& runs, const Sampl
     }
     Say("  %-28s %7.3f s %5.1f us %5.2fx %-13s %6.3f s %5.2fx   %s\n", what, best.wall, perEntry,
         ratio, verdict, best.cpu, cpuRatio, all.c_str());
+}
+
+long ReportFacts::Section(const std::string& title) const {
+    const auto found = sections.find(title);
+    return found != sections.end() ? found->second : -1;
+}
+
+ReportFacts ReadReport(const char* path) {
+    ReportFacts facts;
+    bool ok = false;
+    const std::string page = scratch::ReadWholeFile(path, &ok);
+    facts.complete = ok && std::string_view(page).ends_with("</html>\r\n");
+    for (std::size_t at = page.find("<li>"); at != std::string::npos;
+         at = page.find("<li>", at + 4)) {
+        ++facts.entries;
+    }
+    constexpr std::string_view open = "<details open><summary>";
+    for (std::size_t at = page.find(open); at != std::string::npos; at = page.find(open, at)) {
+        at += open.size();
+        const std::size_t end = page.find(")</summary>", at);
+        const std::size_t count = page.rfind(" (", end);
+        if (end == std::string::npos || count == std::string::npos || count < at) break;
+        facts.sections[page.substr(at, count - at)] =
+            std::strtol(page.c_str() + count + 2, nullptr, 10);
+    }
+    return facts;
 }
 
 std::vector<std::string> FirstLines(const std::string& path, std::size_t limit) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -106,6 +107,16 @@ void PrintTableHeader();
 // time of every run.
 void PrintTimeRow(const char* what, const std::vector<Sample>& runs, const Sample& reference,
                   double target, std::size_t entries);
+
+// What the benchmarks check of a report page: its entries (each entry of every section is one
+// list item, and the escaped names in them add none) and the count in each section's title.
+struct ReportFacts {
+    bool complete = false;  // read, and ends as a whole page does
+    std::size_t entries = 0;
+    std::map<std::string, long> sections;          // title ("Files: added") and its count
+    long Section(const std::string& title) const;  // -1 when there is no such section
+};
+ReportFacts ReadReport(const char* path);
 
 // Lines of a CR LF text file (a change list), at most limit of them, for showing surprises.
 std::vector<std::string> FirstLines(const std::string& path, std::size_t limit);

@@ -346,20 +346,6 @@ double Figure(const Figures& figures, const char* name) {
     return found != figures.end() ? found->second : 0;
 }
 
-// The entries of a report page, -1 when it is missing or cut short. Every entry of every
-// section is one list item, and the names in them are escaped, so no name adds one.
-double ReportEntries(const char* path) {
-    bool ok = false;
-    const std::string page = scratch::ReadWholeFile(path, &ok);
-    constexpr std::string_view end = "</html>\r\n";
-    if (!ok || !std::string_view(page).ends_with(end)) return -1;
-    std::size_t count = 0;
-    for (std::size_t at = page.find("<li>"); at != std::string::npos; at = page.find("<li>", at + 4)) {
-        ++count;
-    }
-    return static_cast<double>(count);
-}
-
 // One comparison as Step #2 makes it (CompareArea in app/step_engine.cpp): the old report goes,
 // the baseline's time is taken, the baseline loaded and indexed, the tree walked with a
 // FileComparison, and the report written into the current directory, unless withReport is
@@ -419,7 +405,14 @@ Figures CompareOnce(const std::string& pattern, const std::string& baselinePath,
     figures["modified"] = static_cast<double>(found.modified.size());
     figures["removed"] = withReport ? static_cast<double>(report.Counts().removedFiles) : -1;
     figures["newFolders"] = withReport ? static_cast<double>(report.Counts().newFolders) : -1;
-    figures["reportEntries"] = withReport && ok ? ReportEntries(kReportName) : -1;
+    // The page itself, read after the clock stopped.
+    const bench::ReportFacts page =
+        withReport && ok ? bench::ReadReport(kReportName) : bench::ReportFacts{};
+    figures["reportEntries"] = page.complete ? static_cast<double>(page.entries) : -1;
+    figures["pageAdded"] = page.Section("Files: added");
+    figures["pageModified"] = page.Section("Files: modified");
+    figures["pageRemoved"] = page.Section("Files: removed");
+    figures["pageNewFolders"] = page.Section("Files: new folders");
     figures["startWorkingSet"] = static_cast<double>(atStart.workingSet);
     figures["startPagefile"] = static_cast<double>(atStart.pagefile);
     figures["indexPagefile"] = static_cast<double>(afterIndex.pagefile);
@@ -476,9 +469,9 @@ struct ComparisonPlace {
 bool RunComparison(const ComparisonPlace& place, ComparisonRuns& runs) {
     std::wstring self(32768, L'\0');
     self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-    std::wstring command = L"\"" + self + L"\" --comparison-child " + Quoted(place.pattern) +
-                           L" " + Quoted(runs.baselinePath) + L" " + Quoted(runs.changesPath) +
-                           L" " + Quoted(place.resultPath) + L" " + Quoted(place.places) +
+    std::wstring command = L"\"" + self + L"\" --comparison-child " + Quoted(place.pattern) + L" " +
+                           Quoted(runs.baselinePath) + L" " + Quoted(runs.changesPath) + L" " +
+                           Quoted(place.resultPath) + L" " + Quoted(place.places) +
                            (runs.withReport ? L" report" : L" no-report");
     DeleteFileW(WidenText(place.resultPath).c_str());
     STARTUPINFOW startup{};
@@ -704,6 +697,10 @@ bool CountsRight(const ComparisonRuns& runs) {
         {"removed", e.removed, true},
         {"newFolders", e.newFolders, true},
         {"reportEntries", e.added + e.modified + e.removed + e.newFolders, true},
+        {"pageAdded", e.added, true},
+        {"pageModified", e.modified, true},
+        {"pageRemoved", e.removed, true},
+        {"pageNewFolders", e.newFolders, true},
     };
     bool right = true;
     for (std::size_t run = 0; run < runs.figures.size(); ++run) {
@@ -847,8 +844,7 @@ int RunBenchmark(Options options) {
                options.root.c_str(), facts.files, facts.folders, facts.longPaths);
 
     const std::wstring systemRoot = ExtendedLengthPath(options.root + "\\");
-    const ComparisonPlace place{options.root + "\\*.*", options.root, work,
-                                work + "\\result.txt"};
+    const ComparisonPlace place{options.root + "\\*.*", options.root, work, work + "\\result.txt"};
     const std::string baselinePath = work + "\\files-snapshot1.txt";
     const std::string emptyBaselinePath = work + "\\files-snapshot1-empty.txt";
 
@@ -868,9 +864,11 @@ int RunBenchmark(Options options) {
     }
     const std::size_t entries = warm.files + warm.folders;
 
-    // Rounds of bare listing, snapshot and comparison, so that a burst of load from elsewhere
-    // on the machine hits one run of each, not one pass alone. The later comparisons list
-    // again in each round: the best listing of all counts.
+    // Every round runs every pass, so that a burst of load from elsewhere on the machine hits
+    // one run of each, not one pass alone: a bare listing, the snapshot and Step #2 of the tree
+    // as it is; the tree changed, listed bare again and compared, then put back; and Step #2
+    // against an empty baseline with and without the report, each first in every other round.
+    // The best bare listing of all counts.
     std::vector<bench::Sample> bareTimes, snapshotTimes;
     const auto listBare = [&] {
         const bench::Stamp mark = bench::Mark();
@@ -878,8 +876,18 @@ int RunBenchmark(Options options) {
         bareTimes.push_back(bench::Since(mark));
     };
     ComparisonRuns same{"Step #2: nothing changed", baselinePath,
-                        work + "\\files-snapshot2-same.txt", true, {}, {}, {}};
+                        work + "\\files-snapshot2-same.txt", true};
+    ComparisonRuns changed{"Step #2: 1% added/rem/mod", baselinePath,
+                           work + "\\files-snapshot2-changed.txt", true};
+    const Expected everyFile{facts.files, 0, 0, 0};
+    const std::string allNewPath = work + "\\files-snapshot2-all.txt";
+    ComparisonRuns allNew{"Step #2: all new, no report", emptyBaselinePath, allNewPath, false,
+                          everyFile};
+    ComparisonRuns allNewReported{"Step #2: all new, report", emptyBaselinePath, allNewPath, true,
+                                  everyFile};
     PassResult snapshot;
+    TreeChange change;
+    double changeSeconds = 0;
     for (int round = 0; round < options.rounds; ++round) {
         listBare();
         snapshot = RunSnapshot(place.pattern, baselinePath);
@@ -889,49 +897,35 @@ int RunBenchmark(Options options) {
         }
         snapshotTimes.push_back(snapshot.time);
         if (!RunComparison(place, same)) return 1;
-    }
-    const std::uint64_t baselineSize = GetFileSizeByName(baselinePath.c_str());
 
-    // The tree is not the generator's while it is changed: a run cut short here makes a new one.
-    WriteMarker(markerPath, {kTreeFormat, options.root, facts, false});
-    TreeChange change;
-    start = bench::Now();
-    bool ran = ChangeTree(systemRoot, options.files, change);
-    const double changeSeconds = bench::Now() - start;
-    ComparisonRuns changed{"Step #2: 1% added/rem/mod",
-                           baselinePath,
-                           work + "\\files-snapshot2-changed.txt",
-                           true,
-                           {change.addedFiles.size(), change.modified.size(),
-                            change.removed.size(), change.addedFolders.size()},
-                           {},
-                           {}};
-    for (int round = 0; ran && round < options.rounds; ++round) {
-        listBare();
-        ran = RunComparison(place, changed);
-    }
-    // The tree goes back to what the generator made, so that --keep can use it again.
-    if (!RestoreTree(systemRoot, options.files, change) || !ran) return 1;
-    WriteMarker(markerPath, {kTreeFormat, options.root, facts, true});
+        // The tree is not the generator's while it is changed: a run cut short here makes a
+        // new one.
+        WriteMarker(markerPath, {kTreeFormat, options.root, facts, false});
+        change = TreeChange{};
+        start = bench::Now();
+        bool ran = ChangeTree(systemRoot, options.files, change);
+        changeSeconds = bench::Now() - start;
+        changed.expected = {change.addedFiles.size(), change.modified.size(), change.removed.size(),
+                            change.addedFolders.size()};
+        if (ran) {
+            listBare();
+            ran = RunComparison(place, changed);
+        }
+        // The tree goes back to what the generator made, so that --keep can use it again.
+        if (!RestoreTree(systemRoot, options.files, change) || !ran) return 1;
+        WriteMarker(markerPath, {kTreeFormat, options.root, facts, true});
 
-    // Against an empty baseline every file is added: the report then holds them all. With and
-    // without it in turn, each first in every other round.
-    if (!scratch::WriteWholeFile(emptyBaselinePath, "")) {
-        bench::Say("error: cannot write %s\n", emptyBaselinePath.c_str());
-        return 1;
-    }
-    const Expected everyFile{facts.files, 0, 0, 0};
-    const std::string allNewPath = work + "\\files-snapshot2-all.txt";
-    ComparisonRuns allNew{"Step #2: all new, no report", emptyBaselinePath, allNewPath, false,
-                          everyFile, {}, {}};
-    ComparisonRuns allNewReported{"Step #2: all new, report", emptyBaselinePath, allNewPath, true,
-                                  everyFile, {}, {}};
-    for (int round = 0; round < options.rounds; ++round) {
+        // Written after the tree was put back: nothing in it is newer than this baseline.
+        if (!scratch::WriteWholeFile(emptyBaselinePath, "")) {
+            bench::Say("error: cannot write %s\n", emptyBaselinePath.c_str());
+            return 1;
+        }
         listBare();
         ComparisonRuns& first = round % 2 == 0 ? allNew : allNewReported;
         ComparisonRuns& second = round % 2 == 0 ? allNewReported : allNew;
         if (!RunComparison(place, first) || !RunComparison(place, second)) return 1;
     }
+    const std::uint64_t baselineSize = GetFileSizeByName(baselinePath.c_str());
 
     const bench::Sample bare = bench::Best(bareTimes);
     bench::PrintTableHeader();

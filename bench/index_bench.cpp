@@ -1,7 +1,7 @@
 // Times the baseline index: builds and lookups of ordinary baselines against the index as it
 // was before its hash was seeded and against a reserved std::unordered_set<std::string_view>,
-// the bytes it holds a record, and a flood of names made to collide under the old hash against
-// ordinary names of the same length.
+// the bytes it holds a record (and whether the seen marks of a comparison add any), and a flood
+// of names made to collide under the old hash against ordinary names of the same length.
 //
 //   index_bench [--records N] [--flood N] [--old-flood N] [--rounds N]
 //
@@ -297,6 +297,39 @@ void Row(const char* what, const Figures& f, std::size_t records, const Figures&
                 f.shape.seeds);
 }
 
+// The seen marks of a comparison: every key but each tenth marked seen, the bytes the index
+// holds counted after its build and again after the marks, and the keys left unmarked visited.
+bool SeenMarks(const Baseline& baseline, Kind kind) {
+    const std::size_t n = baseline.keys.size();
+    const std::size_t before = g_heldBytes;
+    BaselineIndex index;
+    if (!index.Build(baseline.text, kind)) {
+        std::printf("error: out of memory\n");
+        std::exit(1);
+    }
+    const std::size_t built = g_heldBytes - before;
+    std::size_t marked = 0, left = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i % 10 == 0) {
+            ++left;
+        } else if (index.MarkSeen(baseline.keys[i])) {
+            ++marked;
+        }
+    }
+    const std::size_t withMarks = g_heldBytes - before;
+    std::size_t unseen = 0;
+    index.ForEachUnseen([&](std::size_t, std::string_view) { ++unseen; });
+    const double extra =
+        (static_cast<double>(withMarks) - static_cast<double>(built)) / static_cast<double>(n);
+    const bool met = extra <= 2;
+    std::printf(
+        "  seen marks: %zu keys marked, the index holds %.1f B/record before and %.1f after: "
+        "%+.1f B/record (at most 2: %s); %zu unmarked visited (expected %zu)\n",
+        marked, static_cast<double>(built) / n, static_cast<double>(withMarks) / n, extra,
+        met ? "met" : "MISSED", unseen, left);
+    return marked == n - left && unseen == left && met;
+}
+
 bool ParseCount(const char* text, std::size_t& value) {
     char* end = nullptr;
     const unsigned long long v = std::strtoull(text, &end, 10);
@@ -349,6 +382,7 @@ int main(int argc, char** argv) {
         Row("index", now, n, old);
         Row("unordered_set, reserved", set, n, old);
         std::printf("  index build against unordered_set: %.2f\n", now.build / set.build);
+        if (!SeenMarks(baseline, kind)) status = 1;
         if (now.found != n || old.found != n || set.found != n) {
             std::printf("error: the indexes found %zu, %zu and %zu of %zu keys\n", now.found,
                         old.found, set.found, n);

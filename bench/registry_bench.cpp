@@ -1,11 +1,13 @@
 // Times the registry walker over HKEY_CURRENT_USER holding a synthetic tree against a bare walk
-// of the same keys with the same enumeration calls.
+// of the same keys with the same enumeration calls. Step #2 runs as the program runs it, report
+// and all (written into the work folder): with nothing changed, and with 1 % of the values
+// changed and another 1 % removed; its counts and the report's are checked against the changes.
 //
 //   registry_bench [--keys N] [--values N] [--keep] [--rounds N] [--profile] [--single PASS]
 //
 // The tree goes to HKEY_CURRENT_USER\Software\QvBench. --keep reuses the tree of an earlier
 // run when it has the same shape, and leaves it in place afterwards (the values the run
-// changes are put back); without it the tree is made afresh and deleted at the end.
+// changes or removes are put back); without it the tree is made afresh and deleted at the end.
 // --rounds is how many times each pass runs (default 3; the best time counts); --profile first
 // times variants between the bare walk and Step #1, to show where a walk's time goes.
 // --single runs one pass once (bare, snapshot, or compare against the last snapshot) on the
@@ -19,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "app/whole_change.h"
 #include "bench/bench_support.h"
 #include "snapshot/baseline_index.h"
 #include "snapshot/registry_access.h"
@@ -31,9 +34,13 @@
 namespace {
 
 constexpr double kStep1Target = 1.5;
-constexpr double kStep2Target = 1.7;
+// Step #2, report and all, with nothing changed and with 1 % changed and 1 % removed values.
+constexpr double kStep2Target = 1.3;
 constexpr wchar_t kBenchKey[] = L"Software\\QvBench";
-constexpr std::size_t kChangeEvery = 100;  // 1 % of the values
+// 1 % of the values are changed and another 1 % removed: those at two places in each hundred.
+constexpr std::size_t kChangeEvery = 100;
+constexpr std::size_t kChangedAt = 0;  // where ChangeSyntheticRegistryValues changes them
+constexpr std::size_t kRemovedAt = 50;
 // Changes whenever the tree's shape or contents would; --keep then makes a new one.
 constexpr int kTreeFormat = 1;
 
@@ -221,15 +228,16 @@ struct SavedValue {
     std::vector<BYTE> data;
 };
 
-// Reads the values ChangeSyntheticRegistryValues will rewrite, so that they can be put back.
-// False when one is missing: the tree is not laid out as this program expects.
-bool SaveValuesToChange(HKEY tree, const SyntheticRegistryShape& shape, std::size_t everyNth,
-                        std::vector<SavedValue>& saved) {
+// Reads the values at place at of every everyNth (those ChangeSyntheticRegistryValues rewrites
+// at place 0), so that they can be put back. False when one is missing: the tree is not laid
+// out as this program expects.
+bool SaveValues(HKEY tree, const SyntheticRegistryShape& shape, std::size_t everyNth,
+                std::size_t at, std::vector<SavedValue>& saved) {
     saved.clear();
     for (std::size_t k = 0; k < shape.keys; ++k) {
         std::size_t j = FirstValueOfKey(k, shape);
         const std::size_t end = FirstValueOfKey(k + 1, shape);
-        j += (everyNth - j % everyNth) % everyNth;
+        j += (everyNth + at - j % everyNth) % everyNth;
         if (j >= end) continue;
         SavedValue value;
         value.keyPath = SyntheticKeyPath(k, shape.fanOut);
@@ -255,6 +263,20 @@ bool SaveValuesToChange(HKEY tree, const SyntheticRegistryShape& shape, std::siz
         RegCloseKey(key);
     }
     return true;
+}
+
+// Removes the saved values from the tree; returns how many went.
+std::size_t RemoveValues(HKEY tree, const std::vector<SavedValue>& saved) {
+    std::size_t removed = 0;
+    for (const SavedValue& value : saved) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(tree, value.keyPath.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
+            continue;
+        }
+        if (RegDeleteValueW(key, value.name.c_str()) == ERROR_SUCCESS) ++removed;
+        RegCloseKey(key);
+    }
+    return removed;
 }
 
 bool RestoreValues(HKEY tree, const std::vector<SavedValue>& saved) {
@@ -344,8 +366,11 @@ struct PassResult {
     bench::Sample time;
     double loadSeconds = 0;
     double indexSeconds = 0;
+    double reportSeconds = 0;
     long lines = 0;
     std::size_t keys = 0;
+    unsigned long removed = 0;  // the report's count
+    bench::ReportFacts page;
     bool ok = false;
 };
 
@@ -362,66 +387,139 @@ PassResult RunSnapshot(const std::string& baselinePath) {
     return result;
 }
 
+// One comparison as Step #2 makes it (CompareArea in app/step_engine.cpp): the old report goes,
+// the baseline's time is taken, the baseline loaded and indexed, the root walked noting its new
+// lines, and the report written into the current directory.
 PassResult RunComparison(const std::string& baselinePath, const std::string& changesPath) {
     PassResult result;
     bench::QuietObserver observer;
     const bench::Stamp mark = bench::Mark();
     const double start = mark.wall;
+    WholeChangeReport report;
+    if (!report.Begin()) {
+        bench::Say("error: cannot write the report's sections in the work folder\n");
+        return result;
+    }
+    const double begun = bench::Now();
+    const std::uint64_t baselineTime = LastWriteTime(baselinePath.c_str());
     BaselineText text;
     DWORD error = ERROR_SUCCESS;
     if (LoadBaselineFile(baselinePath.c_str(), text, error) != BaselineLoad::Loaded) {
         bench::Say("error: cannot load %s: %s\n", baselinePath.c_str(),
                    SystemErrorText(error).c_str());
+        report.Abandon();
         return result;
     }
-    result.loadSeconds = bench::Now() - start;
+    result.loadSeconds = bench::Now() - begun;
     BaselineIndex index;
     if (!index.Build(text.View(), BaselineIndex::Kind::Records)) {
         bench::Say("error: no memory for the index of %s\n", baselinePath.c_str());
+        report.Abandon();
         return result;
     }
     result.keys = index.Size();
-    result.indexSeconds = bench::Now() - start - result.loadSeconds;
+    result.indexSeconds = bench::Now() - begun - result.loadSeconds;
     SnapshotWriter output;
+    std::vector<RegistryNewLine> newLines;
     if (output.Create(changesPath)) {
-        result.lines = ScanRegistryKey(HKEY_CURRENT_USER, "", &output, &index, observer);
+        result.lines = ScanRegistryKey(HKEY_CURRENT_USER, "", &output, &index, observer, &newLines);
     }
     result.ok = output.Close();
+    const double walked = bench::Now();
+    if (result.ok) {
+        const SnapshotArea area{baselinePath.c_str(), changesPath.c_str(), HKEY_CURRENT_USER,
+                                "HKEY_CURRENT_USER"};
+        report.AddRegistryPass(area, baselineTime, index, newLines);
+        std::string failure;
+        result.ok = report.Finish(failure);
+        if (!result.ok) bench::Say("error: %s\n", failure.c_str());
+    } else {
+        report.Abandon();
+    }
     result.time = bench::Since(mark);
+    result.reportSeconds = (begun - start) + (start + result.time.wall - walked);
+    result.removed = report.Counts().removedRegistryEntries;
+    // The page itself, read after the clock stopped.
+    result.page = bench::ReadReport(kReportName);
     return result;
 }
 
+// What a comparison must find.
+struct Expected {
+    std::size_t changed = 0;
+    std::size_t removed = 0;
+};
+
 // A comparison's runs, the best counted.
 struct ComparisonRuns {
+    const char* what;
+    std::string changesPath;
+    Expected expected;
     std::vector<bench::Sample> times;
     std::vector<PassResult> passes;
 };
 
-bool RunComparisons(int rounds, const std::string& baselinePath, const std::string& changesPath,
-                    ComparisonRuns& runs) {
+bool RunComparisons(int rounds, const std::string& baselinePath, ComparisonRuns& runs) {
     for (int round = 0; round < rounds; ++round) {
-        const PassResult pass = RunComparison(baselinePath, changesPath);
+        PassResult pass = RunComparison(baselinePath, runs.changesPath);
         if (!pass.ok) return false;
         runs.times.push_back(pass.time);
-        runs.passes.push_back(pass);
+        runs.passes.push_back(std::move(pass));
     }
     return true;
 }
 
-void ReportComparison(const char* what, const ComparisonRuns& runs, const bench::Sample& bare,
-                      std::size_t entries, std::size_t expected, const std::string& changesPath) {
-    bench::PrintTimeRow(what, runs.times, bare, kStep2Target, entries);
-    const PassResult& pass = runs.passes[bench::BestRun(runs.times)];
-    bench::Say(
-        "      best run: load %.3f s, index %.3f s (%zu lines), walk %.3f s; "
-        "%ld lines (expected %zu)\n",
-        pass.loadSeconds, pass.indexSeconds, pass.keys,
-        pass.time.wall - pass.loadSeconds - pass.indexSeconds, pass.lines, expected);
-    if (pass.lines != static_cast<long>(expected)) {
-        for (const std::string& line : bench::FirstLines(changesPath, 5)) {
-            bench::Say("      unexpected? %s\n", line.c_str());
+// Every run's counts, and its report's, against what the pass must find.
+bool CountsRight(const ComparisonRuns& runs) {
+    const Expected& e = runs.expected;
+    bool right = true;
+    for (std::size_t run = 0; run < runs.passes.size(); ++run) {
+        const PassResult& pass = runs.passes[run];
+        const struct {
+            const char* name;
+            long found;
+            std::size_t expected;
+        } checks[] = {
+            {"new lines", pass.lines, e.changed},
+            {"removed", static_cast<long>(pass.removed), e.removed},
+            {"report entries", pass.page.complete ? static_cast<long>(pass.page.entries) : -1,
+             e.changed + e.removed},
+            {"report's added", pass.page.Section("HKEY_CURRENT_USER: added"), 0},
+            {"report's changed", pass.page.Section("HKEY_CURRENT_USER: changed"), e.changed},
+            {"report's removed", pass.page.Section("HKEY_CURRENT_USER: removed"), e.removed},
+        };
+        for (const auto& check : checks) {
+            if (check.found != static_cast<long>(check.expected)) {
+                bench::Say("      WRONG in run %zu: %s %ld, expected %zu\n", run + 1, check.name,
+                           check.found, check.expected);
+                right = false;
+            }
         }
     }
+    return right;
+}
+
+bool ReportComparison(const ComparisonRuns& runs, const bench::Sample& bare, double target,
+                      std::size_t entries) {
+    bench::PrintTimeRow(runs.what, runs.times, bare, target, entries);
+    const PassResult& pass = runs.passes[bench::BestRun(runs.times)];
+    bench::Say(
+        "      best run: load %.3f s, index %.3f s (%zu lines), walk %.3f s, report %.3f s\n",
+        pass.loadSeconds, pass.indexSeconds, pass.keys,
+        pass.time.wall - pass.loadSeconds - pass.indexSeconds - pass.reportSeconds,
+        pass.reportSeconds);
+    bench::Say(
+        "      found %ld new lines, %ld changed values (expected %zu), %lu removed entries "
+        "(expected %zu); %zu report entries\n",
+        pass.lines, pass.page.Section("HKEY_CURRENT_USER: changed"), runs.expected.changed,
+        pass.removed, runs.expected.removed, pass.page.entries);
+    const bool right = CountsRight(runs);
+    if (!right) {
+        for (const std::string& line : bench::FirstLines(runs.changesPath, 5)) {
+            bench::Say("      in the change list: %s\n", line.c_str());
+        }
+    }
+    return right;
 }
 
 int RunBenchmark(const Options& options) {
@@ -431,10 +529,11 @@ int RunBenchmark(const Options& options) {
                wine.empty() ? "Windows" : ("Wine " + wine).c_str());
     const std::string work = TempFolder() + "\\qv-bench-work";
     CreateDirectoryW(ExtendedLengthPath(work).c_str(), nullptr);
+    // Step #2 writes its report into the current directory.
+    SetCurrentDirectoryW(ExtendedLengthPath(work).c_str());
     const std::string markerPath = work + "\\registry-tree.txt";
     const std::string baselinePath = work + "\\registry-snapshot1.txt";
     const std::string samePath = work + "\\registry-snapshot2-same.txt";
-    const std::string changedPath = work + "\\registry-snapshot2-changed.txt";
 
     HKEY tree = PrepareTree(options, markerPath);
     if (tree == nullptr) return 1;
@@ -466,12 +565,26 @@ int RunBenchmark(const Options& options) {
                counts.keys, counts.values);
     const std::size_t entries = counts.keys + counts.values;
 
-    // Rounds of bare walk, snapshot and comparison, so that a burst of load from elsewhere on
-    // the machine hits one run of each, not one pass alone.
+    // Every round runs every pass, so that a burst of load from elsewhere on the machine hits
+    // one run of each, not one pass alone: a bare walk, the snapshot and Step #2 of the tree as
+    // it is, then the values changed and removed, a bare walk again and Step #2, and the values
+    // put back. The best bare walk of all counts.
+    std::vector<SavedValue> toChange, toRemove;
+    if (!SaveValues(tree, options.shape, kChangeEvery, kChangedAt, toChange) ||
+        !SaveValues(tree, options.shape, kChangeEvery, kRemovedAt, toRemove)) {
+        bench::Say("error: the synthetic tree is not laid out as expected\n");
+        return 1;
+    }
     std::vector<bench::Sample> bareTimes, snapshotTimes;
-    ComparisonRuns same;
+    ComparisonRuns same{"Step #2: nothing changed", samePath};
+    ComparisonRuns after{"Step #2: 1% changed, 1% gone",
+                         work + "\\registry-snapshot2-changed.txt",
+                         {toChange.size(), toRemove.size()}};
     PassResult snapshot;
-    for (int round = 0; round < options.rounds; ++round) {
+    std::size_t changed = 0, removed = 0;
+    double changeSeconds = 0;
+    bool ranChanged = true, restored = true;
+    for (int round = 0; round < options.rounds && ranChanged && restored; ++round) {
         WalkCounts again;
         bareTimes.push_back(TimeBareWalk(again));
         snapshot = RunSnapshot(baselinePath);
@@ -480,48 +593,52 @@ int RunBenchmark(const Options& options) {
             return 1;
         }
         snapshotTimes.push_back(snapshot.time);
-        if (!RunComparisons(1, baselinePath, samePath, same)) return 1;
-    }
+        if (!RunComparisons(1, baselinePath, same)) return 1;
 
-    std::vector<SavedValue> saved;
-    if (!SaveValuesToChange(tree, options.shape, kChangeEvery, saved)) {
-        bench::Say("error: the synthetic tree is not laid out as expected\n");
-        return 1;
+        scratch::WriteWholeFile(markerPath, MarkerText(options.shape, false));
+        const double start = bench::Now();
+        changed = ChangeSyntheticRegistryValues(tree, options.shape, kChangeEvery);
+        removed = RemoveValues(tree, toRemove);
+        changeSeconds = bench::Now() - start;
+        ranChanged = changed == toChange.size() && removed == toRemove.size();
+        if (ranChanged) {
+            bareTimes.push_back(TimeBareWalk(again));
+            ranChanged = RunComparisons(1, baselinePath, after);
+        }
+        restored = RestoreValues(tree, toChange) && RestoreValues(tree, toRemove);
+        if (restored) scratch::WriteWholeFile(markerPath, MarkerText(options.shape, true));
     }
-    scratch::WriteWholeFile(markerPath, MarkerText(options.shape, false));
-    double start = bench::Now();
-    const std::size_t changed = ChangeSyntheticRegistryValues(tree, options.shape, kChangeEvery);
-    const double changeSeconds = bench::Now() - start;
-    ComparisonRuns after;
-    const bool ranChanged = RunComparisons(options.rounds, baselinePath, changedPath, after);
 
     const bench::Sample bare = bench::Best(bareTimes);
     bench::PrintTableHeader();
     bench::PrintTimeRow("bare walk", bareTimes, bare, 0, entries);
     bench::PrintTimeRow("Step #1: snapshot of HKCU", snapshotTimes, bare, kStep1Target, entries);
     bench::Say("      %ld lines (expected %zu)\n", snapshot.lines, entries);
-    ReportComparison("Step #2: nothing changed", same, bare, entries, 0, samePath);
+    bool right = snapshot.lines == static_cast<long>(entries);
+    right = ReportComparison(same, bare, kStep2Target, entries) && right;
     if (ranChanged) {
-        ReportComparison("Step #2: 1% values changed", after, bare, entries, changed, changedPath);
-        bench::Say("      (%zu values changed in %.1f s before these runs)\n", changed,
-                   changeSeconds);
+        right = ReportComparison(after, bare, kStep2Target, entries) && right;
+        bench::Say(
+            "      (%zu values changed and %zu removed in %.1f s before each of these runs)\n",
+            changed, removed, changeSeconds);
+    } else {
+        bench::Say(
+            "error: the changes were not made (%zu of %zu values changed, %zu of %zu "
+            "removed), or a comparison failed\n",
+            changed, toChange.size(), removed, toRemove.size());
     }
     bench::Say("\nbaseline %.1f MiB\n", bench::MiB(GetFileSizeByName(baselinePath.c_str())));
 
-    if (options.keep) {
-        if (RestoreValues(tree, saved)) {
-            scratch::WriteWholeFile(markerPath, MarkerText(options.shape, true));
-        }
-        RegCloseKey(tree);
-    } else {
-        RegCloseKey(tree);
-        start = bench::Now();
+    RegCloseKey(tree);
+    if (!options.keep) {
+        const double start = bench::Now();
         RegDeleteTreeW(HKEY_CURRENT_USER, kBenchKey);
         DeleteFileW(ExtendedLengthPath(markerPath).c_str());
         bench::Say("tree: deleted in %.1f s (--keep leaves it for the next run)\n",
                    bench::Now() - start);
     }
-    return ranChanged && changed == saved.size() ? 0 : 1;
+    if (!right) bench::Say("\nerror: a pass found other counts than the changes it was given\n");
+    return ranChanged && restored && right ? 0 : 1;
 }
 
 }  // namespace
