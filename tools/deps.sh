@@ -53,6 +53,7 @@ quorvane_build() {
         if ! cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
             -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
             -DCMAKE_DISABLE_FIND_PACKAGE_Python=ON -DCMAKE_DISABLE_FIND_PACKAGE_PythonInterp=ON \
+            -DCMAKE_MESSAGE_LOG_LEVEL=WARNING \
             >"$build/configure.log" 2>&1; then
             cat "$build/configure.log" >&2
             rm -f "$build/build.ninja"
@@ -62,6 +63,7 @@ quorvane_build() {
     local targets=()
     [ $# -gt 0 ] && targets=(--target "$@")
     echo "Building in $build"
-    cmake --build "$build" -j2 "${targets[@]}" -- --quiet | { grep -v '^ninja: no work to do' || true; }
+    cmake --build "$build" -j2 "${targets[@]}" -- --quiet |
+        { grep -vE '^(ninja: no work to do|-- (Configuring|Generating) done|-- Build files have been)' || true; }
     return "${PIPESTATUS[0]}"
 }
