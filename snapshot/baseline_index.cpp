@@ -260,6 +260,20 @@ struct BaselineIndex::Impl {
         return true;
     }
 
+    // The slot holding key, or null when the text holds no such key. Records end at CR LF, so no
+    // key holds one.
+    std::uint64_t* SlotOf(std::string_view key) {
+        if (slots.empty() || HoldsCrLf(key)) {
+            return nullptr;
+        }
+        std::uint64_t& slot = slots[Probe(key, Hash(key))];
+        return slot != 0 ? &slot : nullptr;
+    }
+
+    static std::size_t RecordOf(std::uint64_t slot) {
+        return static_cast<std::size_t>(slot & kOffsetMask) - 1;
+    }
+
     // Inserts key unless it is there; returns the length of its probe chain.
     std::size_t Insert(std::size_t offset, std::string_view key) {
         const std::uint64_t hash = Hash(key);
@@ -332,23 +346,26 @@ bool BaselineIndex::Build(std::string_view text, Kind kind) {
 }
 
 bool BaselineIndex::Contains(std::string_view key) const {
-    if (impl_ == nullptr || impl_->slots.empty() || HoldsCrLf(key)) {
+    return impl_ != nullptr && impl_->SlotOf(key) != nullptr;
+}
+
+bool BaselineIndex::Find(std::string_view key, std::size_t* firstRecord) const {
+    const std::uint64_t* slot = impl_ != nullptr ? impl_->SlotOf(key) : nullptr;
+    if (slot == nullptr) {
         return false;
     }
-    return impl_->slots[impl_->Probe(key, impl_->Hash(key))] != 0;
+    *firstRecord = Impl::RecordOf(*slot);
+    return true;
 }
 
 bool BaselineIndex::MarkSeen(std::string_view key, std::size_t* firstRecord) {
-    if (impl_ == nullptr || impl_->slots.empty() || HoldsCrLf(key)) {
+    std::uint64_t* slot = impl_ != nullptr ? impl_->SlotOf(key) : nullptr;
+    if (slot == nullptr) {
         return false;
     }
-    std::uint64_t& slot = impl_->slots[impl_->Probe(key, impl_->Hash(key))];
-    if (slot == 0) {
-        return false;
-    }
-    slot |= kSeenBit;
+    *slot |= kSeenBit;
     if (firstRecord != nullptr) {
-        *firstRecord = static_cast<std::size_t>(slot & kOffsetMask) - 1;
+        *firstRecord = Impl::RecordOf(*slot);
     }
     return true;
 }
@@ -365,7 +382,7 @@ void BaselineIndex::ForEachUnseen(
         }
         const std::uint64_t slot = impl_->slots[impl_->Probe(key, impl_->Hash(key))];
         // A key met again later in the text is reported at its first record only.
-        if ((slot & kSeenBit) == 0 && (slot & kOffsetMask) - 1 == offset) {
+        if ((slot & kSeenBit) == 0 && Impl::RecordOf(slot) == offset) {
             visit(offset, record);
         }
         return true;
@@ -374,11 +391,12 @@ void BaselineIndex::ForEachUnseen(
 
 bool BaselineIndex::MarkSeenLine(std::string_view line, std::string_view nextLineStart) {
     const std::size_t firstEnd = line.find("\r\n");
-    std::size_t record = 0;
-    if (!Find(line.substr(0, firstEnd), &record)) {
+    std::uint64_t* first = impl_ != nullptr ? impl_->SlotOf(line.substr(0, firstEnd)) : nullptr;
+    if (first == nullptr) {
         return false;
     }
-    const std::string_view text = Text();
+    const std::string_view text = impl_->text;
+    const std::size_t record = Impl::RecordOf(*first);
     const std::size_t end = record + line.size();
     if (text.compare(record, line.size(), line) != 0) {
         return false;
@@ -388,25 +406,14 @@ bool BaselineIndex::MarkSeenLine(std::string_view line, std::string_view nextLin
          text.compare(end + 2, nextLineStart.size(), nextLineStart) != 0)) {
         return false;
     }
-    for (std::size_t start = 0;;) {
+    // The first piece is in hand; only a value text's later pieces are looked up.
+    *first |= kSeenBit;
+    for (std::size_t start = firstEnd; start != std::string_view::npos;) {
+        start += 2;
         const std::size_t pieceEnd = line.find("\r\n", start);
         MarkSeen(line.substr(start, pieceEnd - start));
-        if (pieceEnd == std::string_view::npos) {
-            return true;
-        }
-        start = pieceEnd + 2;
+        start = pieceEnd;
     }
-}
-
-bool BaselineIndex::Find(std::string_view key, std::size_t* firstRecord) const {
-    if (impl_ == nullptr || impl_->slots.empty() || HoldsCrLf(key)) {
-        return false;
-    }
-    const std::uint64_t slot = impl_->slots[impl_->Probe(key, impl_->Hash(key))];
-    if (slot == 0) {
-        return false;
-    }
-    *firstRecord = static_cast<std::size_t>(slot & kOffsetMask) - 1;
     return true;
 }
 
