@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/step_engine.h"
+#include "engine/step_engine.h"
 
 // The status line and the progress bar are updated at most this often.
 inline constexpr DWORD kProgressIntervalMs = 66;

@@ -4,7 +4,7 @@
 #include "app/main_dialog.h"
 #include "app/resource.h"
 #include "app/scan_progress.h"
-#include "app/step_engine.h"
+#include "engine/step_engine.h"
 
 namespace {
 

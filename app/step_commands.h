@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/step_engine.h"
+#include "engine/step_engine.h"
 
 // The command behind the Step #1 button: writes the baseline of the ticked areas.
 void RunStep1();

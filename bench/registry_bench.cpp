@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "app/whole_change.h"
+#include "engine/whole_change.h"
 #include "bench/bench_support.h"
 #include "snapshot/baseline_index.h"
 #include "snapshot/registry_access.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/step_engine.h"
+#include "engine/step_engine.h"
 
 // QuorvaneCmd's command line: what to do, and the exit codes that tell a script how it went.
 

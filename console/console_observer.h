@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/step_engine.h"
+#include "engine/step_engine.h"
 #include "console/standard_stream.h"
 
 // The progress line is brought up to date at most this often.

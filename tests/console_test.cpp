@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/resource.h"
-#include "app/step_engine.h"
+#include "engine/step_engine.h"
 #include "snapshot/snapshot_files.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/scratch_registry.h"

@@ -1,6 +1,6 @@
 // The report page: whatever names the scanned system holds, they add no markup and lose nothing.
 
-#include "snapshot/report_page.h"
+#include "report/report_page.h"
 
 #include <gtest/gtest.h>
 

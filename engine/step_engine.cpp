@@ -1,8 +1,8 @@
-#include "app/step_engine.h"
+#include "engine/step_engine.h"
 
 #include <windows.h>
 
-#include "app/whole_change.h"
+#include "engine/whole_change.h"
 #include "snapshot/baseline_index.h"
 #include "snapshot/file_walker.h"
 #include "snapshot/registry_walker.h"

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "app/step_engine.h"
+#include "engine/step_engine.h"
 #include "snapshot/file_walker.h"
 #include "snapshot/registry_walker.h"
-#include "snapshot/report_page.h"
+#include "report/report_page.h"
 
 class BaselineIndex;
 

@@ -1,4 +1,4 @@
-#include "app/whole_change.h"
+#include "engine/whole_change.h"
 
 #include <windows.h>
 

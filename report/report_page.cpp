@@ -1,4 +1,4 @@
-#include "snapshot/report_page.h"
+#include "report/report_page.h"
 
 #include <cstdio>
 
