@@ -25,6 +25,7 @@
 #include "bench/bench_support.h"
 #include "snapshot/baseline_index.h"
 #include "snapshot/registry_access.h"
+#include "snapshot/registry_lines.h"
 #include "snapshot/registry_walker.h"
 #include "snapshot/snapshot_files.h"
 #include "tests/support/scratch_registry.h"
@@ -374,15 +375,26 @@ struct PassResult {
     bool ok = false;
 };
 
-PassResult RunSnapshot(const std::string& baselinePath) {
+// The record of a baseline's lines goes beside it; none for a baseline as earlier builds wrote.
+std::string LinesPath(const std::string& baselinePath, bool withRecord) {
+    return withRecord ? baselinePath + ".lines" : std::string();
+}
+
+// Step #1 as the program runs it (WriteBaseline in engine/step_engine.cpp), with or without the
+// record of the baseline's lines.
+PassResult RunSnapshot(const std::string& baselinePath, bool withRecord) {
     PassResult result;
     bench::QuietObserver observer;
+    const std::string linesPath = LinesPath(baselinePath, withRecord);
+    if (!withRecord) DeleteFileA((baselinePath + ".lines").c_str());
     const bench::Stamp start = bench::Mark();
-    SnapshotWriter output;
-    if (output.Create(baselinePath)) {
-        result.lines = ScanRegistryKey(HKEY_CURRENT_USER, "", &output, nullptr, observer);
+    SnapshotWriter output, record;
+    if (output.Create(baselinePath) &&
+        (!withRecord || (record.Create(linesPath) && record.Write(kRegistryLinesHeader)))) {
+        result.lines = ScanRegistryKey(HKEY_CURRENT_USER, "", &output, nullptr, observer, nullptr,
+                                       withRecord ? &record : nullptr);
     }
-    result.ok = output.Close();
+    result.ok = output.Close() && (!withRecord || record.Close());
     result.time = bench::Since(start);
     return result;
 }
@@ -390,7 +402,8 @@ PassResult RunSnapshot(const std::string& baselinePath) {
 // One comparison as Step #2 makes it (CompareArea in app/step_engine.cpp): the old report goes,
 // the baseline's time is taken, the baseline loaded and indexed, the root walked noting its new
 // lines, and the report written into the current directory.
-PassResult RunComparison(const std::string& baselinePath, const std::string& changesPath) {
+PassResult RunComparison(const std::string& baselinePath, const std::string& changesPath,
+                         bool withRecord) {
     PassResult result;
     bench::QuietObserver observer;
     const bench::Stamp mark = bench::Mark();
@@ -410,9 +423,21 @@ PassResult RunComparison(const std::string& baselinePath, const std::string& cha
         report.Abandon();
         return result;
     }
+    const std::string linesPath = LinesPath(baselinePath, withRecord);
+    const SnapshotArea area{baselinePath.c_str(), changesPath.c_str(), HKEY_CURRENT_USER,
+                            "HKEY_CURRENT_USER", withRecord ? linesPath.c_str() : nullptr};
+    std::vector<std::size_t> joins;
+    const std::string record = LoadRegistryLineRecord(area, text.View(), joins);
+    if (withRecord && record.empty()) {
+        bench::Say("error: the record of %s does not agree with it\n", baselinePath.c_str());
+        report.Abandon();
+        return result;
+    }
     result.loadSeconds = bench::Now() - begun;
     BaselineIndex index;
-    if (!index.Build(text.View(), BaselineIndex::Kind::Records)) {
+    if (!index.Build(text.View(),
+                     withRecord ? BaselineIndex::Kind::Lines : BaselineIndex::Kind::Records,
+                     std::move(joins))) {
         bench::Say("error: no memory for the index of %s\n", baselinePath.c_str());
         report.Abandon();
         return result;
@@ -420,16 +445,14 @@ PassResult RunComparison(const std::string& baselinePath, const std::string& cha
     result.keys = index.Size();
     result.indexSeconds = bench::Now() - begun - result.loadSeconds;
     SnapshotWriter output;
-    std::vector<RegistryNewLine> newLines;
+    RegistryComparison found;
     if (output.Create(changesPath)) {
-        result.lines = ScanRegistryKey(HKEY_CURRENT_USER, "", &output, &index, observer, &newLines);
+        result.lines = ScanRegistryKey(HKEY_CURRENT_USER, "", &output, &index, observer, &found);
     }
     result.ok = output.Close();
     const double walked = bench::Now();
     if (result.ok) {
-        const SnapshotArea area{baselinePath.c_str(), changesPath.c_str(), HKEY_CURRENT_USER,
-                                "HKEY_CURRENT_USER"};
-        report.AddRegistryPass(area, baselineTime, index, newLines);
+        report.AddRegistryPass(area, baselineTime, index, record, found);
         std::string failure;
         result.ok = report.Finish(failure);
         if (!result.ok) bench::Say("error: %s\n", failure.c_str());
@@ -454,6 +477,7 @@ struct Expected {
 struct ComparisonRuns {
     const char* what;
     std::string changesPath;
+    bool withRecord;
     Expected expected;
     std::vector<bench::Sample> times;
     std::vector<PassResult> passes;
@@ -461,7 +485,7 @@ struct ComparisonRuns {
 
 bool RunComparisons(int rounds, const std::string& baselinePath, ComparisonRuns& runs) {
     for (int round = 0; round < rounds; ++round) {
-        PassResult pass = RunComparison(baselinePath, runs.changesPath);
+        PassResult pass = RunComparison(baselinePath, runs.changesPath, runs.withRecord);
         if (!pass.ok) return false;
         runs.times.push_back(pass.time);
         runs.passes.push_back(std::move(pass));
@@ -545,9 +569,9 @@ int RunBenchmark(const Options& options) {
             WalkCounts counts;
             TimeBareWalk(counts);
         } else if (options.single == "snapshot") {
-            lines = RunSnapshot(baselinePath).lines;
+            lines = RunSnapshot(baselinePath, true).lines;
         } else {
-            lines = RunComparison(baselinePath, samePath).lines;
+            lines = RunComparison(baselinePath, samePath, true).lines;
         }
         const bench::Sample time = bench::Since(start);
         bench::Say("%s: %.3f s wall, %.3f s cpu, %ld lines\n", options.single.c_str(), time.wall,
@@ -575,25 +599,34 @@ int RunBenchmark(const Options& options) {
         bench::Say("error: the synthetic tree is not laid out as expected\n");
         return 1;
     }
-    std::vector<bench::Sample> bareTimes, snapshotTimes;
-    ComparisonRuns same{"Step #2: nothing changed", samePath};
-    ComparisonRuns after{"Step #2: 1% changed, 1% gone",
-                         work + "\\registry-snapshot2-changed.txt",
-                         {toChange.size(), toRemove.size()}};
-    PassResult snapshot;
+    // Each Step also runs as earlier builds ran it, on a baseline without the record of its
+    // lines: what the record costs Step #1, and what reading it costs Step #2.
+    const std::string oldBaselinePath = work + "\\registry-snapshot1-old.txt";
+    std::vector<bench::Sample> bareTimes, snapshotTimes, oldSnapshotTimes;
+    ComparisonRuns same{"Step #2: nothing changed", samePath, true};
+    ComparisonRuns sameOld{"  without the record", samePath, false};
+    const Expected afterChanges{toChange.size(), toRemove.size()};
+    const std::string changedPath = work + "\\registry-snapshot2-changed.txt";
+    ComparisonRuns after{"Step #2: 1% changed, 1% gone", changedPath, true, afterChanges};
+    ComparisonRuns afterOld{"  without the record", changedPath, false, afterChanges};
+    PassResult snapshot, oldSnapshot;
     std::size_t changed = 0, removed = 0;
     double changeSeconds = 0;
     bool ranChanged = true, restored = true;
     for (int round = 0; round < options.rounds && ranChanged && restored; ++round) {
         WalkCounts again;
         bareTimes.push_back(TimeBareWalk(again));
-        snapshot = RunSnapshot(baselinePath);
-        if (!snapshot.ok) {
+        snapshot = RunSnapshot(baselinePath, true);
+        oldSnapshot = RunSnapshot(oldBaselinePath, false);
+        if (!snapshot.ok || !oldSnapshot.ok) {
             bench::Say("error: cannot write %s\n", baselinePath.c_str());
             return 1;
         }
         snapshotTimes.push_back(snapshot.time);
-        if (!RunComparisons(1, baselinePath, same)) return 1;
+        oldSnapshotTimes.push_back(oldSnapshot.time);
+        if (!RunComparisons(1, baselinePath, same) || !RunComparisons(1, oldBaselinePath, sameOld)) {
+            return 1;
+        }
 
         scratch::WriteWholeFile(markerPath, MarkerText(options.shape, false));
         const double start = bench::Now();
@@ -603,7 +636,8 @@ int RunBenchmark(const Options& options) {
         ranChanged = changed == toChange.size() && removed == toRemove.size();
         if (ranChanged) {
             bareTimes.push_back(TimeBareWalk(again));
-            ranChanged = RunComparisons(1, baselinePath, after);
+            ranChanged = RunComparisons(1, baselinePath, after) &&
+                         RunComparisons(1, oldBaselinePath, afterOld);
         }
         restored = RestoreValues(tree, toChange) && RestoreValues(tree, toRemove);
         if (restored) scratch::WriteWholeFile(markerPath, MarkerText(options.shape, true));
@@ -614,10 +648,15 @@ int RunBenchmark(const Options& options) {
     bench::PrintTimeRow("bare walk", bareTimes, bare, 0, entries);
     bench::PrintTimeRow("Step #1: snapshot of HKCU", snapshotTimes, bare, kStep1Target, entries);
     bench::Say("      %ld lines (expected %zu)\n", snapshot.lines, entries);
+    bench::PrintTimeRow("  without the record", oldSnapshotTimes, bare, kStep1Target, entries);
+    bench::Say("      the record costs Step #1 %+.1f%%\n",
+               100.0 * (bench::Best(snapshotTimes).wall / bench::Best(oldSnapshotTimes).wall - 1));
     bool right = snapshot.lines == static_cast<long>(entries);
     right = ReportComparison(same, bare, kStep2Target, entries) && right;
+    right = ReportComparison(sameOld, bare, kStep2Target, entries) && right;
     if (ranChanged) {
         right = ReportComparison(after, bare, kStep2Target, entries) && right;
+        right = ReportComparison(afterOld, bare, kStep2Target, entries) && right;
         bench::Say(
             "      (%zu values changed and %zu removed in %.1f s before each of these runs)\n",
             changed, removed, changeSeconds);

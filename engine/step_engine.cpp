@@ -5,6 +5,7 @@
 #include "engine/whole_change.h"
 #include "snapshot/baseline_index.h"
 #include "snapshot/file_walker.h"
+#include "snapshot/registry_lines.h"
 #include "snapshot/registry_walker.h"
 #include "text/text.h"
 
@@ -55,21 +56,35 @@ long ScanDriveList(const std::vector<std::string>& patterns, SnapshotWriter& out
     return lines;
 }
 
-// Writes one area's baseline. Returns the lines written; failure names what went wrong.
+// Writes one area's baseline, and for a registry root the record of its lines. Returns the
+// lines written; failure names what went wrong.
 long WriteBaseline(const StepRequest& request, const SnapshotArea& area, StepObserver& front,
                    StopTracker& observer, std::string& failure) {
     front.PassStarting(area, false, 0);
     SnapshotWriter output;
+    SnapshotWriter record;
     long lines = 0;
-    if (output.Create(area.baselineName)) {
-        lines = IsFileArea(area) ? ScanDriveList(SearchPatternsFromDriveList(request.driveList),
-                                                 output, nullptr, false, observer)
-                                 : ScanRegistryKey(area.root, "", &output, nullptr, observer);
+    if (IsFileArea(area)) {
+        if (output.Create(area.baselineName)) {
+            lines = ScanDriveList(SearchPatternsFromDriveList(request.driveList), output, nullptr,
+                                  false, observer);
+        }
+    } else if (output.Create(area.baselineName) && record.Create(area.linesName) &&
+               record.Write(kRegistryLinesHeader)) {
+        lines = ScanRegistryKey(area.root, "", &output, nullptr, observer, nullptr, &record);
     }
     front.PassFinished();
-    if (!output.Close()) failure = WriteFailureText(output);
+    if (!output.Close()) {
+        failure = WriteFailureText(output);
+    } else if (!IsFileArea(area) && !record.Close()) {
+        failure = WriteFailureText(record);
+    }
+    // A baseline without a record that agrees with it is read as earlier builds wrote it; a
+    // record that may not agree must not stay beside it.
+    if (!failure.empty() && !IsFileArea(area)) DeleteFileA(area.linesName);
     return lines;
 }
+
 
 enum class PassOutcome { Done, MissingBaseline, Failed };
 
@@ -93,10 +108,17 @@ PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, St
                       SystemErrorText(error) + "\n\nThe scan was stopped.";
             return PassOutcome::Failed;
     }
+    // A registry baseline is read line by line as its record tells; without one (written by
+    // an earlier build) lines are told apart as well as the text allows.
+    std::vector<std::size_t> joins;
+    const std::string record =
+        IsFileArea(area) ? std::string() : LoadRegistryLineRecord(area, baseline.View(), joins);
+    const BaselineIndex::Kind kind = IsFileArea(area) ? BaselineIndex::Kind::FilePaths
+                                     : record.empty() ? BaselineIndex::Kind::Records
+                                                      : BaselineIndex::Kind::Lines;
     // Without its index a pass would take every item for new: it must not run at all.
     BaselineIndex index;
-    if (!index.Build(baseline.View(), IsFileArea(area) ? BaselineIndex::Kind::FilePaths
-                                                       : BaselineIndex::Kind::Records)) {
+    if (!index.Build(baseline.View(), kind, std::move(joins))) {
         failure = NoMemoryText(area.baselineName, baseline.size);
         return PassOutcome::Failed;
     }
@@ -106,7 +128,7 @@ PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, St
     SnapshotWriter output;
     FileComparison files;
     files.baselineTime = baselineTime;
-    std::vector<RegistryNewLine> entries;
+    RegistryComparison entries;
     const bool created = output.Create(area.changeListName);
     if (created) {
         if (IsFileArea(area)) {
@@ -129,7 +151,7 @@ PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, St
         if (IsFileArea(area)) {
             report.AddFilesPass(area, request.driveList, baselineTime, index, files);
         } else {
-            report.AddRegistryPass(area, baselineTime, index, entries);
+            report.AddRegistryPass(area, baselineTime, index, record, entries);
         }
     }
     return PassOutcome::Done;
@@ -283,5 +305,4 @@ StepResult RunCompareStep(const StepRequest& request, StepObserver& front) {
 
 void RemoveProgramFiles() {
     for (const char* name : ProgramTextFiles()) DeleteFileA(name);
-    DeleteFileA(kReportName);
 }

@@ -49,6 +49,9 @@ struct WholeChangeCounts {
     unsigned long removedFiles = 0;
     unsigned long newFolders = 0;
     unsigned long removedRegistryEntries = 0;
+    // Values whose new line the change lists hold as new, paired with their old line: counted
+    // among the new registry entries too, so not part of Any().
+    unsigned long changedRegistryValues = 0;
 
     bool Any() const {
         return modifiedFiles != 0 || removedFiles != 0 || newFolders != 0 ||

@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "snapshot/baseline_index.h"
 #include "snapshot/changed_values.h"
+#include "snapshot/registry_lines.h"
 #include "snapshot/unique_handle.h"
 #include "text/text.h"
 
@@ -137,6 +140,19 @@ std::uint64_t LastWriteTime(const char* name) {
            data.ftLastWriteTime.dwLowDateTime;
 }
 
+std::string LoadRegistryLineRecord(const SnapshotArea& area, std::string_view baseline,
+                                   std::vector<std::size_t>& joins) {
+    BaselineText record;
+    DWORD error = ERROR_SUCCESS;
+    if (area.linesName == nullptr ||
+        LoadBaselineFile(area.linesName, record, error) != BaselineLoad::Loaded) {
+        return {};
+    }
+    const std::string rootPrefix = std::string(area.rootName) + "\\";
+    if (!MatchRegistryLines(record.View(), baseline, rootPrefix, joins)) return {};
+    return std::string(record.View());
+}
+
 bool WholeChangeReport::Begin() {
     DeleteFileA(kReportName);
     return sections_.Create(kSectionsName);
@@ -190,6 +206,7 @@ void WholeChangeReport::AddFilesPass(const SnapshotArea& area, const std::string
     row.modified = static_cast<unsigned long>(found.modified.size());
     row.removed = static_cast<unsigned long>(removed.size());
     row.newFolders = static_cast<unsigned long>(folders.size());
+    row.unreadable = static_cast<unsigned long>(found.unlisted.size());
     areas_.push_back(row);
     counts_.modifiedFiles += row.modified;
     counts_.removedFiles += row.removed;
@@ -221,22 +238,113 @@ void WholeChangeReport::AddFilesPass(const SnapshotArea& area, const std::string
     page_.EndSection();
 }
 
-void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t baselineTime,
-                                        const BaselineIndex& baseline,
-                                        const std::vector<RegistryNewLine>& found) {
-    const std::string_view text = baseline.Text();
-    const std::string rootPrefix = std::string(area.rootName) + "\\";
+namespace {
 
-    // Every line of the baseline that the walk did not produce.
-    std::vector<std::string_view> gone;
+// A baseline line that the walk did not produce.
+struct GoneLine {
+    std::string_view line;
+    RegistryLine entry;  // as the record tells; without a record, entry.value is false
+    bool split = false;  // entry is known: the line splits into key path, name and text
+};
+
+// Whether line lies below one of the keys whose lines are in keys: what the baseline holds
+// there is not known to be gone.
+bool BelowAny(std::string_view line, const std::unordered_set<std::string_view>& keys) {
+    if (keys.empty()) return false;
+    for (std::size_t cut = line.find('\\'); cut != std::string_view::npos;
+         cut = line.find('\\', cut + 1)) {
+        if (keys.count(line.substr(0, cut)) != 0) return true;
+    }
+    return false;
+}
+
+bool IsIgnoredValueName(std::string_view name) {
+    for (std::string_view ignored : kIgnoredValues) {
+        if (name == ignored.substr(1, ignored.size() - 2)) return true;
+    }
+    return false;
+}
+
+// Every line of the baseline that the walk did not produce, but those below unreadable keys
+// and those of values a comparison never reports.
+std::vector<GoneLine> GoneLines(const BaselineIndex& baseline, std::string_view lineRecord,
+                                std::string_view rootPrefix,
+                                const std::vector<std::string>& unreadable) {
+    const std::string_view text = baseline.Text();
+    const std::unordered_set<std::string_view> unknown(unreadable.begin(), unreadable.end());
+    std::vector<GoneLine> gone;
+    if (!lineRecord.empty()) {
+        RegistryLineCursor cursor(lineRecord);
+        baseline.ForEachUnseen([&](std::size_t offset, std::string_view line) {
+            GoneLine item{line, {}, true};
+            if (!cursor.At(offset, item.entry) || BelowAny(line, unknown)) return;
+            if (item.entry.value &&
+                IsIgnoredValueName(line.substr(item.entry.keyEnd + 1, item.entry.nameLength))) {
+                return;
+            }
+            gone.push_back(item);
+        });
+        return gone;
+    }
     baseline.ForEachUnseen([&](std::size_t offset, std::string_view record) {
         if (!StartsWith(record, rootPrefix)) return;  // a later piece of a value text
         for (std::string_view ignored : kIgnoredValues) {
             if (record.find(ignored) != std::string_view::npos) return;
         }
-        gone.push_back(text.substr(offset, LineLength(text, offset, rootPrefix)));
+        const std::string_view line = text.substr(offset, LineLength(text, offset, rootPrefix));
+        if (!BelowAny(line, unknown)) gone.push_back({line, {}, false});
     });
-    ChangedValueMatcher matcher(gone);
+    return gone;
+}
+
+// Pairs new values with the gone lines they change: by exact key and name where the record
+// tells them, else as well as the lines allow (ChangedValueMatcher).
+class ValuePairing {
+public:
+    // exact: the gone lines are split as their record tells.
+    ValuePairing(const std::vector<GoneLine>& gone, bool exact) : taken_(gone.size(), false) {
+        if (!exact) {
+            std::vector<std::string_view> lines;
+            lines.reserve(gone.size());
+            for (const GoneLine& item : gone) lines.push_back(item.line);
+            guess_.emplace(std::move(lines));
+            return;
+        }
+        for (std::size_t i = 0; i < gone.size(); ++i) {
+            if (gone[i].entry.value) {
+                byStart_.emplace(gone[i].line.substr(0, gone[i].entry.NameEnd()), i);
+            }
+        }
+    }
+
+    // The gone line that the new value whose line starts with start ("key\name=") changes,
+    // now taken; ChangedValueMatcher::kNone when it changes none.
+    std::size_t Pair(std::string_view start) {
+        if (guess_) return guess_->Pair(start);
+        const auto found = byStart_.find(start);
+        if (found == byStart_.end() || taken_[found->second]) return ChangedValueMatcher::kNone;
+        taken_[found->second] = true;
+        return found->second;
+    }
+    bool Taken(std::size_t line) const { return guess_ ? guess_->Taken(line) : taken_[line]; }
+
+private:
+    std::optional<ChangedValueMatcher> guess_;
+    std::unordered_map<std::string_view, std::size_t> byStart_;
+    std::vector<bool> taken_;
+};
+
+}  // namespace
+
+void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t baselineTime,
+                                        const BaselineIndex& baseline,
+                                        std::string_view lineRecord,
+                                        const RegistryComparison& comparison) {
+    const std::string rootPrefix = std::string(area.rootName) + "\\";
+    const std::vector<RegistryNewLine>& found = comparison.newLines;
+    const std::vector<GoneLine> gone =
+        GoneLines(baseline, lineRecord, rootPrefix, comparison.unreadable);
+    ValuePairing pairing(gone, !lineRecord.empty());
 
     struct Changed {
         std::size_t line;  // index into found
@@ -250,7 +358,7 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
         std::string_view line;
         for (std::size_t i = 0; i < found.size() && lines.Next(found[i].length, line); ++i) {
             if (found[i].nameEnd == 0) continue;
-            const std::size_t old = matcher.Pair(line.substr(0, found[i].nameEnd));
+            const std::size_t old = pairing.Pair(line.substr(0, found[i].nameEnd));
             if (old != ChangedValueMatcher::kNone) changed.push_back({i, old, std::string(line)});
         }
     }
@@ -262,8 +370,10 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
     row.added = static_cast<unsigned long>(found.size() - changed.size());
     row.modified = static_cast<unsigned long>(changed.size());
     row.removed = static_cast<unsigned long>(gone.size() - changed.size());
+    row.unreadable = static_cast<unsigned long>(comparison.unreadable.size());
     areas_.push_back(row);
     counts_.removedRegistryEntries += row.removed;
+    counts_.changedRegistryValues += row.modified;
 
     const std::string name(area.rootName);
     page_.BeginSection(name + ": added", row.added);
@@ -290,7 +400,7 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
     for (const Changed& value : changed) {
         const RegistryNewLine& entry = found[value.line];
         const std::string_view line = value.newLine;
-        const std::string_view old = gone[value.gone];
+        const std::string_view old = gone[value.gone].line;
         page_.ChangedValue(line.substr(0, entry.keyEnd),
                            line.substr(entry.keyEnd + 1, entry.nameEnd - entry.keyEnd - 2),
                            old.substr(entry.nameEnd), line.substr(entry.nameEnd));
@@ -298,7 +408,17 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
     page_.EndSection();
     page_.BeginSection(name + ": removed", row.removed);
     for (std::size_t i = 0; i < gone.size(); ++i) {
-        if (!matcher.Taken(i)) page_.RemovedEntry(gone[i]);
+        if (pairing.Taken(i)) continue;
+        const GoneLine& item = gone[i];
+        if (!item.split) {
+            page_.RemovedEntry(item.line);
+        } else if (!item.entry.value) {
+            page_.RemovedKey(item.line);
+        } else {
+            page_.RemovedValue(item.line.substr(0, item.entry.keyEnd),
+                               item.line.substr(item.entry.keyEnd + 1, item.entry.nameLength),
+                               item.line.substr(item.entry.NameEnd()));
+        }
     }
     page_.EndSection();
 }

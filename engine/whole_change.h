@@ -23,9 +23,11 @@ public:
     void AddFilesPass(const SnapshotArea& area, const std::string& driveList,
                       std::uint64_t baselineTime, const BaselineIndex& baseline,
                       const FileComparison& found);
-    // After a registry pass that ran to its end.
+    // After a registry pass that ran to its end. lineRecord: the record of the baseline's lines
+    // that the index was built with (Kind::Lines); empty when the baseline has none.
     void AddRegistryPass(const SnapshotArea& area, std::uint64_t baselineTime,
-                         const BaselineIndex& baseline, const std::vector<RegistryNewLine>& found);
+                         const BaselineIndex& baseline, std::string_view lineRecord,
+                         const RegistryComparison& found);
     // Writes the report. False, with failure set, when it could not be written.
     bool Finish(std::string& failure);
     // Drops what was gathered: no report for this run.
@@ -40,6 +42,12 @@ private:
     std::vector<ReportArea> areas_;
     WholeChangeCounts counts_;
 };
+
+// The record of a registry baseline's lines (registry_lines.h), when there is one that agrees
+// with the baseline: its bytes, and in joins the CR LF pairs that stand inside lines. Empty
+// when there is none (a baseline written by an earlier build).
+std::string LoadRegistryLineRecord(const SnapshotArea& area, std::string_view baseline,
+                                   std::vector<std::size_t>& joins);
 
 // When the named file was last written (FILETIME), 0 when that cannot be told.
 std::uint64_t LastWriteTime(const char* name);

@@ -174,6 +174,17 @@ void ReportPage::Head(std::string_view runTime, std::string_view computer,
     AppendCount(piece_, total.removed);
     AppendCount(piece_, total.newFolders);
     piece_ += "</tr>\r\n</tbody>\r\n</table>\r\n";
+    for (const ReportArea& area : areas) {
+        if (area.unreadable == 0) continue;
+        piece_ += "<p class=\"note\">";
+        AppendEscaped(piece_, area.name);
+        piece_ += ": ";
+        AppendNumber(piece_, area.unreadable);
+        piece_ += area.files ? (area.unreadable == 1 ? " folder" : " folders")
+                             : (area.unreadable == 1 ? " key" : " keys");
+        piece_ += area.files ? " could not be listed" : " could not be read";
+        piece_ += "; nothing below them is reported removed.</p>\r\n";
+    }
     Emit();
 }
 
@@ -259,6 +270,13 @@ void ReportPage::RemovedEntry(std::string_view line) {
     AppendSpan(piece_, "line", line);
     piece_ += "</li>\r\n";
     Emit();
+}
+
+void ReportPage::RemovedKey(std::string_view path) { Key(path); }
+
+void ReportPage::RemovedValue(std::string_view keyPath, std::string_view name,
+                              std::string_view text) {
+    Value(keyPath, name, text);
 }
 
 void ReportPage::Tail() {

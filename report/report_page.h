@@ -24,6 +24,8 @@ struct ReportArea {
     std::string baselineTime;   // when its baseline was written
     bool files = false;         // files have new folders; registry roots do not
     unsigned long added = 0, modified = 0, removed = 0, newFolders = 0;
+    unsigned long noise = 0;       // how many of the row's items are likely noise
+    unsigned long unreadable = 0;  // keys or folders that could not be read: no removals below
 };
 
 class ReportPage {
@@ -50,6 +52,9 @@ public:
     // A removed registry entry as its baseline line: a line cannot always tell where a key path
     // ends and a value name begins.
     void RemovedEntry(std::string_view line);
+    // A removed registry line whose key path and value name are known exactly.
+    void RemovedKey(std::string_view path);
+    void RemovedValue(std::string_view keyPath, std::string_view name, std::string_view text);
     void EndSection();
 
     // The filter script and the end of the page.

@@ -144,12 +144,14 @@ bool HoldsCrLf(std::string_view s) {
     return false;
 }
 
-// Calls visit(offset, record) for every record of text, in order, while it returns true.
-// False when visit stopped the walk.
+// Calls visit(offset, record) for every record of text, in order, while it returns true: the
+// CR LF pairs at joins (positions of their CR, ascending) do not end a record. False when visit
+// stopped the walk.
 template <typename Visit>
-bool ForEachRecord(std::string_view text, Visit visit) {
+bool ForEachRecord(std::string_view text, const std::vector<std::size_t>& joins, Visit visit) {
     std::size_t start = 0;
     std::size_t from = 0;
+    auto join = joins.begin();
     while (from < text.size()) {
         const void* lf = std::memchr(text.data() + from, '\n', text.size() - from);
         if (lf == nullptr) {
@@ -158,6 +160,12 @@ bool ForEachRecord(std::string_view text, Visit visit) {
         const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(lf) - text.data());
         from = at + 1;
         if (at > start && text[at - 1] == '\r') {
+            while (join != joins.end() && *join < at - 1) {
+                ++join;
+            }
+            if (join != joins.end() && *join == at - 1) {
+                continue;
+            }
             if (!visit(start, text.substr(start, at - 1 - start))) {
                 return false;
             }
@@ -172,6 +180,7 @@ bool ForEachRecord(std::string_view text, Visit visit) {
 struct BaselineIndex::Impl {
     std::string_view text;
     Kind kind = Kind::Records;
+    std::vector<std::size_t> joins;  // Lines: CR LF pairs that do not end a line
     std::vector<std::uint64_t> slots;
     std::size_t keys = 0;
     HashSeed seed{};
@@ -181,19 +190,24 @@ struct BaselineIndex::Impl {
 
     bool EndsRecordAt(std::size_t at) const {
         return at == text.size() ||
-               (at + 1 < text.size() && text[at] == '\r' && text[at + 1] == '\n');
+               (at + 1 < text.size() && text[at] == '\r' && text[at + 1] == '\n' &&
+                (joins.empty() || !std::binary_search(joins.begin(), joins.end(), at)));
     }
 
     // Whether key is the key of the record that starts at offset. A record key is followed
-    // by the record's end (Records) or by ",<decimal>" and the record's end (FilePaths); the
-    // caller has made sure that key holds no CR LF, so the match cannot run into a later record.
+    // by the record's end (Records, Lines) or by ",<decimal>" and the record's end (FilePaths).
+    // Only a line's key may hold CR LF, and only where its line does; for the other kinds the
+    // caller has made sure that key holds none, so the match cannot run into a later record.
     bool KeyAt(std::size_t offset, std::string_view key) const {
         if (key.size() > text.size() - offset ||
             (!key.empty() && std::memcmp(text.data() + offset, key.data(), key.size()) != 0)) {
             return false;
         }
         std::size_t at = offset + key.size();
-        if (kind == Kind::Records) {
+        if (kind == Kind::Lines && !JoinsOnly(offset, key)) {
+            return false;
+        }
+        if (kind != Kind::FilePaths) {
             return EndsRecordAt(at);
         }
         if (at == text.size() || text[at] != ',') {
@@ -208,6 +222,17 @@ struct BaselineIndex::Impl {
             ++at;
         }
         return EndsRecordAt(at);
+    }
+
+    // Whether every CR LF of key, matched at offset, stands inside a line of the text.
+    bool JoinsOnly(std::size_t offset, std::string_view key) const {
+        for (std::size_t i = key.find("\r\n"); i != std::string_view::npos;
+             i = key.find("\r\n", i + 2)) {
+            if (!std::binary_search(joins.begin(), joins.end(), offset + i)) {
+                return false;
+            }
+        }
+        return true;
     }
 
     // The high half of hash * size maps the hash onto the table without a power-of-two size.
@@ -239,7 +264,7 @@ struct BaselineIndex::Impl {
 
     // The key of a record, or false when a file record lacks its ",<decimal>" ending.
     bool KeyOf(std::string_view record, std::string_view& key) const {
-        if (kind == Kind::Records) {
+        if (kind != Kind::FilePaths) {
             key = record;
             return true;
         }
@@ -261,9 +286,9 @@ struct BaselineIndex::Impl {
     }
 
     // The slot holding key, or null when the text holds no such key. Records end at CR LF, so no
-    // key holds one.
+    // key but a line holds one.
     std::uint64_t* SlotOf(std::string_view key) {
-        if (slots.empty() || HoldsCrLf(key)) {
+        if (slots.empty() || (kind != Kind::Lines && HoldsCrLf(key))) {
             return nullptr;
         }
         std::uint64_t& slot = slots[Probe(key, Hash(key))];
@@ -296,7 +321,7 @@ struct BaselineIndex::Impl {
         keys = 0;
         ++shape.seeds;
         shape.longestChain = 0;
-        return ForEachRecord(text, [&](std::size_t offset, std::string_view record) {
+        return ForEachRecord(text, joins, [&](std::size_t offset, std::string_view record) {
             std::string_view key;
             if (!KeyOf(record, key)) {
                 return true;
@@ -309,7 +334,7 @@ struct BaselineIndex::Impl {
 
 BaselineIndex::~BaselineIndex() { delete impl_; }
 
-bool BaselineIndex::Build(std::string_view text, Kind kind) {
+bool BaselineIndex::Build(std::string_view text, Kind kind, std::vector<std::size_t> joins) {
     delete impl_;
     impl_ = nullptr;
     // The slot's offset field bounds the text; no machine holds a terabyte baseline in memory.
@@ -317,13 +342,17 @@ bool BaselineIndex::Build(std::string_view text, Kind kind) {
         return false;
     }
     try {
-        std::size_t records = 0;
-        ForEachRecord(text, [&](std::size_t, std::string_view) { return ++records != 0; });
-
         auto impl = new Impl;
         impl_ = impl;
         impl->text = text;
         impl->kind = kind;
+        if (kind == Kind::Lines) {
+            impl->joins = std::move(joins);
+        }
+        std::size_t records = 0;
+        ForEachRecord(text, impl->joins,
+                      [&](std::size_t, std::string_view) { return ++records != 0; });
+
         if (records == 0) {
             return true;
         }
@@ -375,7 +404,7 @@ void BaselineIndex::ForEachUnseen(
     if (impl_ == nullptr || impl_->slots.empty()) {
         return;
     }
-    ForEachRecord(impl_->text, [&](std::size_t offset, std::string_view record) {
+    ForEachRecord(impl_->text, impl_->joins, [&](std::size_t offset, std::string_view record) {
         std::string_view key;
         if (!impl_->KeyOf(record, key)) {
             return true;
@@ -390,6 +419,9 @@ void BaselineIndex::ForEachUnseen(
 }
 
 bool BaselineIndex::MarkSeenLine(std::string_view line, std::string_view nextLineStart) {
+    if (impl_ != nullptr && impl_->kind == Kind::Lines) {
+        return MarkSeen(line);
+    }
     const std::size_t firstEnd = line.find("\r\n");
     std::uint64_t* first = impl_ != nullptr ? impl_->SlotOf(line.substr(0, firstEnd)) : nullptr;
     if (first == nullptr) {

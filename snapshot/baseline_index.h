@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 #include <string_view>
+#include <vector>
 
 // Answers "was this line in the baseline?" in expected constant time. Built once per Step #2
 // pass over the whole baseline text, which must outlive the index. Matching is byte-exact and
@@ -25,6 +26,10 @@ public:
         // not. A record that does not end in a comma and such a decimal gives no key.
         FilePaths,
         Records,  // a key is the whole record (registry key and value lines)
+        // A key is a whole line, where a line is a record or several records in a row: the
+        // CR LF pairs at the positions Build is given (joins) stand inside lines (a registry
+        // value's text may hold line breaks). Keys may hold CR LF.
+        Lines,
     };
 
     // Longest probe chain a build keeps. Chance alone stays far below it (about 150 at two
@@ -43,7 +48,8 @@ public:
     // Indexes text, replacing what was indexed before. Returns false when memory ran out (or
     // the text reaches a terabyte); the index is then empty and must not be used for a
     // comparison.
-    bool Build(std::string_view text, Kind kind);
+    // joins: for Lines, the positions of the CR of the CR LF pairs inside lines, ascending.
+    bool Build(std::string_view text, Kind kind, std::vector<std::size_t> joins = {});
 
     bool Contains(std::string_view key) const;
 
@@ -56,12 +62,12 @@ public:
     // over.
     void ForEachUnseen(
         const std::function<void(std::size_t offset, std::string_view record)>& visit) const;
-    // Records: whether line is a whole line of the text, and then marks its records seen. A line
-    // may hold CR LF (a registry value's text can), which splits it into several records: it is
-    // known only where those stand one after another, followed by the end of the text or by a
-    // record that starts with nextLineStart (every line of a registry baseline starts with its
-    // root's name), so that pieces of other lines, or the first piece of a longer line, never
-    // count as the line.
+    // Whether line is a whole line of the text, and then marks it seen. Lines: exactly MarkSeen.
+    // Records, where lines are not known: a line may hold CR LF (a registry value's text can),
+    // which splits it into several records; it is known only where those stand one after
+    // another, followed by the end of the text or by a record that starts with nextLineStart
+    // (every line of a registry baseline starts with its root's name), so that pieces of other
+    // lines, or the first piece of a longer line, never count as the line.
     bool MarkSeenLine(std::string_view line, std::string_view nextLineStart);
 
     // Like Contains, and gives the offset of the key's first record in the text.

@@ -73,9 +73,11 @@ Growth GrowAfterMoreData(const RegistryEnumCalls& calls, HKEY key, RegistryEntry
 
 }  // namespace
 
-RegistryKey OpenRegistryKey(HKEY parent, const wchar_t* path) {
+RegistryKey OpenRegistryKey(HKEY parent, const wchar_t* path, LSTATUS* status) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(parent, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
+    const LSTATUS opened = RegOpenKeyExW(parent, path, 0, KEY_READ, &key);
+    if (status != nullptr) *status = opened;
+    if (opened != ERROR_SUCCESS) return {};
     return RegistryKey(key);
 }
 

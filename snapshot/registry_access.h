@@ -23,8 +23,9 @@ struct RegistryKeyTraits {
 using RegistryKey = UniqueHandle<RegistryKeyTraits>;
 
 // Opens path below parent with KEY_READ; "" opens a new handle to parent itself. An empty
-// RegistryKey when the key cannot be opened (missing, access denied).
-RegistryKey OpenRegistryKey(HKEY parent, const wchar_t* path);
+// RegistryKey when the key cannot be opened (missing, access denied); status, when given,
+// receives the system's code.
+RegistryKey OpenRegistryKey(HKEY parent, const wchar_t* path, LSTATUS* status = nullptr);
 
 enum class RegistryEntryKind { Subkeys, Values };
 

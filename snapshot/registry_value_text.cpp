@@ -30,36 +30,65 @@ void FormatHexBytes(DWORD type, const unsigned char* bytes, std::size_t size, st
     }
 }
 
+bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// The string of a REG_SZ or REG_EXPAND_SZ as text, when text can show it; false when not.
+bool StringAsText(const unsigned char* bytes, std::size_t size, std::string& text, bool& exact) {
+    // Little-endian UTF-16 units, assembled rather than copied so that the rendering is the
+    // same on a platform with another wchar_t.
+    std::wstring chars;
+    chars.reserve(size / 2);
+    std::size_t at = 0;
+    for (; at + 1 < size; at += 2) {
+        const wchar_t unit = static_cast<wchar_t>(bytes[at] | (bytes[at + 1] << 8));
+        if (unit == L'\0') break;
+        chars += unit;
+    }
+    // What follows the string: its one zero character, one lone zero byte, or nothing.
+    const std::size_t rest = size - at;
+    const bool terminated = rest == 2;
+    if (rest > 2 || (rest == 1 && bytes[at] != 0) || !IsWholeUtf16(chars)) return false;
+    text = NarrowText(chars);
+    exact = terminated;
+    return true;
+}
+
 }  // namespace
 
-void ReadRegistryValueText(DWORD type, const void* data, std::size_t size, std::string& text) {
+bool IsWholeUtf16(std::wstring_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            ++i;
+        } else if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+ValueTextForm ReadRegistryValueText(DWORD type, const void* data, std::size_t size,
+                                    std::string& text) {
     text.clear();
-    if (size == 0 || data == nullptr) return;
+    if (size == 0 || data == nullptr) return {true, true};
     const auto* bytes = static_cast<const unsigned char*>(data);
     switch (type) {
         case REG_SZ:
         case REG_EXPAND_SZ: {
-            // Little-endian UTF-16 units, assembled rather than copied so that the rendering
-            // is the same on a platform with another wchar_t.
-            std::wstring chars;
-            chars.reserve(size / 2);
-            for (std::size_t i = 0; i + 1 < size; i += 2) {
-                const wchar_t unit = static_cast<wchar_t>(bytes[i] | (bytes[i + 1] << 8));
-                if (unit == L'\0') break;
-                chars += unit;
-            }
-            text = NarrowText(chars);
-            return;
+            bool exact = false;
+            if (StringAsText(bytes, size, text, exact)) return {false, exact};
+            break;
         }
         case REG_DWORD:
             if (size == sizeof(DWORD)) {
                 DWORD value;
                 std::memcpy(&value, bytes, sizeof value);
                 text = std::to_string(static_cast<int>(value));
-                return;
+                return {false, true};
             }
             break;
         default: break;
     }
     FormatHexBytes(type, bytes, size, text);
+    return {true, true};
 }

@@ -5,6 +5,7 @@
 
 #include "snapshot/baseline_index.h"
 #include "snapshot/registry_access.h"
+#include "snapshot/registry_lines.h"
 #include "snapshot/scan_observer.h"
 #include "snapshot/snapshot_files.h"
 #include "text/text.h"
@@ -29,7 +30,9 @@ struct RegistryWalk {
     SnapshotWriter* output;
     BaselineIndex* baseline;
     ScanObserver& observer;
-    std::vector<RegistryNewLine>* newLines;
+    RegistryComparison* comparison;
+    SnapshotWriter* lines;  // the record of a snapshot's lines
+    std::string lineEntry;
     // Root name, "\" and the path of the key in hand: that key's own line, and the start of
     // the lines of its values and subkeys.
     std::string keyLine;
@@ -44,9 +47,9 @@ struct RegistryWalk {
 };
 
 // Writes a line that the mode keeps: every line in a snapshot, only new lines in a comparison.
-// nameEnd: for a value, the length of the line up to and including the "=" after its name.
-void WriteEntryLine(RegistryWalk& walk, const std::string& line, ScanObserver::RegistryEntry kind,
-                    std::size_t keyEnd, std::size_t nameEnd, bool ignoredInComparison) {
+// entry describes it; a value's data comes along for a comparison to keep.
+void WriteEntryLine(RegistryWalk& walk, const std::string& line, const RegistryLine& entry,
+                    std::string_view data, bool ignoredInComparison) {
     if (walk.output == nullptr) return;
     if (walk.baseline != nullptr) {
         // An ignored value is still marked seen, so that it is never taken for removed.
@@ -58,20 +61,40 @@ void WriteEntryLine(RegistryWalk& walk, const std::string& line, ScanObserver::R
         return;
     }
     ++walk.written;
-    if (walk.baseline == nullptr) return;
-    if (walk.newLines != nullptr) walk.newLines->push_back({line.size(), keyEnd, nameEnd});
-    walk.observer.NewRegistryEntryFound(kind);
+    if (walk.baseline == nullptr) {
+        if (walk.lines != nullptr) {
+            walk.lineEntry.clear();
+            AppendRegistryLine(walk.lineEntry, entry);
+            if (!walk.lines->Write(walk.lineEntry)) walk.stopped = true;
+        }
+        return;
+    }
+    if (RegistryComparison* found = walk.comparison) {
+        found->newLines.push_back({line.size(), entry.value ? entry.keyEnd : 0,
+                                   entry.value ? entry.NameEnd() : 0, entry.type, data.size()});
+        if (found->newData != nullptr && !found->newData->Write(data)) walk.stopped = true;
+    }
+    walk.observer.NewRegistryEntryFound(entry.value ? ScanObserver::RegistryEntry::Value
+                                                    : ScanObserver::RegistryEntry::Key);
+}
+
+// The key in hand could not be opened or listed to its end. A root is noted by its name alone.
+void NoteUnreadable(RegistryWalk& walk, std::string_view keyLine) {
+    if (!keyLine.empty() && keyLine.back() == '\\') keyLine.remove_suffix(1);
+    if (walk.comparison != nullptr) walk.comparison->unreadable.emplace_back(keyLine);
 }
 
 void ListValues(RegistryWalk& walk, HKEY key) {
     for (DWORD index = 0; !walk.stopped; ++index) {
-        if (EnumRegistryEntry(key, RegistryEntryKind::Values, index, walk.entry) !=
-            RegistryEnumResult::Found) {
+        const RegistryEnumResult result =
+            EnumRegistryEntry(key, RegistryEntryKind::Values, index, walk.entry);
+        if (result != RegistryEnumResult::Found) {
+            if (result == RegistryEnumResult::Failed) NoteUnreadable(walk, walk.keyLine);
             return;
         }
         walk.valueName = NarrowText(walk.entry.Name());
-        ReadRegistryValueText(walk.entry.type, walk.entry.data.data(), walk.entry.dataSize,
-                              walk.valueText);
+        const ValueTextForm form = ReadRegistryValueText(
+            walk.entry.type, walk.entry.data.data(), walk.entry.dataSize, walk.valueText);
         // The separator before the name is always there, so a value directly under a root
         // follows two backslashes and the default value of a key ends the path in "\=".
         walk.valueLine.assign(walk.keyLine);
@@ -85,9 +108,18 @@ void ListValues(RegistryWalk& walk, HKEY key) {
         walk.progressText += walk.valueName;
         walk.observer.ItemVisited(walk.progressText);
 
-        WriteEntryLine(walk, walk.valueLine, ScanObserver::RegistryEntry::Value,
-                       walk.keyLine.size(), walk.keyLine.size() + walk.valueName.size() + 2,
-                       IsIgnoredChangedValue(walk.valueName));
+        RegistryLine entry;
+        entry.length = walk.valueLine.size();
+        entry.value = true;
+        entry.keyEnd = walk.keyLine.size();
+        entry.nameLength = walk.valueName.size();
+        entry.type = walk.entry.type;
+        entry.hexForm = form.hex;
+        // A name that lost characters on its way to text cannot be given back either.
+        entry.exact = form.exact && IsWholeUtf16(walk.entry.Name());
+        const std::string_view data(reinterpret_cast<const char*>(walk.entry.data.data()),
+                                    walk.entry.dataSize);
+        WriteEntryLine(walk, walk.valueLine, entry, data, IsIgnoredChangedValue(walk.valueName));
     }
 }
 
@@ -101,19 +133,30 @@ void ScanKey(RegistryWalk& walk, HKEY key, bool isRoot) {
             walk.stopped = true;
             return;
         }
-        if (EnumRegistryEntry(key, RegistryEntryKind::Subkeys, index, walk.entry) !=
-            RegistryEnumResult::Found) {
+        const RegistryEnumResult result =
+            EnumRegistryEntry(key, RegistryEntryKind::Subkeys, index, walk.entry);
+        if (result != RegistryEnumResult::Found) {
+            if (result == RegistryEnumResult::Failed) NoteUnreadable(walk, walk.keyLine);
             return;
         }
         const std::size_t parentLength = walk.keyLine.size();
         if (!isRoot) walk.keyLine += '\\';
         walk.keyLine += NarrowText(walk.entry.Name());
         walk.observer.ItemVisited(walk.keyLine);
-        WriteEntryLine(walk, walk.keyLine, ScanObserver::RegistryEntry::Key, 0, 0, false);
+        RegistryLine entry;
+        entry.length = walk.keyLine.size();
+        WriteEntryLine(walk, walk.keyLine, entry, {}, false);
         // A known key may hold new entries, so every subkey is entered, written or not.
         if (!walk.stopped) {
-            const RegistryKey child = OpenRegistryKey(key, walk.entry.name.c_str());
-            if (child.valid()) ScanKey(walk, child.get(), false);
+            LSTATUS status = ERROR_SUCCESS;
+            const RegistryKey child = OpenRegistryKey(key, walk.entry.name.c_str(), &status);
+            if (child.valid()) {
+                ScanKey(walk, child.get(), false);
+            } else if (status != ERROR_FILE_NOT_FOUND) {
+                // Denied, say: what it held is unknown, not gone. (A key deleted since it was
+                // listed is gone.)
+                NoteUnreadable(walk, walk.keyLine);
+            }
         }
         walk.keyLine.resize(parentLength);
     }
@@ -123,17 +166,21 @@ void ScanKey(RegistryWalk& walk, HKEY key, bool isRoot) {
 
 long ScanRegistryKey(HKEY root, std::string_view subkeyPath, SnapshotWriter* output,
                      BaselineIndex* baseline, ScanObserver& observer,
-                     std::vector<RegistryNewLine>* newLines) {
+                     RegistryComparison* comparison, SnapshotWriter* lines) {
     if (observer.ShouldStop()) return 0;
-    RegistryWalk walk{output, baseline, observer, newLines};
+    RegistryWalk walk{output, baseline, observer, comparison, lines};
     try {
-        const RegistryKey key = OpenRegistryKey(root, WidenText(subkeyPath).c_str());
-        if (!key.valid()) return 0;
         const char* rootName = RegistryRootName(root);
         walk.keyLine = rootName != nullptr ? rootName : "";
         walk.keyLine += '\\';
         walk.rootLength = walk.keyLine.size();
         walk.keyLine += subkeyPath;
+        LSTATUS status = ERROR_SUCCESS;
+        const RegistryKey key = OpenRegistryKey(root, WidenText(subkeyPath).c_str(), &status);
+        if (!key.valid()) {
+            if (status != ERROR_FILE_NOT_FOUND) NoteUnreadable(walk, walk.keyLine);
+            return 0;
+        }
         ScanKey(walk, key.get(), subkeyPath.empty());
     } catch (const std::bad_alloc&) {
         // Out of memory: the walk ends here, as if stopped, with what it wrote so far.

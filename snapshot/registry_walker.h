@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -15,15 +17,29 @@ struct RegistryNewLine {
     std::size_t length;   // without its CR LF; a value text may hold more CR LF
     std::size_t keyEnd;   // a value's key line: the line up to the "\" before the value's name
     std::size_t nameEnd;  // a value's line up to and including the "=" after its name; 0: a key
+    std::uint32_t type = REG_NONE;  // a value's type
+    std::size_t dataSize = 0;       // bytes of a value's data in RegistryComparison::newData
+};
+
+// What a comparison of a registry root finds besides its new lines' text.
+struct RegistryComparison {
+    std::vector<RegistryNewLine> newLines;  // one for each line written, in order
+    // Receives each new value's data as read, one after another (sizes in newLines); may be
+    // null.
+    SnapshotWriter* newData = nullptr;
+    // The lines of keys that could not be opened or listed to their end: what the baseline
+    // holds below them is not known to be gone.
+    std::vector<std::string> unreadable;
 };
 
 // Lists the key subkeyPath of root ("" for the root itself) and, depth first, every key below
 // it: for each value a line "root\path\name=text", for each subkey a line "root\path". Without
-// a baseline every line is written; with one only lines the baseline does not hold, reported to
-// the observer as they are found (and, with newLines, described there) and marked seen in
-// the baseline. Values named StartMenuInit, StartMenuLogoff and StartMenuRun are never new.
-// output may be null: the walk then visits but writes nothing.
+// a baseline every line is written, and with lines, each line's entry is appended to that
+// record of the baseline's lines (registry_lines.h); with a baseline only lines the baseline
+// does not hold, reported to the observer as they are found (and, with comparison, described
+// there) and marked seen in the baseline. Values named StartMenuInit, StartMenuLogoff and
+// StartMenuRun are never new. output may be null: the walk then visits but writes nothing.
 // Stops when the observer says so or a write fails. Returns the number of lines written.
 long ScanRegistryKey(HKEY root, std::string_view subkeyPath, SnapshotWriter* output,
                      BaselineIndex* baseline, ScanObserver& observer,
-                     std::vector<RegistryNewLine>* newLines = nullptr);
+                     RegistryComparison* comparison = nullptr, SnapshotWriter* lines = nullptr);

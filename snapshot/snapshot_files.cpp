@@ -37,6 +37,12 @@ std::vector<const char*> ProgramTextFiles() {
     for (const SnapshotArea& area : kSnapshotAreas) names.push_back(area.baselineName);
     for (const SnapshotArea& area : kSnapshotAreas) names.push_back(area.changeListName);
     names.push_back(kErrorLogName);
+    for (const SnapshotArea& area : kSnapshotAreas) {
+        if (area.linesName != nullptr) names.push_back(area.linesName);
+    }
+    for (const char* name : {kReportName, kChangeSetName, kRedoRegName, kUndoRegName, kUndoCmdName}) {
+        names.push_back(name);
+    }
     return names;
 }
 

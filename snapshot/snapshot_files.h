@@ -14,6 +14,10 @@ inline constexpr const char kFilesBaselineName[] = "Quorvane_Snapshot1_Files.TXT
 inline constexpr const char kFilesChangeListName[] = "Quorvane_Snapshot2_Files.TXT";
 inline constexpr const char kErrorLogName[] = "Quorvane_Errors.txt";
 inline constexpr const char kReportName[] = "Quorvane_Report.html";
+inline constexpr const char kChangeSetName[] = "Quorvane_Changes.jsonl";
+inline constexpr const char kRedoRegName[] = "Quorvane_Redo.reg";
+inline constexpr const char kUndoRegName[] = "Quorvane_Undo.reg";
+inline constexpr const char kUndoCmdName[] = "Quorvane_Undo.cmd";
 inline constexpr const char kCopyFolder[] = "C:\\_Quorvane_COPY\\";
 
 // One scanned area: the file system or one registry root. The table order is the order of
@@ -23,22 +27,27 @@ struct SnapshotArea {
     const char* changeListName;
     HKEY root;             // nullptr for the file system
     const char* rootName;  // as written into registry lines; nullptr for the file system
+    // The record of a registry baseline's lines (registry_lines.h), written beside it; nullptr
+    // for the file system.
+    const char* linesName = nullptr;
 };
 
 inline const SnapshotArea kSnapshotAreas[] = {
     {kFilesBaselineName, kFilesChangeListName, nullptr, nullptr},
     {"Quorvane_Snapshot1_Registry_HKCR.TXT", "Quorvane_Snapshot2_Registry_HKCR.TXT",
-     HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT"},
+     HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", "Quorvane_Snapshot1_Registry_HKCR.LINES"},
     {"Quorvane_Snapshot1_Registry_HKLM.TXT", "Quorvane_Snapshot2_Registry_HKLM.TXT",
-     HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"},
+     HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "Quorvane_Snapshot1_Registry_HKLM.LINES"},
     {"Quorvane_Snapshot1_Registry_HKCU.TXT", "Quorvane_Snapshot2_Registry_HKCU.TXT",
-     HKEY_CURRENT_USER, "HKEY_CURRENT_USER"},
+     HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "Quorvane_Snapshot1_Registry_HKCU.LINES"},
     {"Quorvane_Snapshot1_Registry_HKU.TXT", "Quorvane_Snapshot2_Registry_HKU.TXT", HKEY_USERS,
-     "HKEY_USERS"},
+     "HKEY_USERS", "Quorvane_Snapshot1_Registry_HKU.LINES"},
 };
 
-// Every text file the clean-up button removes, in the order it removes them: the baselines,
-// the change lists, then the error log.
+// Every file of the program's own that the clean-up button removes, in the order it removes
+// them: the baselines, the change lists, the error log, then the records of the registry
+// baselines' lines and what Step #2 writes besides the change lists (report, change set, the
+// .reg files and the undo script).
 std::vector<const char*> ProgramTextFiles();
 
 // Name of the registry root as written into lines; empty for anything else.

@@ -1,5 +1,6 @@
 #include "snapshot/baseline_index.h"
 #include "snapshot/changed_values.h"
+#include "snapshot/registry_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -367,4 +368,69 @@ TEST(ChangedValues, PairWithTheFirstLineOfTheSameKeyAndNameOnce) {
     EXPECT_EQ(matcher.TakenCount(), 3u);
     EXPECT_FALSE(matcher.Taken(3));
     EXPECT_FALSE(matcher.Taken(4));
+}
+
+// Lines as their record tells: a line may hold CR LF and look like other lines, and is known
+// only whole; the record must agree with the text in every length and split.
+TEST(RegistryLineRecord, LinesAreKnownWholeWhereTheRecordAgrees) {
+    const std::string text = "R\\K\r\nR\\K\\a=x\r\nR\\K\\b=1\r\nR\\K\\b=1\r\nR\\K\\c\r\n=2\r\n";
+    auto key = [](std::size_t length) { return RegistryLine{length}; };
+    auto value = [](std::size_t length, std::size_t nameLength, std::uint32_t type) {
+        RegistryLine line{length, true, 3, nameLength, type};
+        line.exact = true;
+        return line;
+    };
+    auto record = [](std::initializer_list<RegistryLine> lines) {
+        std::string bytes(kRegistryLinesHeader);
+        for (const RegistryLine& line : lines) AppendRegistryLine(bytes, line);
+        return bytes;
+    };
+    // R\K, then value a = "x\r\nR\K\b=1", value b = "1", value "c\r\n" = "2".
+    const std::string good = record({key(3), value(16, 1, 1), value(7, 1, 4), value(9, 3, 0x7fffffff)});
+    std::vector<std::size_t> joins;
+    ASSERT_TRUE(MatchRegistryLines(good, text, "R\\", joins));
+    EXPECT_EQ(joins, (std::vector<std::size_t>{12, 37}));
+
+    const struct {
+        const char* what;
+        std::string record;
+        std::string_view root;
+    } wrong[] = {
+        {"lengths short of the text", record({key(3), value(16, 1, 1), value(7, 1, 4)}), "R\\"},
+        {"a line that does not end in CR LF", record({key(4), value(16, 1, 1), value(7, 1, 4), value(9, 3, 0)}), "R\\"},
+        {"no \"=\" after the name", record({key(3), value(16, 2, 1), value(7, 1, 4), value(9, 3, 0)}), "R\\"},
+        {"another root", good, "S\\"},
+        {"cut in an entry", good.substr(0, good.size() - 1), "R\\"},
+        {"no header", good.substr(1), "R\\"},
+    };
+    for (const auto& c : wrong) {
+        EXPECT_FALSE(MatchRegistryLines(c.record, text, c.root, joins)) << c.what;
+    }
+
+    RegistryLineReader reader(good);
+    std::vector<RegistryLine> entries(5);
+    for (RegistryLine& entry : entries) reader.Next(entry);
+    EXPECT_EQ(entries[2].type, 4u);
+    EXPECT_EQ(entries[3].type, 0x7fffffffu);
+    EXPECT_TRUE(entries[3].exact && !entries[3].hexForm && !entries[0].value);
+    EXPECT_EQ(entries[1].NameEnd(), 6u);
+    EXPECT_FALSE(reader.Next(entries[4]) || reader.Damaged());
+
+    BaselineIndex index;
+    ASSERT_TRUE(MatchRegistryLines(good, text, "R\\", joins));
+    ASSERT_TRUE(index.Build(text, Kind::Lines, joins));
+    EXPECT_EQ(index.Size(), 4u);
+    EXPECT_FALSE(index.Contains("R\\K\\a=x"));  // the start of a longer line
+    EXPECT_FALSE(index.Contains("R\\K\\a=x\r\nR\\K\\b=1\r\nR\\K\\b=1"));  // runs into the next
+    EXPECT_TRUE(index.MarkSeenLine("R\\K\\b=1", "R\\"));  // the line, not the piece inside a
+    EXPECT_TRUE(index.MarkSeenLine("R\\K\\c\r\n=2", "R\\"));
+    std::vector<std::size_t> unseen;
+    RegistryLineCursor cursor(good);
+    index.ForEachUnseen([&](std::size_t offset, std::string_view line) {
+        RegistryLine entry;
+        ASSERT_TRUE(cursor.At(offset, entry));
+        EXPECT_EQ(entry.length, line.size());
+        unseen.push_back(offset);
+    });
+    EXPECT_EQ(unseen, (std::vector<std::size_t>{0, 5}));
 }

@@ -57,17 +57,39 @@ TEST(RegistryValueText, OtherTypesAreHexBytesAsInExportFiles) {
     EXPECT_EQ(Render(0xffffffff, {1}), "hex(ffffffff):01");
 }
 
-TEST(RegistryValueText, StringsAsStoredUpToTheirEnd) {
+// A string shows as text only when the text loses nothing of its data; only a string with
+// exactly one terminator is given back exactly from its text.
+TEST(RegistryValueText, StringsAsTextOnlyWhenTheTextShowsAllTheirData) {
     const std::wstring_view path = L"C:\\Temp\\a=b";
-    EXPECT_EQ(RenderWide(REG_SZ, path, (path.size() + 1) * 2), "C:\\Temp\\a=b");
-    EXPECT_EQ(RenderWide(REG_SZ, path, path.size() * 2), "C:\\Temp\\a=b") << "no terminator";
-    EXPECT_EQ(RenderWide(REG_SZ, path, 5), "C:") << "odd count: the half character is dropped";
-    EXPECT_EQ(RenderWide(REG_SZ, std::wstring_view(L"ab\0cd", 5), 10), "ab");
-    EXPECT_EQ(RenderWide(REG_EXPAND_SZ, L"%SystemRoot%\\x", 30), "%SystemRoot%\\x");
-    EXPECT_EQ(RenderWide(REG_SZ, L"Gr\u00fc\u00dfe \u540d", 14),
-              "Gr\xc3\xbc\xc3\x9f"
-              "e \xe5\x90\x8d");
-    EXPECT_EQ(RenderWide(REG_SZ, std::wstring_view(L"\0x", 2), 4), "");
+    const struct {
+        DWORD type;
+        std::wstring_view chars;
+        std::size_t bytes;
+        std::string text;
+        bool hex, exact;
+    } cases[] = {
+        {REG_SZ, path, (path.size() + 1) * 2, "C:\\Temp\\a=b", false, true},
+        {REG_SZ, path, path.size() * 2, "C:\\Temp\\a=b", false, false},  // no terminator
+        {REG_EXPAND_SZ, L"%SystemRoot%\\x", 30, "%SystemRoot%\\x", false, true},
+        {REG_SZ, L"Gr\u00fc\u00dfe \u540d", 16, "Gr\xc3\xbc\xc3\x9f" "e \xe5\x90\x8d", false, true},
+        {REG_SZ, L"", 2, "", false, true},
+        {REG_SZ, std::wstring_view(L"ab\0", 3), 5, "ab", false, false},  // a lone zero byte more
+        // A half character, data past the terminator, or a surrogate that pairs with nothing
+        // would be lost or blurred: the hex form keeps every byte.
+        {REG_SZ, path, 5, "hex(1):43,00,3a,00,5c", true, true},
+        {REG_SZ, std::wstring_view(L"ab\0cd", 5), 10, "hex(1):61,00,62,00,00,00,63,00,64,00", true, true},
+        {REG_SZ, std::wstring_view(L"\0x", 2), 4, "hex(1):00,00,78,00", true, true},
+        {REG_EXPAND_SZ, std::wstring_view(L"a\0\0", 3), 6, "hex(2):61,00,00,00,00,00", true, true},
+        {REG_SZ, std::wstring_view(L"\xd800z", 2), 4, "hex(1):00,d8,7a,00", true, true},
+        {REG_SZ, L"\U0001F600", 4, "\xf0\x9f\x98\x80", false, false},
+    };
+    for (const auto& c : cases) {
+        std::string text = "left over";
+        const ValueTextForm form = ReadRegistryValueText(c.type, c.chars.data(), c.bytes, text);
+        EXPECT_EQ(text, c.text) << c.text;
+        EXPECT_EQ(form.hex, c.hex) << c.text;
+        EXPECT_EQ(form.exact, c.exact) << c.text;
+    }
 }
 
 TEST(RegistryValueText, NoDataOfAnyTypeIsEmpty) {

@@ -23,7 +23,7 @@ done
 for text in '&lt;script&gt;alert(1)&lt;/script&gt;' '&lt;img src=x onerror=alert(4)&gt;' \
             '&lt;b&gt;bold&lt;/b&gt;' '&lt;iframe src="javascript:alert(5)"&gt;' \
             "setup &amp; 'tools'\\new &amp;amp; 'copy'.txt" \
-            'Gone"&gt;&lt;script&gt;alert(2)&lt;/script&gt;=x'; do
+            'Gone"&gt;&lt;script&gt;alert(2)&lt;/script&gt;'; do
     grep -qF -- "$text" <<<"$dom" || fail "missing as text: $text"
 done
 # The counts: a row for the files and for the root, and the totals.

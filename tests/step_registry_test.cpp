@@ -5,10 +5,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/resource.h"
+#include "engine/step_engine.h"
 #include "snapshot/snapshot_files.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/scratch_registry.h"
@@ -225,13 +227,18 @@ TEST_F(RegistrySteps, RemovedAndChangedEntriesAreShownInTheReport) {
     EXPECT_NE(report.find("<span class=\"old\">first<span class=\"ctl\">\xE2\x90\x8D</span><span "
                           "class=\"ctl\">\xE2\x90\x8A</span>second</span>"),
               std::string::npos);
-    // Removed: the value, the key and the value below it, as their baseline lines.
+    // Removed: the value, the key and the value below it, each split where its line's record
+    // says.
+    const std::string removed = report.substr(report.find(": removed ("));
     for (const std::string& gone :
-         {key + "\\Obsolete=x", key + "\\Plugins\\Old", key + "\\Plugins\\Old\\Path=C:\\old"}) {
-        EXPECT_NE(report.find("<span class=\"line\">" + gone + "</span>"), std::string::npos)
-            << gone;
+         {"<span class=\"path\">" + key + "</span> <span class=\"name\">Obsolete</span> = "
+          "<span class=\"text\">x</span>",
+          "<span class=\"kind\">key</span> <span class=\"path\">" + key + "\\Plugins\\Old</span>",
+          "<span class=\"path\">" + key + "\\Plugins\\Old</span> <span class=\"name\">Path</span> = "
+          "<span class=\"text\">C:\\old</span>"}) {
+        EXPECT_NE(removed.find(gone), std::string::npos) << gone;
     }
-    EXPECT_EQ(report.find("<span class=\"line\">" + key + "\\Plugins</span>"), std::string::npos);
+    EXPECT_EQ(removed.find(key + "\\Plugins</span>"), std::string::npos);
 }
 
 }  // namespace
@@ -261,6 +268,111 @@ TEST_F(RegistrySteps, HostileNamesMakeAReportForTheBrowser) {
     const char* copy = std::getenv("QUORVANE_REPORT_COPY");
     if (copy != nullptr) {
         ASSERT_TRUE(scratch::WriteWholeFile(copy, report));
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The engine without a front end: nothing shown, never stopped.
+class SilentObserver final : public StepObserver {
+public:
+    bool ShouldStop() override { return false; }
+    void ItemVisited(std::string_view) override {}
+    void NewFileFound() override {}
+    void NewRegistryEntryFound(RegistryEntry) override {}
+    void CopyingFile(std::string_view) override {}
+    void PassStarting(const SnapshotArea&, bool, std::uint32_t) override {}
+    void PassFinished() override {}
+};
+
+enum class Record { Kept, Removed, Cut };
+
+// Registry lines that a value's text or name could make look like other lines: Step #2 reads
+// each line whole, as the record Step #1 writes beside the baseline tells, and pairs changed
+// values by their exact key and name. Without the record (a baseline of an earlier build), or
+// with one that does not agree with the baseline, it reads the baseline as before.
+TEST(ExactRegistryLines, EveryLineIsReadWholeAsItsRecordTells) {
+    ScratchTree folder("exact-lines");
+    scratch::CurrentDirectory current(folder.Root());
+    using Registry = ScratchRegistry;
+    // The last key of HKEY_CURRENT_USER (keys are listed in name order), so that its value is
+    // the baseline's last line.
+    const std::wstring_view lastParent = L"~~QvLast";
+    const std::wstring look = scratch::Utf16("HKEY_CURRENT_USER\\Software\\QvRegTest\\lines\\V2=b");
+    const struct {
+        const char* what;
+        std::function<void(Registry&, Registry&)> before, after;
+        unsigned long added, changed, removed;
+        Record record = Record::Kept;
+        bool unreadable = false;
+    } cases[] = {
+        {"a line inside a text is no line: the value it mimics deleted",
+         [&](Registry& r, Registry&) { r.SetString(L"", L"V1", L"x\r\n" + look); r.SetString(L"", L"V2", L"b"); },
+         [](Registry& r, Registry&) { r.DeleteValue(L"", L"V2"); }, 0, 0, 1},
+        {"... the value it mimics changed",
+         [&](Registry& r, Registry&) { r.SetString(L"", L"V1", L"x\r\n" + look); r.SetString(L"", L"V2", L"b"); },
+         [](Registry& r, Registry&) { r.SetString(L"", L"V2", L"c"); }, 0, 1, 0},
+        {"... nothing changed",
+         [&](Registry& r, Registry&) { r.SetString(L"", L"V1", L"x\r\n" + look); r.SetString(L"", L"V2", L"b"); },
+         [](Registry&, Registry&) {}, 0, 0, 0},
+        {"a text that holds a key's line, changed",
+         [](Registry& r, Registry&) { r.SetString(L"", L"V1", L"x\r\nHKEY_CURRENT_USER\\Fake"); },
+         [](Registry& r, Registry&) { r.SetString(L"", L"V1", L"y"); }, 0, 1, 0},
+        {"the last line gains a line break",
+         [](Registry&, Registry& last) { last.SetString(L"", L"v", L"a"); },
+         [](Registry&, Registry& last) { last.SetString(L"", L"v", L"a\r\n"); }, 0, 1, 0},
+        {"a key named like a value's line goes while that value comes",
+         [](Registry& r, Registry&) { r.SetString(L"a=b", L"", L"d"); },
+         [](Registry& r, Registry&) { r.DeleteKey(L"a=b"); r.SetString(L"", L"a", L"z"); }, 1, 0, 2},
+        {"a string with a zero character inside, changed after it",
+         [](Registry& r, Registry&) { r.SetValue(L"", L"Z", REG_SZ, L"ab\0cd", 12); },
+         [](Registry& r, Registry&) { r.SetValue(L"", L"Z", REG_SZ, L"ab\0ce", 12); }, 0, 1, 0},
+        {"a key that cannot be read at Step #2 is not gone, nor what it holds",
+         [](Registry& r, Registry&) { r.SetString(L"Locked\\Sub", L"V", L"1"); r.SetString(L"Locked", L"W", L"2"); },
+         [](Registry& r, Registry&) { r.DenyReading(L"Locked"); }, 0, 0, 0, Record::Kept, true},
+        {"a baseline of an earlier build, without a record",
+         [](Registry& r, Registry&) { r.SetString(L"", L"Old", L"1"); r.SetString(L"", L"Gone", L"1"); },
+         [](Registry& r, Registry&) { r.SetString(L"", L"Old", L"2"); r.DeleteValue(L"", L"Gone"); }, 0, 1, 1, Record::Removed},
+        {"a record cut short",
+         [](Registry& r, Registry&) { r.SetString(L"", L"Old", L"1"); r.SetString(L"K", L"", L"1"); },
+         [](Registry& r, Registry&) { r.SetString(L"", L"Old", L"2"); r.DeleteKey(L"K"); }, 0, 1, 2, Record::Cut},
+    };
+    const SnapshotArea& hkcu = kSnapshotAreas[3];
+    StepRequest request;
+    request.scanRegistry = true;
+    request.roots[2] = true;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Registry key(L"lines");
+        Registry last(L"last", lastParent);
+        ASSERT_TRUE(key.Ok() && last.Ok());
+        c.before(key, last);
+        SilentObserver observer;
+        ASSERT_EQ(RunBaselineStep(request, observer).outcome, StepResult::Outcome::Done);
+        ASSERT_TRUE(scratch::PathExists(folder.Path(hkcu.linesName)));
+        if (c.record == Record::Removed) ASSERT_TRUE(DeleteFileA(hkcu.linesName));
+        if (c.record == Record::Cut) {
+            const std::string record = ReadWholeFile(folder.Path(hkcu.linesName));
+            ASSERT_TRUE(scratch::WriteWholeFile(folder.Path(hkcu.linesName),
+                                                record.substr(0, record.size() - 1)));
+        }
+        c.after(key, last);
+
+        const StepResult result = RunCompareStep(request, observer);
+        ASSERT_EQ(result.outcome, StepResult::Outcome::Done) << result.message;
+        EXPECT_EQ(result.entryCount - result.wholeChange.changedRegistryValues, c.added);
+        EXPECT_EQ(result.wholeChange.changedRegistryValues, c.changed);
+        EXPECT_EQ(result.wholeChange.removedRegistryEntries, c.removed);
+        if (c.added + c.changed + c.removed == 0) {
+            EXPECT_EQ(result.message,
+                      "0 new files and registry keys found on the system.\n\nNothing changed!");
+        }
+        const std::string report = ReadWholeFile(folder.Path(kReportName));
+        EXPECT_EQ(report.find("\">HKEY_CURRENT_USER\\Fake</span>"), std::string::npos)
+            << "a removed key that never was";
+        if (c.unreadable) EXPECT_NE(report.find("could not be read"), std::string::npos);
     }
 }
 

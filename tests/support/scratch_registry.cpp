@@ -4,11 +4,11 @@
 #include <cstring>
 #include <vector>
 
+#include <sddl.h>
+
 #include "text/text.h"
 
 namespace {
-
-constexpr wchar_t kScratchParent[] = L"Software\\QvRegTest";
 
 // Opens (creating if needed) path below parent for writing; null on failure.
 HKEY CreateWritableKey(HKEY parent, const std::wstring& path) {
@@ -28,18 +28,43 @@ bool SetValueOn(HKEY key, std::wstring_view name, DWORD type, const void* data, 
 
 }  // namespace
 
-ScratchRegistry::ScratchRegistry(std::wstring_view name)
-    : widePath_(std::wstring(kScratchParent) + L"\\" + std::wstring(name)),
+ScratchRegistry::ScratchRegistry(std::wstring_view name, std::wstring_view parent)
+    : parent_(parent),
+      widePath_(parent_ + L"\\" + std::wstring(name)),
       path_(NarrowText(widePath_)) {
     RegDeleteTreeW(HKEY_CURRENT_USER, widePath_.c_str());
     key_ = CreateWritableKey(HKEY_CURRENT_USER, widePath_);
 }
 
+namespace {
+
+// Sets the key's access list from its text form (SDDL). Keeps WRITE_DAC, so that it can be
+// given back.
+bool SetKeyAccess(HKEY parent, const std::wstring& path, const wchar_t* sddl) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(parent, path.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS) return false;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    bool ok = ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
+                                                                    &descriptor, nullptr) &&
+              RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
+    LocalFree(descriptor);
+    RegCloseKey(key);
+    return ok;
+}
+
+}  // namespace
+
+bool ScratchRegistry::DenyReading(std::wstring_view path) {
+    denied_.emplace_back(path);
+    return SetKeyAccess(key_, denied_.back(), L"D:P(D;;KR;;;WD)(A;;WD;;;WD)");
+}
+
 ScratchRegistry::~ScratchRegistry() {
+    for (const std::wstring& path : denied_) SetKeyAccess(key_, path, L"D:(A;;KA;;;WD)");
     if (key_ != nullptr) RegCloseKey(key_);
     RegDeleteTreeW(HKEY_CURRENT_USER, widePath_.c_str());
     // Fails while another test still has its key there, which is as it should be.
-    RegDeleteKeyW(HKEY_CURRENT_USER, kScratchParent);
+    RegDeleteKeyW(HKEY_CURRENT_USER, parent_.c_str());
 }
 
 bool ScratchRegistry::CreateKey(std::wstring_view path) {

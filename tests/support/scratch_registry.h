@@ -5,14 +5,17 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
-// A key of the tests' own below HKEY_CURRENT_USER, "Software\QvRegTest\<name>": deleted with
-// everything below it when made and again when done, so every run starts from nothing.
+// A key of the tests' own below HKEY_CURRENT_USER, "<parent>\<name>" (parent
+// "Software\QvRegTest" unless given): deleted with everything below it when made and again when
+// done, so every run starts from nothing.
 // Paths given to the members are below the scratch key, levels separated by "\"; "" is the
 // scratch key itself. Members return false when the registry refused.
 class ScratchRegistry {
 public:
-    explicit ScratchRegistry(std::wstring_view name);
+    explicit ScratchRegistry(std::wstring_view name,
+                             std::wstring_view parent = L"Software\\QvRegTest");
     ~ScratchRegistry();
     ScratchRegistry(const ScratchRegistry&) = delete;
     ScratchRegistry& operator=(const ScratchRegistry&) = delete;
@@ -32,8 +35,13 @@ public:
                    DWORD type = REG_SZ);
     bool SetDword(std::wstring_view path, std::wstring_view name, DWORD value);
     bool DeleteValue(std::wstring_view path, std::wstring_view name);
+    // Denies everyone reading the key (as a key of another user or of the system is denied to
+    // a standard user); the key is made readable again when done.
+    bool DenyReading(std::wstring_view path);
 
 private:
+    std::vector<std::wstring> denied_;
+    std::wstring parent_;
     std::wstring widePath_;
     std::string path_;
     HKEY key_ = nullptr;
