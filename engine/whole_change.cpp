@@ -78,43 +78,19 @@ bool SameFolder(std::string_view a, std::string_view b) {
 // long each line is, since a value text may hold CR LF.
 class LineReader {
 public:
-    bool Open(const char* name) {
-        file_.reset(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        buffer_.clear();
-        start_ = 0;
-        return file_.valid();
-    }
+    bool Open(const char* name) { return reader_.Open(name); }
 
     // The next line, length bytes long; its CR LF is passed over. False at a short file.
     bool Next(std::size_t length, std::string_view& line) {
-        if (!Fill(length + 2)) return false;
-        line = std::string_view(buffer_).substr(start_, length);
-        start_ += length + 2;
+        std::string_view bytes;
+        if (!reader_.Peek(length + 2, bytes)) return false;
+        line = bytes.substr(0, length);
+        reader_.Consume(length + 2);
         return true;
     }
 
 private:
-    bool Fill(std::size_t need) {
-        if (buffer_.size() - start_ >= need) return true;
-        buffer_.erase(0, start_);
-        start_ = 0;
-        while (buffer_.size() < need) {
-            const std::size_t had = buffer_.size();
-            buffer_.resize(had + std::max<std::size_t>(need - had, 1 << 20));
-            DWORD read = 0;
-            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(buffer_.size() - had,
-                                                                         1u << 30));
-            const bool ok = ReadFile(file_.get(), buffer_.data() + had, chunk, &read, nullptr);
-            buffer_.resize(had + read);
-            if (!ok || read == 0) return buffer_.size() >= need;
-        }
-        return true;
-    }
-
-    UniqueFileHandle file_;
-    std::string buffer_;
-    std::size_t start_ = 0;
+    SequentialReader reader_;
 };
 
 // A removed registry line runs over the records that follow its first one up to the next

@@ -113,6 +113,47 @@ bool SnapshotWriter::Close() {
     return !Failed();
 }
 
+SequentialReader::~SequentialReader() {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+}
+
+bool SequentialReader::Open(const char* name) {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    file_ = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    buffer_.clear();
+    start_ = 0;
+    return file_ != INVALID_HANDLE_VALUE;
+}
+
+bool SequentialReader::Peek(std::size_t need, std::string_view& bytes) {
+    if (!Fill(need)) return false;
+    bytes = std::string_view(buffer_).substr(start_);
+    return true;
+}
+
+std::string_view SequentialReader::Available() {
+    if (start_ == buffer_.size()) Fill(1);
+    return std::string_view(buffer_).substr(start_);
+}
+
+bool SequentialReader::Fill(std::size_t need) {
+    if (buffer_.size() - start_ >= need) return true;
+    buffer_.erase(0, start_);
+    start_ = 0;
+    while (buffer_.size() < need && file_ != INVALID_HANDLE_VALUE) {
+        const std::size_t had = buffer_.size();
+        buffer_.resize(had + std::max<std::size_t>(need - had, 1 << 20));
+        DWORD read = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(buffer_.size() - had,
+                                                                     kMaxTransfer));
+        const bool ok = ReadFile(file_, buffer_.data() + had, chunk, &read, nullptr);
+        buffer_.resize(had + read);
+        if (!ok || read == 0) break;
+    }
+    return buffer_.size() >= need;
+}
+
 BaselineLoad LoadBaselineFile(const char* name, BaselineText& text, DWORD& error) {
     text = BaselineText{};
     error = ERROR_SUCCESS;

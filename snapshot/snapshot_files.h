@@ -95,6 +95,33 @@ struct BaselineText {
     std::string_view View() const { return {data.get(), size}; }
 };
 
+// Reads a file from front to back in blocks, for those who read back what they wrote: a
+// change list, or a scratch file of a run.
+class SequentialReader {
+public:
+    SequentialReader() = default;
+    SequentialReader(const SequentialReader&) = delete;
+    SequentialReader& operator=(const SequentialReader&) = delete;
+    ~SequentialReader();
+
+    bool Open(const char* name);
+    // At least need bytes from the current position on, when the file holds them: false at a
+    // short file or a read error. The view lasts until the next call.
+    bool Peek(std::size_t need, std::string_view& bytes);
+    // Everything buffered from the current position on, read further when it holds nothing;
+    // empty at the end of the file.
+    std::string_view Available();
+    // Moves the current position on by count bytes (at most what Peek or Available gave).
+    void Consume(std::size_t count) { start_ += count; }
+
+private:
+    bool Fill(std::size_t need);
+
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    std::string buffer_;
+    std::size_t start_ = 0;
+};
+
 enum class BaselineLoad { Loaded, CannotOpen, NoMemory, ReadFailed };
 
 // Reads the named baseline whole, also beyond 4 GiB. On failure error holds the system's code.
