@@ -6,6 +6,7 @@
 #include "snapshot/baseline_index.h"
 #include "snapshot/file_walker.h"
 #include "snapshot/registry_walker.h"
+#include "snapshot/unique_handle.h"
 #include "text/text.h"
 
 namespace {
@@ -93,6 +94,8 @@ PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, St
                       SystemErrorText(error) + "\n\nThe scan was stopped.";
             return PassOutcome::Failed;
     }
+    // Earlier builds wrote drive letters as typed; the walk writes them upper case.
+    if (IsFileArea(area)) UpperCaseDriveLetters(baseline.data.get(), baseline.size);
     // Without its index a pass would take every item for new: it must not run at all.
     BaselineIndex index;
     if (!index.Build(baseline.View(), IsFileArea(area) ? BaselineIndex::Kind::FilePaths
@@ -133,6 +136,19 @@ PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, St
         }
     }
     return PassOutcome::Done;
+}
+
+// The baseline of the first chosen area that cannot be opened, as CompareArea opens it; null
+// when all can.
+const char* FirstMissingBaseline(const StepRequest& request) {
+    for (std::size_t i = 0; i < std::size(kSnapshotAreas); ++i) {
+        if (!request.AreaChosen(i)) continue;
+        const char* name = kSnapshotAreas[i].baselineName;
+        UniqueFileHandle file(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid()) return name;
+    }
+    return nullptr;
 }
 
 // The outcome of a step that did not end at a missing baseline, and what the user is told.
@@ -245,6 +261,12 @@ StepResult RunBaselineStep(const StepRequest& request, StepObserver& front) {
 
 StepResult RunCompareStep(const StepRequest& request, StepObserver& front) {
     StepResult result;
+    // Before the first walk, so that a step that cannot finish touches no file.
+    if (const char* missing = FirstMissingBaseline(request)) {
+        result.outcome = StepResult::Outcome::MissingBaseline;
+        result.missingBaseline = missing;
+        return result;
+    }
     StopTracker observer(front);
     WholeChangeReport report;
     if (!report.Begin()) result.failure = WriteFailureText(report.Sections());
