@@ -149,7 +149,7 @@ private:
 
     bool TakeDriveList(std::string_view value) {
         // Such a list most likely comes from an unset variable or a typing slip in a script:
-        // listing nothing would make a baseline that hides every file, and the script go on.
+        // listing nothing would make a baseline that hides every file, and let the script go on.
         const std::vector<std::string> places = SearchPatternsFromDriveList(value);
         if (std::none_of(places.begin(), places.end(), [](std::string_view pattern) {
                 return IsDriveLetter(pattern.substr(0, pattern.rfind('\\')));

@@ -138,8 +138,8 @@ PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, St
     return PassOutcome::Done;
 }
 
-// The baseline of the first chosen area that cannot be opened, as CompareArea opens it; null
-// when all can.
+// The baseline of the first chosen area that cannot be opened, as LoadBaselineFile opens it;
+// null when all can.
 const char* FirstMissingBaseline(const StepRequest& request) {
     for (std::size_t i = 0; i < std::size(kSnapshotAreas); ++i) {
         if (!request.AreaChosen(i)) continue;

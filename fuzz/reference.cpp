@@ -105,64 +105,24 @@ std::string Replace(std::string text, std::string_view find, std::string_view re
     return result;
 }
 
-namespace {
-
-const std::string_view kUpperLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-const std::string_view kLowerLetters = "abcdefghijklmnopqrstuvwxyz";
-
-bool IsLetter(char c) {
-    return kUpperLetters.find(c) != std::string_view::npos ||
-           kLowerLetters.find(c) != std::string_view::npos;
-}
-
-char Upper(char c) {
-    const std::size_t at = kLowerLetters.find(c);
-    return at == std::string_view::npos ? c : kUpperLetters[at];
-}
-
-std::string LowerAll(std::string_view text) {
-    std::string lower;
-    for (char c : text) lower += Lower(c);
-    return lower;
-}
-
-}  // namespace
-
 std::vector<std::string> DrivePatterns(std::string_view list) {
     const std::string separator = list.find(',') != std::string_view::npos ? "," : " ";
     const std::vector<std::string> tokens = Tokens(list, separator);
     std::vector<std::string> patterns;
-    std::vector<std::string> named;  // each pattern in lower case
     for (std::size_t position = 0; position < 26 && position < tokens.size(); ++position) {
         std::string token = tokens[position];
         if (token.empty()) continue;
         const std::size_t colon = token.find(':');
         if (colon != std::string::npos) token.erase(colon + 1);
-        if (token.size() == 2 && token[1] == ':' && IsLetter(token[0])) token[0] = Upper(token[0]);
-        const std::string pattern = token + "\\*.*";
-        bool seen = false;
-        for (const std::string& earlier : named) seen = seen || earlier == LowerAll(pattern);
-        if (seen) continue;
-        named.push_back(LowerAll(pattern));
-        patterns.push_back(pattern);
+        const char upper = static_cast<char>(Lower(token[0]) - 'a' + 'A');
+        if (token.size() == 2 && token[1] == ':' && upper >= 'A' && upper <= 'Z') token[0] = upper;
+        bool named = false;
+        for (const std::string& earlier : patterns) {
+            named = named || (earlier.size() == token.size() + 4 && MatchesAt(earlier, 0, token));
+        }
+        if (!named) patterns.push_back(token + "\\*.*");
     }
     return patterns;
-}
-
-std::string UpperDriveLetters(std::string_view text) {
-    std::string result;
-    for (std::size_t start = 0; start <= text.size();) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        std::string line(text.substr(start, end - start));
-        if (line.size() >= 3 && IsLetter(line[0]) && line[1] == ':' && line[2] == '\\') {
-            line[0] = Upper(line[0]);
-        }
-        result += line;
-        if (end < text.size()) result += '\n';
-        start = end + 1;
-    }
-    return result;
 }
 
 Baseline IndexBaseline(std::string_view text, bool filePaths) {

@@ -42,10 +42,6 @@ std::string Replace(std::string text, std::string_view find, std::string_view re
 // SearchPatternsFromDriveList.
 std::vector<std::string> DrivePatterns(std::string_view list);
 
-// UpperCaseDriveLetters: the text cut into lines at '\n', each line that starts with an ASCII
-// letter, a colon and a backslash getting the letter in upper case.
-std::string UpperDriveLetters(std::string_view text);
-
 // The baseline index's keys with the offset of each key's first record, and every record with
 // its offset and whether it gives a key.
 struct Record {
