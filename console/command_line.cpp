@@ -1,5 +1,6 @@
 #include "console/command_line.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "text/text.h"
@@ -21,7 +22,7 @@ const char kHelpText[] =
     "\n"
     "  --files LIST      drives to list, as in the dialog's drive list: \"C: D:\" or \"C:,D:\";\n"
     "                    a path after a drive letter means the whole drive. Without it no\n"
-    "                    file is listed; an empty list is an error.\n"
+    "                    file is listed; a list that names no drive letter is an error.\n"
     "  --registry ROOTS  registry roots, comma-separated, short (HKLM) or long\n"
     "                    (HKEY_LOCAL_MACHINE) names in any letter case, always walked in the\n"
     "                    order HKCR, HKLM, HKCU, HKU. Without it no registry root is listed.\n"
@@ -147,10 +148,13 @@ private:
     }
 
     bool TakeDriveList(std::string_view value) {
-        // An empty list most likely comes from an unset variable in a script: listing nothing
-        // would make a baseline that hides every file.
-        if (SearchPatternsFromDriveList(value).empty()) {
-            return Fail("--files " + Quoted(value) + " names no drive");
+        // Such a list most likely comes from an unset variable or a typing slip in a script:
+        // listing nothing would make a baseline that hides every file, and let the script go on.
+        const std::vector<std::string> places = SearchPatternsFromDriveList(value);
+        if (std::none_of(places.begin(), places.end(), [](std::string_view pattern) {
+                return IsDriveLetter(pattern.substr(0, pattern.rfind('\\')));
+            })) {
+            return Fail("--files " + Quoted(value) + " names no drive letter, such as C:");
         }
         command_.request.scanFiles = true;
         command_.request.driveList = value;

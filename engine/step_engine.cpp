@@ -7,6 +7,7 @@
 #include "snapshot/file_walker.h"
 #include "snapshot/registry_lines.h"
 #include "snapshot/registry_walker.h"
+#include "snapshot/unique_handle.h"
 #include "text/text.h"
 
 namespace {
@@ -108,6 +109,8 @@ PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, St
                       SystemErrorText(error) + "\n\nThe scan was stopped.";
             return PassOutcome::Failed;
     }
+    // Earlier builds wrote drive letters as typed; the walk writes them upper case.
+    if (IsFileArea(area)) UpperCaseDriveLetters(baseline.data.get(), baseline.size);
     // A registry baseline is read line by line as its record tells; without one (written by
     // an earlier build) lines are told apart as well as the text allows.
     std::vector<std::size_t> joins;
@@ -155,6 +158,19 @@ PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, St
         }
     }
     return PassOutcome::Done;
+}
+
+// The baseline of the first chosen area that cannot be opened, as LoadBaselineFile opens it;
+// null when all can.
+const char* FirstMissingBaseline(const StepRequest& request) {
+    for (std::size_t i = 0; i < std::size(kSnapshotAreas); ++i) {
+        if (!request.AreaChosen(i)) continue;
+        const char* name = kSnapshotAreas[i].baselineName;
+        UniqueFileHandle file(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid()) return name;
+    }
+    return nullptr;
 }
 
 // The outcome of a step that did not end at a missing baseline, and what the user is told.
@@ -267,6 +283,12 @@ StepResult RunBaselineStep(const StepRequest& request, StepObserver& front) {
 
 StepResult RunCompareStep(const StepRequest& request, StepObserver& front) {
     StepResult result;
+    // Before the first walk, so that a step that cannot finish touches no file.
+    if (const char* missing = FirstMissingBaseline(request)) {
+        result.outcome = StepResult::Outcome::MissingBaseline;
+        result.missingBaseline = missing;
+        return result;
+    }
     StopTracker observer(front);
     WholeChangeReport report;
     if (!report.Begin()) result.failure = WriteFailureText(report.Sections());

@@ -114,7 +114,13 @@ std::vector<std::string> DrivePatterns(std::string_view list) {
         if (token.empty()) continue;
         const std::size_t colon = token.find(':');
         if (colon != std::string::npos) token.erase(colon + 1);
-        patterns.push_back(token + "\\*.*");
+        const char upper = static_cast<char>(Lower(token[0]) - 'a' + 'A');
+        if (token.size() == 2 && token[1] == ':' && upper >= 'A' && upper <= 'Z') token[0] = upper;
+        bool named = false;
+        for (const std::string& earlier : patterns) {
+            named = named || (earlier.size() == token.size() + 4 && MatchesAt(earlier, 0, token));
+        }
+        if (!named) patterns.push_back(token + "\\*.*");
     }
     return patterns;
 }

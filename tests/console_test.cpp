@@ -138,6 +138,7 @@ TEST_F(ConsoleSteps, BadUsageNamesTheFaultShowsTheUsageAndTouchesNothing) {
         {{"step2", "--registry", "HKCU,HKÄ"}, "QuorvaneCmd: unknown root \"HKÄ\""},
         {{"step1", "--files", "D:", "--copy"}, "QuorvaneCmd: --copy belongs to step2"},
         {{"step1"}, kNothingToDoText},
+        {{"step1", "--files", "C"}, "QuorvaneCmd: --files \"C\" names no drive letter"},
     };
     for (const auto& c : cases) {
         const CmdRun run = Run(c.arguments);
@@ -169,7 +170,8 @@ TEST_F(ConsoleSteps, BothStepsPrintTheSummaryAndExitByWhatTheyFound) {
                              " registry entries\r\n");
     EXPECT_EQ(step1.err, "");  // no progress line when standard error is a file
 
-    const CmdRun unchanged = Run({"step2", "--files", "D:", "--registry", "HKCU"});
+    // A drive letter is one letter in either case.
+    const CmdRun unchanged = Run({"step2", "--files", "d:", "--registry", "HKCU"});
     EXPECT_EQ(unchanged.exitCode, 0u);
     EXPECT_EQ(unchanged.out,
               "0 new files and registry keys found on the system.\r\n\r\nNothing changed!\r\n");
@@ -186,15 +188,21 @@ TEST_F(ConsoleSteps, BothStepsPrintTheSummaryAndExitByWhatTheyFound) {
     EXPECT_TRUE(Holds(ReadWholeFile(Here(kHkcuChanges)),
                       "HKEY_CURRENT_USER\\" + key_.Path() + "\\After=2\r\n"));
 
-    // A root never listed has no baseline: the file pass runs, then the step stops.
+    // A root never listed has no baseline: the step stops before its first walk, and the
+    // report of the last run stays.
+    const std::string report = ReadWholeFile(Here(kReportName));
+    ASSERT_NE(report, "");
     const CmdRun missing = Run({"step2", "--files", "D:", "--registry", "HKLM"});
     EXPECT_EQ(missing.exitCode, 3u);
     EXPECT_EQ(missing.out, "");
     EXPECT_TRUE(Holds(missing.err, "\"Quorvane_Snapshot1_Registry_HKLM.TXT\"")) << missing.err;
     EXPECT_FALSE(PathExists(Here("Quorvane_Snapshot2_Registry_HKLM.TXT")));
+    EXPECT_TRUE(ReadWholeFile(Here(kReportName)) == report);  // not EXPECT_EQ: no page dumps
 
-    // A file gone is a change as well, though nothing is new.
-    ASSERT_EQ(Run({"step1", "--files", "D:"}).exitCode, 0u);
+    // A file gone is a change as well, though nothing is new. This baseline is an earlier
+    // build's, with the drive letter as typed.
+    ASSERT_TRUE(WriteWholeFile(Here(kFilesBaselineName),
+                               "d:\\a.txt,5\r\nd:\\sub\\b.txt,1\r\nd:\\sub\\new.txt,1\r\n"));
     ASSERT_TRUE(DeleteFileW(L"D:\\a.txt"));
     const CmdRun removed = Run({"step2", "--files", "D:"});
     EXPECT_EQ(removed.exitCode, 1u);
@@ -220,10 +228,11 @@ TEST_F(ConsoleSteps, AFileThatCannotBeWrittenEndsWith4) {
 }
 
 TEST_F(ConsoleSteps, ADriveListOutsideAsciiSurvivesTheCommandLine) {
-    // A token without a colon is a folder of the current one, named here in Chinese.
+    // A token without a colon is a folder of the current one, named here in Chinese; the
+    // list names a drive letter too, or it is refused.
     ScratchTree place = ScratchTree::InFolder(Here("資料"));
     place.AddFile("檔案.txt", "xyz");
-    const CmdRun run = Run({"step1", "--files", "資料"});
+    const CmdRun run = Run({"step1", "--files", "資料 D:"});
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_EQ(run.out, "Saved a list of 1 files\r\n");
     EXPECT_EQ(ReadWholeFile(Here(kFilesBaselineName)), "資料\\檔案.txt,3\r\n");

@@ -158,24 +158,27 @@ TEST_F(RegistrySteps, ScanRegistryWithoutRootsTouchesNoRegistryFile) {
     }
 }
 
-TEST_F(RegistrySteps, AMissingRootBaselineStopsAfterTheFilePass) {
+TEST_F(RegistrySteps, AMissingRootBaselineStopsTheStepBeforeItsFirstPass) {
     ScratchTree drive = ScratchTree::InFolder("D:\\");
     drive.AddFile("a.txt", "1");
     dialog_->SetChecked(IDC_SCAN_FILES, true);
     dialog_->SetText(IDC_DRIVE_LIST, "D:");
     dialog_->SetChecked(IDC_ROOT_HKCU, false);
     ASSERT_EQ(Run(IDC_STEP1).text, "Saved a list of 1 files");
+    ASSERT_TRUE(scratch::WriteWholeFile(Here(kReportName), "the last run's"));
 
     dialog_->SetChecked(IDC_ROOT_HKLM, true);
     dialog_->SetChecked(IDC_ROOT_HKCU, true);
     const SeenMessageBox box = Run(IDC_STEP2);
+    // The first missing baseline in pass order is named, before any pass runs: no change list
+    // is written, and the last report stays.
     EXPECT_EQ(box.caption, kHklmBaseline);
     EXPECT_EQ(box.text, "Could not open the snapshot file.\n\nPlease run Step #1.");
     EXPECT_FALSE(dialog_->MessageBoxShowing(300));
-    // The file pass ran and its (empty) change list stays; the later passes did not run.
-    EXPECT_TRUE(scratch::PathExists(Here(kFilesChangeListName)));
-    EXPECT_EQ(ReadWholeFile(Here(kFilesChangeListName)), "");
-    EXPECT_FALSE(scratch::PathExists(Here(kHkcuChanges)));
+    for (const SnapshotArea& area : kSnapshotAreas) {
+        EXPECT_FALSE(scratch::PathExists(Here(area.changeListName))) << area.changeListName;
+    }
+    EXPECT_EQ(ReadWholeFile(Here(kReportName)), "the last run's");
     EXPECT_EQ(dialog_->Text(IDC_CLOSE), "&Close");
 }
 

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -94,6 +95,26 @@ TEST(GetToken, EndsWhereTheSeparatorIsFound) {
     const std::string longText = "C:" + std::string(300, '-') + "D:" + longSeparator + "E:";
     EXPECT_EQ(GetToken(longText, longSeparator, 0), "C:" + std::string(300, '-') + "D:");
     EXPECT_EQ(GetToken(longText, longSeparator, 1), "E:");
+}
+
+TEST(DriveList, DriveLettersAreUpperCaseAndEachPlaceComesOnce) {
+    const struct {
+        const char* list;
+        std::vector<std::string> patterns;
+    } cases[] = {
+        {"c: D: d:\\Data", {"C:\\*.*", "D:\\*.*"}},
+        {"d:,,e:\\x:y,E:", {"D:\\*.*", "E:\\*.*"}},
+        // Only one ASCII letter and a colon make a drive letter; relative names keep their case.
+        {"-d: ab: \xC3\xA9: Temp temp TEMP\\Sub",
+         {"-d:\\*.*", "ab:\\*.*", "\xC3\xA9:\\*.*", "Temp\\*.*", "TEMP\\Sub\\*.*"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SearchPatternsFromDriveList(c.list), c.patterns) << c.list;
+    }
+    // A baseline of an earlier build: only a drive letter that starts a line changes.
+    std::string baseline = "c:\\a\\c:\\,1\r\ntemp\\x,2\r\n1:\\,3\r\nz:\\";
+    UpperCaseDriveLetters(baseline.data(), baseline.size());
+    EXPECT_EQ(baseline, "C:\\a\\c:\\,1\r\ntemp\\x,2\r\n1:\\,3\r\nZ:\\");
 }
 
 TEST(ReplaceOccurrence, DoublesEveryPercentSign) {

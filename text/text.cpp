@@ -1,9 +1,14 @@
 #include "text/text.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
 
 // The "C" locale's tolower: only A-Z fold, so UTF-8 lead and trail bytes never match letters.
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+bool IsAsciiLetter(char c) { return FoldAscii(c) >= 'a' && FoldAscii(c) <= 'z'; }
 
 // Token positions of a drive list that count: one for each drive letter.
 constexpr int kMaxDriveTokens = 26;
@@ -85,6 +90,10 @@ void ReplaceOccurrence(std::string& text, std::string_view find, std::string_vie
     }
 }
 
+bool IsDriveLetter(std::string_view place) {
+    return place.size() == 2 && place[1] == ':' && IsAsciiLetter(place[0]);
+}
+
 std::vector<std::string> SearchPatternsFromDriveList(std::string_view driveList) {
     const std::string_view separator =
         driveList.find(',') != std::string_view::npos ? std::string_view(",") : " ";
@@ -94,9 +103,27 @@ std::vector<std::string> SearchPatternsFromDriveList(std::string_view driveList)
         if (token.empty()) continue;
         // A path after the drive letter still means the whole drive.
         if (const auto colon = token.find(':'); colon != std::string::npos) token.resize(colon + 1);
-        patterns.push_back(token + "\\*.*");
+        // Baselines compare paths exactly: "c:" and "C:" must give the same lines.
+        if (IsDriveLetter(token)) token[0] = UpperAscii(token[0]);
+        token += "\\*.*";
+        const bool named = std::any_of(patterns.begin(), patterns.end(), [&](const auto& seen) {
+            return seen.size() == token.size() && FindNoCase(seen, token) == 0;
+        });
+        if (!named) patterns.push_back(std::move(token));
     }
     return patterns;
+}
+
+void UpperCaseDriveLetters(char* text, std::size_t size) {
+    for (std::size_t line = 0; line < size;) {
+        char* start = text + line;
+        if (size - line >= 3 && start[1] == ':' && start[2] == '\\' && IsAsciiLetter(start[0])) {
+            start[0] = UpperAscii(start[0]);
+        }
+        const void* end = std::memchr(start, '\n', size - line);
+        if (end == nullptr) break;
+        line = static_cast<std::size_t>(static_cast<const char*>(end) - text) + 1;
+    }
 }
 
 std::size_t NextNarrowPiece(std::string_view text, std::size_t limit) {

@@ -27,10 +27,20 @@ std::string GetToken(std::string_view text, std::string_view separator, int inde
 void ReplaceOccurrence(std::string& text, std::string_view find, std::string_view replacement,
                        int count);
 
+// A place of a drive list that is a drive letter: one ASCII letter and a colon ("c:").
+bool IsDriveLetter(std::string_view place);
+
 // The search patterns of a drive list: "," separates when the list holds one, else " "; of
 // token positions 0 to 25, empty ones are skipped and each is cut after its first colon, then
-// "\*.*" is appended ("C:,D:\Data" gives C:\*.* and D:\*.*).
+// "\*.*" is appended ("C:,D:\Data" gives C:\*.* and D:\*.*). A drive letter is written upper
+// case ("d:" gives D:\*.*), and a place named again, in any ASCII letter case, is left out:
+// each place is walked once, where it is first named.
 std::vector<std::string> SearchPatternsFromDriveList(std::string_view driveList);
+
+// Turns the drive letter of every line of text that starts with one ("c:\...") to upper case,
+// as the drive list now writes it: baselines of earlier builds hold it as it was typed. Lines
+// end at '\n'; nothing else changes.
+void UpperCaseDriveLetters(char* text, std::size_t size);
 
 // Case-insensitive comparison (the system's) of the first n characters of a and b; 0 when equal.
 // At most 254 characters take part, and a zero byte ends either text.
