@@ -100,6 +100,7 @@ constexpr Shape kShapes[] = {
     {4, Kind::Value, R"(HKEY_LOCAL_MACHINE\SYSTEM\ControlSet001\Services\%p%n\Parameters=%p)"},
     {2, Kind::Value, R"(HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\ComDlg32\OpenSavePidlMRU\%p=%n)"},
     {1, Kind::Value, R"(HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Run=%p)"},
+    {1, Kind::Value, R"(HKEY_LOCAL_MACHINE\SYSTEM\ControlSet001\Services\SharedAccess\Parameters\FirewallPolicy\FirewallRules=%g)"},
     {1, Kind::Value, R"(HKEY_LOCAL_MACHINE\SYSTEM\ControlSet001\Services\Tcpip\Parameters\Interfaces\%g=LeaseObtainedTime)"},
 };
 

@@ -757,15 +757,12 @@ struct ChangeClassifier::Index {
             }
             return nodes[parent].star;
         }
-        auto& edges = segment.find('*') != std::string::npos ? nodes[parent].globs
-                                                             : nodes[parent].literals;
-        for (const auto& [name, child] : edges) {
+        const bool glob = segment.find('*') != std::string::npos;
+        for (const auto& [name, child] : glob ? nodes[parent].globs : nodes[parent].literals) {
             if (name == segment) return child;
         }
-        const int child = NewNode();
-        // nodes may have grown: look the parent's edges up again.
-        (segment.find('*') != std::string::npos ? nodes[parent].globs : nodes[parent].literals)
-            .emplace_back(segment, child);
+        const int child = NewNode();  // moves the nodes: the parent's edges are looked up anew
+        (glob ? nodes[parent].globs : nodes[parent].literals).emplace_back(segment, child);
         return child;
     }
 
@@ -1161,7 +1158,8 @@ std::string DescribeChange(const ChangeRule& rule, const MeaningContext& context
     }
     std::string filled;
     std::size_t at = 0;
-    while (at < words.size()) Wording(context).Part(words, at, filled);
+    const Wording wording(context);
+    while (at < words.size()) wording.Part(words, at, filled);  // past a stray "]" too
     // Drop the blanks that missing data left: no double blanks, none at either end.
     std::string out;
     for (char c : filled) {
