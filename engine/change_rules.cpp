@@ -1,8 +1,9 @@
 #include "engine/change_rules.h"
 
 #include <algorithm>
-#include <array>
 #include <cstddef>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>

@@ -12,11 +12,14 @@ namespace {
 
 struct CoTaskMemText {
     PWSTR text = nullptr;
+    CoTaskMemText() = default;
+    CoTaskMemText(const CoTaskMemText&) = delete;
+    CoTaskMemText& operator=(const CoTaskMemText&) = delete;
     ~CoTaskMemText() { CoTaskMemFree(text); }
 };
 
 std::string WithoutTrailingBackslash(std::wstring_view path) {
-    // A drive's root keeps its backslash out too: "C:" is then the first segment of its paths.
+    // A drive's root too: "C:\" becomes "C:", as the first segment of its paths reads.
     while (!path.empty() && path.back() == L'\\') path.remove_suffix(1);
     return NarrowText(path);
 }
