@@ -1,0 +1,253 @@
+// Times the change classifier: a realistic mix of file paths, registry keys and values (most of
+// them matched by no rule) classified with the whole rule table, against a naive classifier that
+// tries every row in turn on a sample, which also checks that the index finds the rows that fit.
+//
+//   classify_bench [--items N] [--sample N] [--rounds N]
+//
+// --items   items of the mix (default 1,000,000); target: all of them in under one second
+// --sample  items that the naive classifier checks (default 20,000)
+// --rounds  how many times the mix is classified (default 5); the best time counts
+//
+// Plain C++ without Windows calls: tools/bench --only classify runs it under Wine, and with
+// --native builds and runs it natively.
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/change_rules.h"
+
+namespace {
+
+constexpr double kTargetSeconds = 1.0;
+constexpr std::size_t kTargetItems = 1000000;
+
+double Now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+struct Random {
+    std::uint64_t state;
+    std::uint64_t Next() {
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15u);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+        return z ^ (z >> 31);
+    }
+    std::size_t Below(std::size_t n) { return static_cast<std::size_t>(Next() % n); }
+};
+
+KnownPlaces TypicalPlaces() {
+    KnownPlaces p;
+    p.windows = R"(C:\Windows)";
+    p.system = R"(C:\Windows\System32)";
+    p.programFiles = R"(C:\Program Files)";
+    p.programFilesX86 = R"(C:\Program Files (x86))";
+    p.programData = R"(C:\ProgramData)";
+    p.profiles = R"(C:\Users)";
+    p.userProfile = R"(C:\Users\alice)";
+    p.userTemp = R"(C:\Users\alice\AppData\Local\Temp)";
+    p.userAppData = R"(C:\Users\alice\AppData\Roaming)";
+    p.userLocalAppData = R"(C:\Users\alice\AppData\Local)";
+    p.userStartMenu = R"(C:\Users\alice\AppData\Roaming\Microsoft\Windows\Start Menu)";
+    p.userStartup = p.userStartMenu + R"(\Programs\Startup)";
+    p.userDesktop = R"(C:\Users\alice\Desktop)";
+    p.commonStartMenu = R"(C:\ProgramData\Microsoft\Windows\Start Menu)";
+    p.commonStartup = p.commonStartMenu + R"(\Programs\StartUp)";
+    p.commonDesktop = R"(C:\Users\Public\Desktop)";
+    return p;
+}
+
+enum class Kind { File, Key, Value };
+
+// Shapes of items as a machine's change has them, with how often each comes: %p is a name
+// piece, %n a number, %g a GUID; a value's name follows "=".
+struct Shape {
+    int weight;
+    Kind kind;
+    const char* text;
+};
+constexpr Shape kShapes[] = {
+    {14, Kind::File, R"(C:\Program Files\%p\%p %n\%p\%p%n.dll)"},
+    {8, Kind::File, R"(C:\Program Files (x86)\%p\%p\%p%n.exe)"},
+    {8, Kind::File, R"(C:\Windows\System32\%p%n.dll)"},
+    {6, Kind::File, R"(C:\Windows\WinSxS\amd64_%p-%p_31bf3856ad364e35_10.0.%n_none_%n\%p.dll)"},
+    {10, Kind::File, R"(C:\Users\alice\Documents\%p\%p %n\%p%n.docx)"},
+    {8, Kind::File, R"(C:\Users\bob\AppData\Local\%p\%p\%p%n.dat)"},
+    {6, Kind::File, R"(C:\Users\alice\AppData\Roaming\%p\%p\%p%n.json)"},
+    {6, Kind::File, R"(C:\ProgramData\%p\%p\%p%n.bin)"},
+    {6, Kind::File, R"(D:\Data\%p\%p\%p\%p%n.csv)"},
+    {3, Kind::File, R"(C:\Users\alice\AppData\Local\Temp\%p%n.tmp)"},
+    {2, Kind::File, R"(C:\Windows\Prefetch\%p%n.EXE-%n.pf)"},
+    {2, Kind::File, R"(C:\Program Files\%p\logs\%p%n.log)"},
+    {1, Kind::File, R"(C:\Users\alice\AppData\Roaming\Microsoft\Windows\Recent\%p%n.lnk)"},
+    {1, Kind::File, R"(C:\ProgramData\Microsoft\Windows\Start Menu\Programs\%p\%p.lnk)"},
+    {1, Kind::File, R"(C:\Users\bob\AppData\Roaming\Microsoft\Windows\Start Menu\Programs\Startup\%p.lnk)"},
+    {1, Kind::File, R"(C:\Windows\System32\Tasks\%p\%p%n)"},
+    {8, Kind::Key, R"(HKEY_LOCAL_MACHINE\SOFTWARE\%p\%p\%p %n)"},
+    {4, Kind::Key, R"(HKEY_LOCAL_MACHINE\SOFTWARE\Classes\CLSID\%g\InprocServer32)"},
+    {5, Kind::Key, R"(HKEY_LOCAL_MACHINE\SYSTEM\ControlSet001\Enum\PCI\VEN_%n\%n&%n\Device Parameters)"},
+    {5, Kind::Key, R"(HKEY_USERS\S-1-5-21-%n-%n-%n-1001\Software\%p\%p\%p)"},
+    {2, Kind::Key, R"(HKEY_LOCAL_MACHINE\SYSTEM\ControlSet001\Services\%p%n)"},
+    {2, Kind::Key, R"(HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\Microsoft\Windows\CurrentVersion\Uninstall\%g)"},
+    {10, Kind::Value, R"(HKEY_LOCAL_MACHINE\SOFTWARE\%p\%p\%p=%p%n)"},
+    {6, Kind::Value, R"(HKEY_CURRENT_USER\Software\%p\%p %n\%p=%p)"},
+    {4, Kind::Value, R"(HKEY_LOCAL_MACHINE\SYSTEM\ControlSet001\Services\%p%n\Parameters=%p)"},
+    {2, Kind::Value, R"(HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\ComDlg32\OpenSavePidlMRU\%p=%n)"},
+    {1, Kind::Value, R"(HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Run=%p)"},
+    {1, Kind::Value, R"(HKEY_LOCAL_MACHINE\SYSTEM\ControlSet001\Services\SharedAccess\Parameters\FirewallPolicy\FirewallRules=%g)"},
+    {1, Kind::Value, R"(HKEY_LOCAL_MACHINE\SYSTEM\ControlSet001\Services\Tcpip\Parameters\Interfaces\%g=LeaseObtainedTime)"},
+};
+
+constexpr const char* kPieces[] = {"Vendor", "Product", "data",   "bin",     "Common",
+                                   "Tools",  "Office",  "x64",    "en-US",   "cache",
+                                   "Shared", "plugins", "Update", "Settings", "core",
+                                   "Adobe",  "Google",  "Mozilla", "runtime", "Microsoft"};
+
+struct Item {
+    Kind kind;
+    std::string path;
+    std::string name;
+};
+
+std::string Fill(const char* shape, Random& random) {
+    std::string out;
+    for (const char* c = shape; *c != '\0'; ++c) {
+        if (*c != '%' || c[1] == '\0') {
+            out += *c;
+            continue;
+        }
+        ++c;
+        if (*c == 'p') {
+            out += kPieces[random.Below(std::size(kPieces))];
+        } else if (*c == 'n') {
+            out += std::to_string(random.Below(100000));
+        } else if (*c == 'g') {
+            char guid[40];
+            std::snprintf(guid, sizeof guid, "{%08llX-%04X-%04X-%04X-%012llX}",
+                          static_cast<unsigned long long>(random.Next() & 0xFFFFFFFFu),
+                          static_cast<unsigned>(random.Below(0x10000)),
+                          static_cast<unsigned>(random.Below(0x10000)),
+                          static_cast<unsigned>(random.Below(0x10000)),
+                          static_cast<unsigned long long>(random.Next() & 0xFFFFFFFFFFFFull));
+            out += guid;
+        }
+    }
+    return out;
+}
+
+std::vector<Item> MakeMix(std::size_t count) {
+    int total = 0;
+    for (const Shape& shape : kShapes) total += shape.weight;
+    Random random{20250101};
+    std::vector<Item> items;
+    items.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        int pick = static_cast<int>(random.Below(static_cast<std::size_t>(total)));
+        const Shape* shape = kShapes;
+        while (pick >= shape->weight) pick -= (shape++)->weight;
+        std::string text = Fill(shape->text, random);
+        Item item{shape->kind, std::move(text), {}};
+        if (item.kind == Kind::Value) {
+            const std::size_t eq = item.path.find('=');
+            item.name = item.path.substr(eq + 1);
+            item.path.resize(eq);
+        }
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
+Classification Classify(const ChangeClassifier& classifier, const Item& item) {
+    switch (item.kind) {
+        case Kind::File: return classifier.ClassifyFile(item.path);
+        case Kind::Key: return classifier.ClassifyKey(item.path);
+        case Kind::Value: break;
+    }
+    return classifier.ClassifyValue(item.path, item.name);
+}
+
+bool ParseCount(const char* text, std::size_t& value) {
+    char* end = nullptr;
+    const unsigned long long v = std::strtoull(text, &end, 10);
+    if (end == text || *end != '\0') return false;
+    value = static_cast<std::size_t>(v);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::size_t itemCount = kTargetItems, sampleCount = 20000, rounds = 5;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view option = argv[i];
+        std::size_t* target = option == "--items"    ? &itemCount
+                              : option == "--sample" ? &sampleCount
+                              : option == "--rounds" ? &rounds
+                                                     : nullptr;
+        if (target == nullptr || i + 1 == argc || !ParseCount(argv[++i], *target) || *target == 0) {
+            std::printf("usage: classify_bench [--items N] [--sample N] [--rounds N]\n");
+            return 2;
+        }
+    }
+    const KnownPlaces places = TypicalPlaces();
+    double start = Now();
+    const ChangeClassifier classifier(places);
+    const double buildSeconds = Now() - start;
+    const std::vector<Item> items = MakeMix(itemCount);
+    std::printf("classify_bench: %zu rows, index built in %.2f ms; %zu items, best of %zu rounds\n",
+                kChangeRules.size(), buildSeconds * 1e3, items.size(), rounds);
+
+    double best = 1e300;
+    std::size_t counts[5] = {};
+    for (std::size_t round = 0; round < rounds; ++round) {
+        std::size_t tally[5] = {};
+        start = Now();
+        for (const Item& item : items) ++tally[static_cast<int>(Classify(classifier, item).category)];
+        const double seconds = Now() - start;
+        if (seconds < best) best = seconds;
+        std::copy(std::begin(tally), std::end(tally), std::begin(counts));
+    }
+    std::printf("  indexed: %.3f s, %.0f ns an item", best, best / items.size() * 1e9);
+    const double perTarget = best / items.size() * kTargetItems;
+    std::printf("; %zu items take %.3f s (target under %.1f s)%s\n", kTargetItems, perTarget,
+                kTargetSeconds, perTarget < kTargetSeconds ? "" : "  MISSED");
+    std::printf("  categories:");
+    for (int c = 0; c < 5; ++c) {
+        const std::string_view name = CategoryName(static_cast<ChangeCategory>(c));
+        std::printf(" %s %.1f%%", name.empty() ? "none" : std::string(name).c_str(),
+                    100.0 * counts[c] / items.size());
+    }
+    std::printf("\n");
+
+    // The naive way: every row tried on every item. Its matches also check the index: the row
+    // the index picks must fit, and the index must find a row whenever one fits.
+    std::vector<ChangeClassifier> single;
+    for (const ChangeRule& rule : kChangeRules) single.emplace_back(places, std::span(&rule, 1));
+    const std::size_t sample = std::min(sampleCount, items.size());
+    std::size_t wrong = 0;
+    start = Now();
+    for (std::size_t i = 0; i < sample; ++i) {
+        const Classification picked = Classify(classifier, items[i]);
+        bool pickedFits = picked.rule == nullptr, anyFits = false;
+        for (const ChangeClassifier& one : single) {
+            const Classification fit = Classify(one, items[i]);
+            if (fit.rule == nullptr) continue;
+            anyFits = true;
+            pickedFits = pickedFits || fit.rule == picked.rule;
+        }
+        if (!pickedFits || anyFits != (picked.rule != nullptr)) {
+            if (++wrong <= 5) std::printf("  WRONG: %s %s\n", items[i].path.c_str(), items[i].name.c_str());
+        }
+    }
+    const double naive = Now() - start;
+    std::printf("  naive, every row tried: %zu items in %.3f s; %zu items would take %.1f s\n",
+                sample, naive, kTargetItems, naive / sample * kTargetItems);
+    if (wrong != 0) std::printf("error: %zu items classified other than the rows that fit\n", wrong);
+    return wrong == 0 && perTarget < kTargetSeconds ? 0 : 1;
+}
