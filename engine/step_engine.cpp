@@ -35,11 +35,6 @@ private:
     bool stopped_ = false;
 };
 
-std::string WriteFailureText(const SnapshotWriter& file) {
-    return "Could not write \"" + file.Name() + "\".\n\n" + SystemErrorText(file.Error()) +
-           "\n\nThe scan was stopped.";
-}
-
 std::string NoMemoryText(const char* name, unsigned long long size) {
     return "Not enough memory to compare against \"" + std::string(name) + "\" (" +
            std::to_string(size) + " bytes).\n\nThe scan was stopped.";
@@ -132,6 +127,15 @@ PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, St
     FileComparison files;
     files.baselineTime = baselineTime;
     RegistryComparison entries;
+    // The data of new values, for the redo file: as the walk reads them, never from their text.
+    SnapshotWriter newData;
+    if (!IsFileArea(area)) {
+        if (!newData.Create(WholeChangeReport::kNewDataName)) {
+            failure = WriteFailureText(newData);
+            return PassOutcome::Failed;
+        }
+        entries.newData = &newData;
+    }
     const bool created = output.Create(area.changeListName);
     if (created) {
         if (IsFileArea(area)) {
@@ -148,6 +152,10 @@ PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, St
     front.PassFinished();
     if (!output.Close()) {
         failure = WriteFailureText(output);
+        return PassOutcome::Failed;
+    }
+    if (!newData.Close()) {
+        failure = WriteFailureText(newData);
         return PassOutcome::Failed;
     }
     if (created && !observer.Stopped()) {

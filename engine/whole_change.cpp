@@ -8,6 +8,11 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include <sddl.h>
+
+#include "app/resource.h"
+#include "engine/undo_files.h"
+#include "report/reg_file.h"
 #include "snapshot/baseline_index.h"
 #include "snapshot/changed_values.h"
 #include "snapshot/registry_lines.h"
@@ -107,6 +112,18 @@ std::size_t LineLength(std::string_view text, std::size_t offset, std::string_vi
     }
 }
 
+// Appends the whole of the named scratch file to output.
+bool AppendFile(const char* name, SnapshotWriter& output) {
+    SequentialReader reader;
+    if (!reader.Open(name)) return false;
+    for (std::string_view block = reader.Available(); !block.empty();
+         block = reader.Available()) {
+        if (!output.Write(block)) return false;
+        reader.Consume(block.size());
+    }
+    return true;
+}
+
 }  // namespace
 
 std::uint64_t LastWriteTime(const char* name) {
@@ -114,104 +131,6 @@ std::uint64_t LastWriteTime(const char* name) {
     if (!GetFileAttributesExA(name, GetFileExInfoStandard, &data)) return 0;
     return (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
            data.ftLastWriteTime.dwLowDateTime;
-}
-
-std::string LoadRegistryLineRecord(const SnapshotArea& area, std::string_view baseline,
-                                   std::vector<std::size_t>& joins) {
-    BaselineText record;
-    DWORD error = ERROR_SUCCESS;
-    if (area.linesName == nullptr ||
-        LoadBaselineFile(area.linesName, record, error) != BaselineLoad::Loaded) {
-        return {};
-    }
-    const std::string rootPrefix = std::string(area.rootName) + "\\";
-    if (!MatchRegistryLines(record.View(), baseline, rootPrefix, joins)) return {};
-    return std::string(record.View());
-}
-
-bool WholeChangeReport::Begin() {
-    DeleteFileA(kReportName);
-    return sections_.Create(kSectionsName);
-}
-
-void WholeChangeReport::Abandon() {
-    sections_.Close();
-    DeleteFileA(kSectionsName);
-}
-
-void WholeChangeReport::AddFilesPass(const SnapshotArea& area, const std::string& driveList,
-                                     std::uint64_t baselineTime, const BaselineIndex& baseline,
-                                     const FileComparison& found) {
-    const std::string_view text = baseline.Text();
-    std::vector<FileComparison::Folder> folders = found.newFolders;
-    std::unordered_map<std::string_view, std::size_t> candidates;
-    for (std::size_t i = 0; i < folders.size(); ++i) {
-        if (!folders[i].holdsOldFile) candidates.emplace(folders[i].path, i);
-    }
-
-    // Removed: an unseen file below a place this run listed, unless below a folder that could
-    // not be listed. Any unseen file keeps the folders above it from being new.
-    struct Removed {
-        std::size_t offset, pathLength;
-    };
-    std::vector<Removed> removed;
-    baseline.ForEachUnseen([&](std::size_t offset, std::string_view record) {
-        const std::string_view path = record.substr(0, record.rfind(','));
-        if (!candidates.empty()) {
-            for (std::size_t cut = path.find('\\'); cut != std::string_view::npos;
-                 cut = path.find('\\', cut + 1)) {
-                const auto folder = candidates.find(path.substr(0, cut + 1));
-                if (folder != candidates.end()) folders[folder->second].holdsOldFile = true;
-            }
-        }
-        if (StartsWithAny(path, found.places) && !StartsWithAny(path, found.unlisted)) {
-            removed.push_back({offset, path.size()});
-        }
-    });
-    const std::string ownFolder = OwnFolder();
-    std::erase_if(folders, [&](const FileComparison::Folder& folder) {
-        return folder.holdsOldFile || SameFolder(folder.path, ownFolder);
-    });
-
-    ReportArea row;
-    row.name = "Files";
-    row.places = driveList;
-    row.baselineTime = FormatFileTime(baselineTime);
-    row.files = true;
-    row.added = static_cast<unsigned long>(found.newFiles.size());
-    row.modified = static_cast<unsigned long>(found.modified.size());
-    row.removed = static_cast<unsigned long>(removed.size());
-    row.newFolders = static_cast<unsigned long>(folders.size());
-    row.unreadable = static_cast<unsigned long>(found.unlisted.size());
-    areas_.push_back(row);
-    counts_.modifiedFiles += row.modified;
-    counts_.removedFiles += row.removed;
-    counts_.newFolders += row.newFolders;
-
-    page_.BeginSection("Files: added", row.added);
-    LineReader lines;
-    if (!found.newFiles.empty() && lines.Open(area.changeListName)) {
-        std::string_view line;
-        for (const FileComparison::NewFile& file : found.newFiles) {
-            if (!lines.Next(file.length, line)) break;
-            page_.AddedFile(line, file.size);
-        }
-    }
-    page_.EndSection();
-    page_.BeginSection("Files: modified", row.modified);
-    for (const FileComparison::Modified& file : found.modified) {
-        page_.ModifiedFile(file.path, file.oldSize, file.newSize, FormatFileTime(file.changeTime));
-    }
-    page_.EndSection();
-    page_.BeginSection("Files: removed", row.removed);
-    for (const Removed& file : removed) {
-        page_.RemovedFile(text.substr(file.offset, file.pathLength),
-                          RecordedSize(text, file.offset, file.pathLength));
-    }
-    page_.EndSection();
-    page_.BeginSection("Files: new folders", row.newFolders);
-    for (const FileComparison::Folder& folder : folders) page_.Folder(folder.path);
-    page_.EndSection();
 }
 
 namespace {
@@ -312,30 +231,468 @@ private:
 
 }  // namespace
 
+namespace {
+
+// The scratch files of a run, beside the outputs until Finish.
+constexpr char kItemsName[] = "Quorvane_Changes.tmp";
+constexpr char kJournalName[] = "Quorvane_Undo.tmp";
+
+std::uint64_t NowFileTime() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+// The string form of the SID of the user this process runs as; empty when it cannot be told.
+std::string CurrentUserSid() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    UniqueFileHandle owned(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    wchar_t* text = nullptr;
+    std::string sid;
+    if (size != 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
+        sid = NarrowText(text);
+        LocalFree(text);
+    }
+    return sid;
+}
+
+// How each kind of item shows: in the change set ("change", "item"), in the highlights.
+struct KindWords {
+    const char* change;
+    const char* item;
+    const char* highlight;
+};
+constexpr KindWords kKindWords[] = {
+    {"added", "key", "added"},        {"added", "value", "added"},
+    {"changed", "value", "changed"},  {"removed", "key", "removed"},
+    {"removed", "value", "removed"},  {"removed", "entry", "removed"},
+    {"added", "file", "added"},       {"newFolder", "folder", "new folder"},
+    {"modified", "file", "modified"}, {"removed", "file", "removed"},
+};
+
+const KindWords& WordsOf(JournalKind kind) { return kKindWords[static_cast<int>(kind)]; }
+
+bool IsHighlight(ChangeCategory category) {
+    return category != ChangeCategory::None && category != ChangeCategory::Noise;
+}
+
+std::string FoldAscii(std::string_view text) {
+    std::string folded(text);
+    for (char& c : folded) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return folded;
+}
+
+// The values of some keys, by key path and name, for the words of what a key's change means.
+using KeyValues = std::unordered_map<std::string, std::unordered_map<std::string, std::string>>;
+
+std::function<std::optional<std::string_view>(std::string_view)> ValuesOf(
+    const KeyValues& values, std::string_view keyPath) {
+    const auto key = values.find(std::string(keyPath));
+    if (key == values.end()) return {};
+    const auto* names = &key->second;
+    return [names](std::string_view name) -> std::optional<std::string_view> {
+        const auto found = names->find(std::string(name));
+        if (found == names->end()) return std::nullopt;
+        return std::string_view(found->second);
+    };
+}
+
+// A new value's data as the walk read it, from the scratch file that holds them in order.
+class NewData {
+public:
+    bool Open() { return reader_.Open(WholeChangeReport::kNewDataName); }
+    // The next data, size bytes; empty when the file falls short.
+    std::string_view Next(std::size_t size) {
+        std::string_view bytes;
+        if (size == 0 || !reader_.Peek(size, bytes)) return {};
+        reader_.Consume(size);
+        return bytes.substr(0, size);
+    }
+
+private:
+    SequentialReader reader_;
+};
+
+}  // namespace
+
+struct WholeChangeReport::Item {
+    std::string_view area;  // "Files" or the root's name
+    JournalKind kind = JournalKind::AddedFile;
+    std::string_view path;  // a file's or folder's path; a key's path; an entry's whole line
+    std::string_view name;  // values
+    std::string_view text;  // added and removed values
+    std::string_view oldText, newText;  // changed values
+    std::optional<std::uint64_t> size, oldSize, newSize;
+    std::uint64_t changeTime = 0;
+    Classification classification;
+    std::string meaning;
+    // For the journal: a new value's data, an old one's when the baseline gives it back.
+    std::uint32_t newType = 0;
+    std::string_view newData;
+    bool exactName = true;
+    OldData old = OldData::Exact;
+    std::uint32_t oldType = 0;
+    std::string oldData;
+};
+
+WholeChangeReport::WholeChangeReport()
+    : page_([this](std::string_view piece) { return sections_.Write(piece); }),
+      changeSet_([this](std::string_view piece) { return items_.Write(piece); }) {}
+
+WholeChangeReport::~WholeChangeReport() = default;
+
+std::string LoadRegistryLineRecord(const SnapshotArea& area, std::string_view baseline,
+                                   std::vector<std::size_t>& joins) {
+    BaselineText record;
+    DWORD error = ERROR_SUCCESS;
+    if (area.linesName == nullptr ||
+        LoadBaselineFile(area.linesName, record, error) != BaselineLoad::Loaded) {
+        return {};
+    }
+    const std::string rootPrefix = std::string(area.rootName) + "\\";
+    if (!MatchRegistryLines(record.View(), baseline, rootPrefix, joins)) return {};
+    return std::string(record.View());
+}
+
+bool WholeChangeReport::Begin() {
+    for (const char* name : {kReportName, kChangeSetName, kRedoRegName, kUndoRegName, kUndoCmdName}) {
+        DeleteFileA(name);
+    }
+    classifier_ = std::make_unique<ChangeClassifier>(ResolveKnownPlaces());
+    userSid_ = CurrentUserSid();
+    for (SnapshotWriter* scratch : {&sections_, &items_, &journal_}) {
+        failedScratch_ = scratch;
+        const char* name = scratch == &sections_ ? kSectionsName
+                           : scratch == &items_  ? kItemsName
+                                                 : kJournalName;
+        if (!scratch->Create(name)) return false;
+    }
+    return true;
+}
+
+void WholeChangeReport::Abandon() {
+    for (SnapshotWriter* scratch : {&sections_, &items_, &journal_}) scratch->Close();
+    for (const char* name : {kSectionsName, kItemsName, kJournalName, kNewDataName}) {
+        DeleteFileA(name);
+    }
+}
+
+Classification WholeChangeReport::ClassifyRegistry(JournalKind kind, std::string_view path,
+                                                   std::string_view name) const {
+    switch (kind) {
+        case JournalKind::AddedKey:
+        case JournalKind::RemovedKey: return classifier_->ClassifyKey(path);
+        case JournalKind::RemovedEntry: {
+            // A line of an earlier build's baseline: a value's when something after its last
+            // "\" holds "=", which is as near as the line can tell; only a mark rides on it.
+            const std::size_t cut = path.rfind('\\', path.find('='));
+            if (path.find('=') == std::string_view::npos || cut == std::string_view::npos) {
+                return classifier_->ClassifyKey(path);
+            }
+            const std::string_view rest = path.substr(cut + 1);
+            return classifier_->ClassifyValue(path.substr(0, cut), rest.substr(0, rest.find('=')));
+        }
+        default: return classifier_->ClassifyValue(path, name);
+    }
+}
+
+void WholeChangeReport::Report(const Item& item) {
+    const ChangeCategory category = item.classification.category;
+    const std::string anchor = IsHighlight(category) ? "c" + std::to_string(++anchors_) : "";
+    const ItemMark mark{category, anchor};
+    switch (item.kind) {
+        case JournalKind::AddedFile: page_.AddedFile(item.path, *item.size, mark); break;
+        case JournalKind::ModifiedFile:
+            page_.ModifiedFile(item.path, *item.oldSize, *item.newSize,
+                               FormatFileTime(item.changeTime), mark);
+            break;
+        case JournalKind::RemovedFile: page_.RemovedFile(item.path, *item.size, mark); break;
+        case JournalKind::NewFolder: page_.Folder(item.path, mark); break;
+        case JournalKind::AddedKey: page_.Key(item.path, mark); break;
+        case JournalKind::AddedValue: page_.Value(item.path, item.name, item.text, mark); break;
+        case JournalKind::ChangedValue:
+            page_.ChangedValue(item.path, item.name, item.oldText, item.newText, mark);
+            break;
+        case JournalKind::RemovedKey: page_.RemovedKey(item.path, mark); break;
+        case JournalKind::RemovedValue:
+            page_.RemovedValue(item.path, item.name, item.text, mark);
+            break;
+        case JournalKind::RemovedEntry: page_.RemovedEntry(item.path, mark); break;
+    }
+
+    const KindWords& words = WordsOf(item.kind);
+    const bool value = item.kind == JournalKind::AddedValue ||
+                       item.kind == JournalKind::ChangedValue ||
+                       item.kind == JournalKind::RemovedValue;
+    ChangeSetItem set;
+    set.area = item.area;
+    set.change = words.change;
+    set.item = words.item;
+    set.path = item.path;
+    if (value) set.name = item.name;
+    if (item.kind == JournalKind::ChangedValue) {
+        set.oldText = item.oldText;
+        set.newText = item.newText;
+    } else if (value) {
+        set.text = item.text;
+    } else if (item.kind == JournalKind::RemovedEntry) {
+        set.text = item.path;
+    }
+    set.size = item.size;
+    set.oldSize = item.oldSize;
+    set.newSize = item.newSize;
+    const std::string changeTime = Iso8601FromFileTime(item.changeTime);
+    set.changeTime = changeTime;
+    set.category = category;
+    set.meaning = item.meaning;
+    changeSet_.Item(set);
+
+    if (IsHighlight(category)) Highlight(item, anchor);
+    if (category == ChangeCategory::Noise) ++areas_.back().noise, ++setAreas_.back().noise;
+
+    JournalEntry entry;
+    entry.kind = item.kind;
+    entry.noise = category == ChangeCategory::Noise;
+    entry.exactName = item.exactName;
+    entry.old = item.old;
+    entry.path = item.path;
+    entry.name = item.name;
+    entry.newType = item.newType;
+    entry.newData = item.newData;
+    entry.oldType = item.oldType;
+    entry.oldData = item.oldData;
+    journalEntry_.clear();
+    AppendJournalEntry(journalEntry_, entry);
+    journal_.Write(journalEntry_);
+}
+
+void WholeChangeReport::Highlight(const Item& item, std::string_view anchor) {
+    const bool value = item.kind == JournalKind::AddedValue ||
+                       item.kind == JournalKind::ChangedValue ||
+                       item.kind == JournalKind::RemovedValue;
+    // The same change under HKEY_CURRENT_USER and under the user's own HKEY_USERS\<SID> is one.
+    const std::string key = std::string(WordsOf(item.kind).highlight) + '\n' +
+                            FoldAscii(PortableRegistryPath(item.path, userSid_)) + '\n' +
+                            std::string(item.name);
+    const auto [at, added] = highlightAt_.emplace(key, highlights_.size());
+    if (!added) {
+        ReportHighlight& first = highlights_[at->second];
+        if (first.place != item.path) first.alsoAt.emplace_back(item.path);
+        return;
+    }
+    ReportHighlight highlight;
+    highlight.category = item.classification.category;
+    highlight.change = WordsOf(item.kind).highlight;
+    highlight.place = item.path;
+    highlight.name = item.name;
+    highlight.value = value;
+    highlight.meaning = item.meaning;
+    if (item.kind == JournalKind::ChangedValue) {
+        highlight.oldText = item.oldText;
+        highlight.newText = item.newText;
+    } else if (value) {
+        highlight.newText = item.text;
+    }
+    highlight.anchor = anchor;
+    highlights_.push_back(std::move(highlight));
+}
+
+void WholeChangeReport::AddFilesPass(const SnapshotArea& area, const std::string& driveList,
+                                     std::uint64_t baselineTime, const BaselineIndex& baseline,
+                                     const FileComparison& found) {
+    const std::string_view text = baseline.Text();
+    std::vector<FileComparison::Folder> folders = found.newFolders;
+    std::unordered_map<std::string_view, std::size_t> candidates;
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        if (!folders[i].holdsOldFile) candidates.emplace(folders[i].path, i);
+    }
+
+    // Removed: an unseen file below a place this run listed, unless below a folder that could
+    // not be listed. Any unseen file keeps the folders above it from being new.
+    struct Removed {
+        std::size_t offset, pathLength;
+    };
+    std::vector<Removed> removed;
+    baseline.ForEachUnseen([&](std::size_t offset, std::string_view record) {
+        const std::string_view path = record.substr(0, record.rfind(','));
+        if (!candidates.empty()) {
+            for (std::size_t cut = path.find('\\'); cut != std::string_view::npos;
+                 cut = path.find('\\', cut + 1)) {
+                const auto folder = candidates.find(path.substr(0, cut + 1));
+                if (folder != candidates.end()) folders[folder->second].holdsOldFile = true;
+            }
+        }
+        if (StartsWithAny(path, found.places) && !StartsWithAny(path, found.unlisted)) {
+            removed.push_back({offset, path.size()});
+        }
+    });
+    const std::string ownFolder = OwnFolder();
+    std::erase_if(folders, [&](const FileComparison::Folder& folder) {
+        return folder.holdsOldFile || SameFolder(folder.path, ownFolder);
+    });
+
+    ReportArea row;
+    row.name = "Files";
+    row.places = driveList;
+    row.baselineTime = FormatFileTime(baselineTime);
+    row.files = true;
+    row.added = static_cast<unsigned long>(found.newFiles.size());
+    row.modified = static_cast<unsigned long>(found.modified.size());
+    row.removed = static_cast<unsigned long>(removed.size());
+    row.newFolders = static_cast<unsigned long>(folders.size());
+    row.unreadable = static_cast<unsigned long>(found.unlisted.size());
+    areas_.push_back(row);
+    setAreas_.push_back({row.name, driveList, Iso8601FromFileTime(baselineTime), true, row.added,
+                         row.modified, row.removed, row.newFolders, 0});
+    counts_.modifiedFiles += row.modified;
+    counts_.removedFiles += row.removed;
+    counts_.newFolders += row.newFolders;
+
+    auto report = [&](JournalKind kind, std::string_view path) {
+        Item item;
+        item.area = row.name;
+        item.kind = kind;
+        item.path = path;
+        item.classification = classifier_->ClassifyFile(path);
+        if (item.classification.rule != nullptr) {
+            item.meaning = DescribeChange(*item.classification.rule,
+                                          {{}, {}, {}, {}, kind == JournalKind::RemovedFile});
+        }
+        return item;
+    };
+    page_.BeginSection("Files: added", row.added);
+    LineReader lines;
+    if (!found.newFiles.empty() && lines.Open(area.changeListName)) {
+        std::string_view line;
+        for (const FileComparison::NewFile& file : found.newFiles) {
+            if (!lines.Next(file.length, line)) break;
+            Item item = report(JournalKind::AddedFile, line);
+            item.size = file.size;
+            Report(item);
+        }
+    }
+    page_.EndSection();
+    page_.BeginSection("Files: modified", row.modified);
+    for (const FileComparison::Modified& file : found.modified) {
+        Item item = report(JournalKind::ModifiedFile, file.path);
+        item.oldSize = file.oldSize;
+        item.newSize = file.newSize;
+        item.changeTime = file.changeTime;
+        Report(item);
+    }
+    page_.EndSection();
+    page_.BeginSection("Files: removed", row.removed);
+    for (const Removed& file : removed) {
+        Item item = report(JournalKind::RemovedFile, text.substr(file.offset, file.pathLength));
+        item.size = RecordedSize(text, file.offset, file.pathLength);
+        Report(item);
+    }
+    page_.EndSection();
+    page_.BeginSection("Files: new folders", row.newFolders);
+    for (const FileComparison::Folder& folder : folders) {
+        Report(report(JournalKind::NewFolder, folder.path));
+    }
+    page_.EndSection();
+}
+
+namespace {
+
+// A changed or removed value's old type and data, when its baseline gives them back exactly.
+void TakeOldData(const GoneLine& gone, bool recorded, OldData& old, std::uint32_t& type,
+                 std::string& data) {
+    old = OldData::TypeUnknown;
+    if (!recorded || !gone.entry.value) return;
+    old = OldData::NotExact;
+    std::vector<std::uint8_t> bytes;
+    if (!gone.entry.exact ||
+        !DataFromValueText(gone.entry.type, gone.line.substr(gone.entry.NameEnd()),
+                           gone.entry.hexForm, bytes)) {
+        return;
+    }
+    old = OldData::Exact;
+    type = gone.entry.type;
+    data.assign(bytes.begin(), bytes.end());
+}
+
+}  // namespace
+
 void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t baselineTime,
                                         const BaselineIndex& baseline,
                                         std::string_view lineRecord,
                                         const RegistryComparison& comparison) {
     const std::string rootPrefix = std::string(area.rootName) + "\\";
+    const bool recorded = !lineRecord.empty();
     const std::vector<RegistryNewLine>& found = comparison.newLines;
     const std::vector<GoneLine> gone =
         GoneLines(baseline, lineRecord, rootPrefix, comparison.unreadable);
-    ValuePairing pairing(gone, !lineRecord.empty());
+    ValuePairing pairing(gone, recorded);
 
+    // A first read of the new lines: which of them change a gone value (with their data), what
+    // each means, and the values of the keys whose meaning may name them (they follow their
+    // key in the list).
     struct Changed {
         std::size_t line;  // index into found
         std::size_t gone;
         std::string newLine;
+        std::string newData;
     };
     std::vector<Changed> changed;
+    std::vector<Classification> classes(found.size());
+    KeyValues addedValues;
     LineReader lines;
-    const bool readable = !found.empty() && lines.Open(area.changeListName);
-    if (readable && !gone.empty()) {
+    NewData data;
+    const bool readable = !found.empty() && lines.Open(area.changeListName) && data.Open();
+    if (readable) {
         std::string_view line;
         for (std::size_t i = 0; i < found.size() && lines.Next(found[i].length, line); ++i) {
-            if (found[i].nameEnd == 0) continue;
-            const std::size_t old = pairing.Pair(line.substr(0, found[i].nameEnd));
-            if (old != ChangedValueMatcher::kNone) changed.push_back({i, old, std::string(line)});
+            const RegistryNewLine& entry = found[i];
+            const std::string_view bytes = data.Next(entry.dataSize);
+            if (entry.nameEnd == 0) {
+                classes[i] = classifier_->ClassifyKey(line);
+                if (classes[i].rule != nullptr) addedValues[std::string(line)];
+                continue;
+            }
+            const std::string_view keyPath = line.substr(0, entry.keyEnd);
+            const std::string_view name =
+                line.substr(entry.keyEnd + 1, entry.nameEnd - entry.keyEnd - 2);
+            classes[i] = classifier_->ClassifyValue(keyPath, name);
+            if (!addedValues.empty()) {
+                const auto key = addedValues.find(std::string(keyPath));
+                if (key != addedValues.end()) key->second[std::string(name)] = line.substr(entry.nameEnd);
+            }
+            if (gone.empty()) continue;
+            const std::size_t old = pairing.Pair(line.substr(0, entry.nameEnd));
+            if (old != ChangedValueMatcher::kNone) {
+                changed.push_back({i, old, std::string(line), std::string(bytes)});
+            }
+        }
+    }
+    // The same of the gone lines left: what each means, and the values of removed keys.
+    std::vector<Classification> goneClasses(gone.size());
+    KeyValues removedValues;
+    for (std::size_t i = 0; i < gone.size(); ++i) {
+        if (pairing.Taken(i)) continue;
+        const GoneLine& item = gone[i];
+        if (!item.split) {
+            goneClasses[i] = ClassifyRegistry(JournalKind::RemovedEntry, item.line, {});
+        } else if (!item.entry.value) {
+            goneClasses[i] = classifier_->ClassifyKey(item.line);
+            if (goneClasses[i].rule != nullptr) removedValues[std::string(item.line)];
+        } else {
+            const std::string_view keyPath = item.line.substr(0, item.entry.keyEnd);
+            const std::string_view name = item.line.substr(item.entry.keyEnd + 1, item.entry.nameLength);
+            goneClasses[i] = classifier_->ClassifyValue(keyPath, name);
+            const auto key = removedValues.find(std::string(keyPath));
+            if (key != removedValues.end()) {
+                key->second[std::string(name)] = item.line.substr(item.entry.NameEnd());
+            }
         }
     }
 
@@ -348,27 +705,46 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
     row.removed = static_cast<unsigned long>(gone.size() - changed.size());
     row.unreadable = static_cast<unsigned long>(comparison.unreadable.size());
     areas_.push_back(row);
+    setAreas_.push_back({row.name, row.places, Iso8601FromFileTime(baselineTime), false,
+                         row.added, row.modified, row.removed, 0, 0});
     counts_.removedRegistryEntries += row.removed;
     counts_.changedRegistryValues += row.modified;
 
+    auto describe = [](Item& item, MeaningContext context) {
+        if (item.classification.rule != nullptr) {
+            item.meaning = DescribeChange(*item.classification.rule, context);
+        }
+    };
     const std::string name(area.rootName);
     page_.BeginSection(name + ": added", row.added);
-    if (readable && lines.Open(area.changeListName)) {
+    if (readable && lines.Open(area.changeListName) && data.Open()) {
         std::string_view line;
         auto next = changed.begin();
         for (std::size_t i = 0; i < found.size() && lines.Next(found[i].length, line); ++i) {
+            const RegistryNewLine& entry = found[i];
+            const std::string_view bytes = data.Next(entry.dataSize);
             if (next != changed.end() && next->line == i) {
                 ++next;
                 continue;
             }
-            const RegistryNewLine& entry = found[i];
+            Item item;
+            item.area = area.rootName;
+            item.classification = classes[i];
             if (entry.nameEnd == 0) {
-                page_.Key(line);
+                item.kind = JournalKind::AddedKey;
+                item.path = line;
+                describe(item, {{}, {}, ValuesOf(addedValues, line), {}, false});
             } else {
-                page_.Value(line.substr(0, entry.keyEnd),
-                            line.substr(entry.keyEnd + 1, entry.nameEnd - entry.keyEnd - 2),
-                            line.substr(entry.nameEnd));
+                item.kind = JournalKind::AddedValue;
+                item.path = line.substr(0, entry.keyEnd);
+                item.name = line.substr(entry.keyEnd + 1, entry.nameEnd - entry.keyEnd - 2);
+                item.text = line.substr(entry.nameEnd);
+                item.newType = entry.type;
+                item.newData = bytes;
+                item.exactName = entry.exactName;
+                describe(item, {item.text, {}, ValuesOf(addedValues, item.path), item.name, false});
             }
+            Report(item);
         }
     }
     page_.EndSection();
@@ -376,56 +752,105 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
     for (const Changed& value : changed) {
         const RegistryNewLine& entry = found[value.line];
         const std::string_view line = value.newLine;
-        const std::string_view old = gone[value.gone].line;
-        page_.ChangedValue(line.substr(0, entry.keyEnd),
-                           line.substr(entry.keyEnd + 1, entry.nameEnd - entry.keyEnd - 2),
-                           old.substr(entry.nameEnd), line.substr(entry.nameEnd));
+        Item item;
+        item.area = area.rootName;
+        item.kind = JournalKind::ChangedValue;
+        item.classification = classes[value.line];
+        item.path = line.substr(0, entry.keyEnd);
+        item.name = line.substr(entry.keyEnd + 1, entry.nameEnd - entry.keyEnd - 2);
+        item.oldText = gone[value.gone].line.substr(entry.nameEnd);
+        item.newText = line.substr(entry.nameEnd);
+        item.newType = entry.type;
+        item.newData = value.newData;
+        item.exactName = entry.exactName;
+        TakeOldData(gone[value.gone], recorded, item.old, item.oldType, item.oldData);
+        describe(item, {item.newText, item.oldText, {}, item.name, false});
+        Report(item);
     }
     page_.EndSection();
     page_.BeginSection(name + ": removed", row.removed);
     for (std::size_t i = 0; i < gone.size(); ++i) {
         if (pairing.Taken(i)) continue;
-        const GoneLine& item = gone[i];
-        if (!item.split) {
-            page_.RemovedEntry(item.line);
-        } else if (!item.entry.value) {
-            page_.RemovedKey(item.line);
+        const GoneLine& gonePiece = gone[i];
+        Item item;
+        item.area = area.rootName;
+        item.classification = goneClasses[i];
+        if (!gonePiece.split) {
+            item.kind = JournalKind::RemovedEntry;
+            item.path = gonePiece.line;
+            item.old = OldData::TypeUnknown;
+            describe(item, {gonePiece.line, {}, {}, {}, true});
+        } else if (!gonePiece.entry.value) {
+            item.kind = JournalKind::RemovedKey;
+            item.path = gonePiece.line;
+            describe(item, {{}, {}, ValuesOf(removedValues, item.path), {}, true});
         } else {
-            page_.RemovedValue(item.line.substr(0, item.entry.keyEnd),
-                               item.line.substr(item.entry.keyEnd + 1, item.entry.nameLength),
-                               item.line.substr(item.entry.NameEnd()));
+            item.kind = JournalKind::RemovedValue;
+            item.path = gonePiece.line.substr(0, gonePiece.entry.keyEnd);
+            item.name = gonePiece.line.substr(gonePiece.entry.keyEnd + 1, gonePiece.entry.nameLength);
+            item.text = gonePiece.line.substr(gonePiece.entry.NameEnd());
+            TakeOldData(gonePiece, recorded, item.old, item.oldType, item.oldData);
+            describe(item, {item.text, {}, ValuesOf(removedValues, item.path), item.name, true});
         }
+        Report(item);
     }
     page_.EndSection();
 }
 
 bool WholeChangeReport::Finish(std::string& failure) {
-    const bool sectionsWritten = sections_.Close() && page_.Ok();
-    SnapshotWriter report;
-    bool written = sectionsWritten && report.Create(kReportName);
-    if (written) {
-        ReportPage head([&](std::string_view piece) { return report.Write(piece); });
-        head.Head(NowText(), ComputerName(), areas_);
-        UniqueFileHandle sections(CreateFileA(kSectionsName, GENERIC_READ, FILE_SHARE_READ,
-                                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
-                                              nullptr));
-        written = sections.valid();
-        std::string block(1 << 20, '\0');
-        DWORD read = 0;
-        while (written && ReadFile(sections.get(), block.data(), static_cast<DWORD>(block.size()),
-                                   &read, nullptr) &&
-               read != 0) {
-            written = report.Write(std::string_view(block.data(), read));
+    bool written = true;
+    for (SnapshotWriter* scratch : {&sections_, &items_, &journal_}) {
+        if (written && (!scratch->Close() || !(scratch == &sections_ ? page_.Ok()
+                                               : scratch == &items_  ? changeSet_.Ok()
+                                                                     : true))) {
+            failure = WriteFailureText(*scratch);
+            written = false;
         }
-        head.Tail();
-        written = report.Close() && written && head.Ok();
+        scratch->Close();
     }
-    DeleteFileA(kSectionsName);
+    UndoFilesCounts undo;
+    written = written && WriteUndoFiles(kJournalName, userSid_, undo, failure);
+
+    // The report: its head, which needs every count, then the sections and the end.
+    if (written) {
+        SnapshotWriter report;
+        written = report.Create(kReportName);
+        if (written) {
+            ReportPage head([&](std::string_view piece) { return report.Write(piece); });
+            ReportFiles files{kChangeSetName, kRedoRegName, kUndoRegName, kUndoCmdName,
+                              undo.notRestoredTypeUnknown, undo.notRestoredDataNotExact};
+            head.Head(NowText(), ComputerName(), areas_, highlights_, files);
+            written = AppendFile(kSectionsName, report);
+            head.Tail();
+            written = written && head.Ok();
+        }
+        if (!report.Close() || !written) {
+            if (failure.empty()) failure = WriteFailureText(report);
+            written = false;
+        }
+    }
+    // The change set: the run with its areas, then the items.
+    if (written) {
+        SnapshotWriter set;
+        written = set.Create(kChangeSetName);
+        if (written) {
+            ChangeSetWriter run([&](std::string_view piece) { return set.Write(piece); });
+            run.Run(QUORVANE_VERSION_TEXT, Iso8601FromFileTime(NowFileTime()), ComputerName(),
+                    setAreas_);
+            written = run.Ok() && AppendFile(kItemsName, set);
+        }
+        if (!set.Close() || !written) {
+            if (failure.empty()) failure = WriteFailureText(set);
+            written = false;
+        }
+    }
+    for (const char* name : {kSectionsName, kItemsName, kJournalName, kNewDataName}) {
+        DeleteFileA(name);
+    }
     if (!written) {
-        const SnapshotWriter& failed = sectionsWritten ? report : sections_;
-        failure = "Could not write \"" + failed.Name() + "\".\n\n" +
-                  SystemErrorText(failed.Error()) + "\n\nThe scan was stopped.";
-        DeleteFileA(kReportName);
+        for (const char* name : {kReportName, kChangeSetName, kRedoRegName, kUndoRegName, kUndoCmdName}) {
+            DeleteFileA(name);
+        }
     }
     return written;
 }

@@ -42,6 +42,7 @@ struct RegistryWalk {
     std::string valueLine;
     std::string progressText;
     std::size_t rootLength = 0;  // of the root's name and "\" that start every line
+    bool nameWhole = true;       // the value in hand's name came through to text whole
     long written = 0;
     bool stopped = false;
 };
@@ -71,7 +72,8 @@ void WriteEntryLine(RegistryWalk& walk, const std::string& line, const RegistryL
     }
     if (RegistryComparison* found = walk.comparison) {
         found->newLines.push_back({line.size(), entry.value ? entry.keyEnd : 0,
-                                   entry.value ? entry.NameEnd() : 0, entry.type, data.size()});
+                                   entry.value ? entry.NameEnd() : 0, entry.type, data.size(),
+                                   !entry.value || walk.nameWhole});
         if (found->newData != nullptr && !found->newData->Write(data)) walk.stopped = true;
     }
     walk.observer.NewRegistryEntryFound(entry.value ? ScanObserver::RegistryEntry::Value
@@ -116,7 +118,8 @@ void ListValues(RegistryWalk& walk, HKEY key) {
         entry.type = walk.entry.type;
         entry.hexForm = form.hex;
         // A name that lost characters on its way to text cannot be given back either.
-        entry.exact = form.exact && IsWholeUtf16(walk.entry.Name());
+        walk.nameWhole = IsWholeUtf16(walk.entry.Name());
+        entry.exact = form.exact && walk.nameWhole;
         const std::string_view data(reinterpret_cast<const char*>(walk.entry.data.data()),
                                     walk.entry.dataSize);
         WriteEntryLine(walk, walk.valueLine, entry, data, IsIgnoredChangedValue(walk.valueName));

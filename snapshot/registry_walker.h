@@ -19,6 +19,7 @@ struct RegistryNewLine {
     std::size_t nameEnd;  // a value's line up to and including the "=" after its name; 0: a key
     std::uint32_t type = REG_NONE;  // a value's type
     std::size_t dataSize = 0;       // bytes of a value's data in RegistryComparison::newData
+    bool exactName = true;          // a value's name came through to text whole
 };
 
 // What a comparison of a registry root finds besides its new lines' text.

@@ -228,6 +228,12 @@ std::string SystemErrorText(DWORD error) {
     return text;
 }
 
+std::string WriteFailureText(const SnapshotWriter& file) {
+    return "Could not write \"" + file.Name() + "\".\n\n" +
+           SystemErrorText(file.Failed() ? file.Error() : ERROR_WRITE_FAULT) +
+           "\n\nThe scan was stopped.";
+}
+
 std::wstring ExtendedLengthPath(std::string_view path) {
     std::wstring wide = WidenText(path);
     if (wide.rfind(L"\\\\?\\", 0) == 0 || wide.rfind(L"\\\\.\\", 0) == 0) return wide;

@@ -135,6 +135,10 @@ unsigned long long GetFileSizeByName(const char* name);
 // The system's message for an error code, without the trailing line break; never empty.
 std::string SystemErrorText(DWORD error);
 
+// What the user is told when a file of the program's could not be written: its name, the
+// system's reason, and that the scan was stopped.
+std::string WriteFailureText(const SnapshotWriter& file);
+
 // A path as the wide file functions take it at any length: "\\?\" and the full path
 // ("\\?\UNC\server\..." for a share). A relative path is resolved against the current
 // directory. Empty when the path cannot be resolved.
