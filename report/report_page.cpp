@@ -4,32 +4,106 @@
 
 namespace {
 
+// Entries of a section go in lists of this many, each laid out only when near the screen
+// (content-visibility), so a page of 200,000 entries loads in seconds; its estimated height
+// until then is its number of lines (--n), which the filter script keeps up to date.
+constexpr unsigned long kListLength = 200;
+
 constexpr std::string_view kStyle =
     "body{font:14px/1.45 system-ui,'Segoe UI',sans-serif;margin:24px;color:#1b1b1b;"
     "background:#fff}"
     "h1{font-size:22px;margin:0 0 4px}.run{color:#555;margin:0 0 16px}"
+    "h2{font-size:17px;margin:22px 0 8px}h3{font-size:15px;margin:12px 0 4px}"
     "table{border-collapse:collapse;margin:0 0 16px}"
     "th,td{border:1px solid #ccc;padding:4px 10px;text-align:left}"
     "td.n{text-align:right;font-variant-numeric:tabular-nums}"
     "thead th{background:#f0f0f0}tr.total th,tr.total td{font-weight:bold;background:#f7f7f7}"
+    "p.unreadable{margin:-8px 0 16px;color:#7a4b00}"
     "details{margin:0 0 10px;border:1px solid #ddd;border-radius:4px}"
     "summary{cursor:pointer;padding:6px 10px;background:#f4f6f8;font-weight:600}"
-    "ol{margin:0;padding:6px 10px 8px 44px;font-family:Consolas,'DejaVu Sans Mono',monospace;"
-    "font-size:13px;overflow-wrap:anywhere}"
+    "summary:only-child{list-style:none;cursor:default;font-weight:normal;color:#555}"
+    "ol.entries{margin:0;padding:0 10px 0 4.6em;font-family:Consolas,'DejaVu Sans Mono',"
+    "monospace;font-size:13px;overflow-wrap:anywhere;content-visibility:auto;"
+    "contain-intrinsic-block-size:calc(var(--n,200)*1.45em)}"
+    "ol.entries:first-of-type{padding-top:6px}ol.entries:last-child{padding-bottom:8px}"
+    ".filtered ol.entries{list-style-type:none}li:target{background:#fff6bf}"
     ".kind{color:#666}.name{color:#0b4f8a}.size,.time{color:#666}"
     ".old{background:#fde8e8}.new{background:#e6f4e6}"
     ".ctl,.bad{color:#b00;background:#fff0d0;border-radius:2px}"
-    "#filter{margin:0 0 12px;padding:4px 8px;width:24em}";
+    ".mark{font:11px system-ui,'Segoe UI',sans-serif;margin-left:8px;padding:0 5px;"
+    "border:1px solid #d5dce3;border-radius:8px;color:#4a5866;white-space:nowrap}"
+    "li.noise>span{color:#8a8a8a}li.noise>.mark{border-color:#e2e2e2}"
+    "ul.highlights{margin:0 0 8px;padding-left:22px}ul.highlights>li{margin:0 0 6px}"
+    ".change{font-weight:600}.meaning{color:#333}.also{color:#555;font-size:13px}"
+    ".highlights .path,.highlights .name,.highlights .old,.highlights .new,.highlights .text{"
+    "font-family:Consolas,'DejaVu Sans Mono',monospace;font-size:13px;overflow-wrap:anywhere}"
+    "#tools{margin:0 0 12px}#filter{padding:4px 8px;width:24em;margin-right:16px}"
+    "#tools label{margin-right:16px}#shown{color:#555}";
 
-// Shows only the entries that hold the filter text; the page reads whole without it.
+// Shows only the entries that hold the filter text, and without the likely noise when its box
+// is ticked; the page reads whole without it. The entries' texts are read once, at the first
+// use, a list at a time: the line ends between its entries are its only ones, since an entry
+// shows every control character as a picture. A list left without entries is hidden whole, and
+// the entries of a hidden list keep their flags until it shows again: a keystroke writes only
+// the flags that change in lists that show, and lists off the screen are not laid out.
 constexpr std::string_view kScript =
-    "<script>(function(){var box=document.createElement('input');box.type='search';"
-    "box.id='filter';box.placeholder='Filter entries';"
-    "var first=document.querySelector('details');if(!first)return;"
-    "first.parentNode.insertBefore(box,first);"
-    "box.addEventListener('input',function(){var t=box.value.toLowerCase();"
-    "document.querySelectorAll('li').forEach(function(li){"
-    "li.hidden=t!==''&&li.textContent.toLowerCase().indexOf(t)<0;});});})();</script>";
+    "<script>(function(){var at=document.getElementById('entries');if(!at)return;"
+    "var bar=document.createElement('div');bar.id='tools';"
+    "var box=document.createElement('input');box.type='search';box.id='filter';"
+    "box.placeholder='Filter entries';bar.appendChild(box);var quiet=null;"
+    "if(document.querySelector('ol.entries>li.noise')){"
+    "var label=document.createElement('label');quiet=document.createElement('input');"
+    "quiet.type='checkbox';quiet.id='noise';label.appendChild(quiet);"
+    "label.appendChild(document.createTextNode(' Hide likely noise'));bar.appendChild(label);}"
+    "var status=document.createElement('span');status.id='shown';bar.appendChild(status);"
+    "at.parentNode.insertBefore(bar,at.nextSibling);"
+    "var lists,items=null,texts=[],noise=[],first=[0],shown,counts=[];"
+    "function gather(){lists=document.querySelectorAll('ol.entries');items=[];"
+    "for(var l=0;l<lists.length;++l){"
+    "var lines=lists[l].textContent.toLowerCase().split('\\n'),k=1,"
+    "whole=lines.length===lists[l].children.length+2;"
+    "for(var li=lists[l].firstElementChild;li;li=li.nextElementSibling,++k){items.push(li);"
+    "texts.push(whole?lines[k]:li.textContent.toLowerCase());"
+    "noise.push(li.className==='noise');}"
+    "first.push(items.length);counts.push(-1);}"
+    "shown=new Uint8Array(items.length).fill(1);}"
+    "function apply(){if(!items)gather();"
+    "var t=box.value.toLowerCase(),q=quiet!==null&&quiet.checked,total=0,"
+    "want=new Uint8Array(items.length);"
+    "for(var l=0;l<lists.length;++l){var n=0,i;"
+    "for(i=first[l];i<first[l+1];++i){"
+    "if(!(q&&noise[i])&&(t===''||texts[i].indexOf(t)>=0)){want[i]=1;++n;}}"
+    "if(n!==0){for(i=first[l];i<first[l+1];++i){"
+    "if(want[i]!==shown[i]){shown[i]=want[i];items[i].hidden=!want[i];}}}"
+    "if(n!==counts[l]){counts[l]=n;lists[l].hidden=n===0;lists[l].style.setProperty('--n',n);}"
+    "total+=n;}"
+    "var all=t===''&&!q;document.body.classList.toggle('filtered',!all);"
+    "status.textContent=all?'':total.toLocaleString('en')+' of '+"
+    "items.length.toLocaleString('en')+' entries shown';}"
+    "box.addEventListener('input',apply);if(quiet)quiet.addEventListener('change',apply);"
+    "})();</script>";
+
+// The highlight groups, in the order the page shows them.
+struct HighlightGroup {
+    ChangeCategory category;
+    std::string_view heading;
+};
+constexpr HighlightGroup kHighlightGroups[] = {
+    {ChangeCategory::Autostart, "Autostart: starts programs"},
+    {ChangeCategory::Security, "Security: changes what is trusted"},
+    {ChangeCategory::Registration, "Registration: registers programs"},
+};
+
+// What could not be read in an area of each kind, for one and for many.
+struct UnreadableWords {
+    std::string_view one, many;
+};
+constexpr UnreadableWords kUnreadableFolders = {
+    " folder could not be listed; nothing below it is reported removed.",
+    " folders could not be listed; nothing below them is reported removed."};
+constexpr UnreadableWords kUnreadableKeys = {
+    " key could not be read; nothing below it is reported removed.",
+    " keys could not be read; nothing below them is reported removed."};
 
 // Length of the UTF-8 sequence that starts text at i, or 0 when the bytes there are not one.
 std::size_t Utf8Length(std::string_view text, std::size_t i) {
@@ -123,8 +197,188 @@ void ReportPage::Emit() {
     piece_.clear();
 }
 
+namespace {
+
+void AppendCountsTable(std::string& html, const std::vector<ReportArea>& areas) {
+    html += "<table class=\"counts\" id=\"counts\">\r\n<thead><tr>"
+            "<th>Area</th><th>Added</th><th>Modified or changed</th><th>Removed</th>"
+            "<th>New folders</th><th>Likely noise</th></tr></thead>\r\n<tbody>\r\n";
+    ReportArea total;
+    for (const ReportArea& area : areas) {
+        html += "<tr><th>";
+        AppendEscaped(html, area.name);
+        html += "</th>";
+        AppendCount(html, area.added);
+        AppendCount(html, area.modified);
+        AppendCount(html, area.removed);
+        if (area.files) {
+            AppendCount(html, area.newFolders);
+        } else {
+            html += "<td></td>";
+        }
+        AppendCount(html, area.noise);
+        html += "</tr>\r\n";
+        total.added += area.added;
+        total.modified += area.modified;
+        total.removed += area.removed;
+        total.newFolders += area.newFolders;
+        total.noise += area.noise;
+    }
+    html += "<tr class=\"total\"><th>Total</th>";
+    AppendCount(html, total.added);
+    AppendCount(html, total.modified);
+    AppendCount(html, total.removed);
+    AppendCount(html, total.newFolders);
+    AppendCount(html, total.noise);
+    html += "</tr>\r\n</tbody>\r\n</table>\r\n";
+
+    bool any = false;
+    for (const ReportArea& area : areas) {
+        if (area.unreadable == 0) continue;
+        html += any ? " " : "<p class=\"unreadable\">";
+        any = true;
+        AppendEscaped(html, area.name);
+        html += ": ";
+        AppendNumber(html, area.unreadable);
+        const UnreadableWords& words = area.files ? kUnreadableFolders : kUnreadableKeys;
+        html += area.unreadable == 1 ? words.one : words.many;
+    }
+    if (any) html += "</p>\r\n";
+}
+
+// A value's key path and name, as the entries show them.
+void AppendValuePlace(std::string& html, std::string_view keyPath, std::string_view name) {
+    AppendSpan(html, "path", keyPath);
+    html += " ";
+    AppendSpan(html, "name", name.empty() ? std::string_view("(Default)") : name);
+}
+
+void AppendHighlight(std::string& html, const ReportHighlight& item) {
+    html += "<li><span class=\"change\">";
+    AppendEscaped(html, item.change);
+    html += "</span> ";
+    if (item.value) {
+        AppendValuePlace(html, item.place, item.name);
+    } else {
+        AppendSpan(html, "path", item.place);
+    }
+    if (item.change == "changed") {
+        html += ": ";
+        AppendSpan(html, "old", item.oldText);
+        html += " \xE2\x86\x92 ";  // an arrow
+        AppendSpan(html, "new", item.newText);
+    } else if (!item.newText.empty() || !item.oldText.empty()) {
+        html += " = ";
+        AppendSpan(html, "text", item.newText.empty() ? item.oldText : item.newText);
+    }
+    if (!item.anchor.empty()) {
+        html += " <a href=\"#";
+        AppendEscaped(html, item.anchor);
+        html += "\">in the list</a>";
+    }
+    if (!item.meaning.empty()) {
+        html += "<div class=\"meaning\">";
+        AppendEscaped(html, item.meaning);
+        html += "</div>";
+    }
+    if (!item.alsoAt.empty()) {
+        html += "<div class=\"also\">Also at ";
+        for (std::size_t i = 0; i < item.alsoAt.size(); ++i) {
+            if (i != 0) html += ", ";
+            AppendSpan(html, "path", item.alsoAt[i]);
+        }
+        html += "</div>";
+    }
+    html += "</li>\r\n";
+}
+
+void AppendHighlights(std::string& html, const std::vector<ReportHighlight>& highlights) {
+    html += "<section class=\"highlights\">\r\n<h2>Highlights</h2>\r\n";
+    bool any = false;
+    for (const HighlightGroup& group : kHighlightGroups) {
+        unsigned long count = 0;
+        for (const ReportHighlight& item : highlights) count += item.category == group.category;
+        if (count == 0) continue;
+        any = true;
+        html += "<h3>";
+        html += group.heading;
+        html += " (";
+        AppendNumber(html, count);
+        html += ")</h3>\r\n<ul class=\"highlights ";
+        html += CategoryName(group.category);
+        html += "\">\r\n";
+        for (const ReportHighlight& item : highlights) {
+            if (item.category == group.category) AppendHighlight(html, item);
+        }
+        html += "</ul>\r\n";
+    }
+    if (!any) {
+        html += "<p class=\"none\">No change starts a program, changes what is trusted or "
+                "registers a program.</p>\r\n";
+    }
+    html += "</section>\r\n";
+}
+
+// Why Quorvane_Undo.reg cannot give some values back, one sentence or none.
+void AppendNotRestored(std::string& html, const ReportFiles& files) {
+    const struct {
+        unsigned long count;
+        std::string_view why;
+    } reasons[] = {
+        {files.notRestoredTypeUnknown, "whose type the baseline, taken by an earlier version, "
+                                       "does not record"},
+        {files.notRestoredDataNotExact, "whose data the baseline's text cannot give back "
+                                        "exactly"},
+    };
+    bool any = false;
+    for (const auto& reason : reasons) {
+        if (reason.count == 0) continue;
+        html += any ? " and " : " It cannot restore ";
+        any = true;
+        AppendNumber(html, reason.count);
+        html += reason.count == 1 ? " value " : " values ";
+        html += reason.why;
+    }
+    if (any) html += ".";
+}
+
+void AppendFiles(std::string& html, const ReportFiles& files) {
+    if (files.changeSet.empty() && files.redoReg.empty() && files.undoReg.empty() &&
+        files.undoCmd.empty()) {
+        return;
+    }
+    html += "<section class=\"files\">\r\n<h2>Written beside this report</h2>\r\n";
+    // Starts the file's paragraph when it was written.
+    const auto written = [&](const std::string& name, std::string_view does) {
+        if (name.empty()) return false;
+        html += "<p><code>";
+        AppendEscaped(html, name);
+        html += "</code>";
+        html += does;
+        return true;
+    };
+    if (written(files.changeSet, " holds every change for scripts: one JSON object a line.")) {
+        html += "</p>\r\n";
+    }
+    if (written(files.redoReg, " carries the registry change to another machine.")) {
+        html += "</p>\r\n";
+    }
+    if (written(files.undoReg, " takes the registry change back.")) {
+        AppendNotRestored(html, files);
+        html += "</p>\r\n";
+    }
+    if (written(files.undoCmd, " deletes the added files and new folders, then imports ")) {
+        AppendEscaped(html, files.undoReg.empty() ? "Quorvane_Undo.reg" : files.undoReg);
+        html += ".</p>\r\n";
+    }
+    html += "<p>Read them before you use them: Quorvane never runs them.</p>\r\n</section>\r\n";
+}
+
+}  // namespace
+
 void ReportPage::Head(std::string_view runTime, std::string_view computer,
-                      const std::vector<ReportArea>& areas) {
+                      const std::vector<ReportArea>& areas,
+                      const std::vector<ReportHighlight>& highlights, const ReportFiles& files) {
     piece_ +=
         "<!DOCTYPE html>\r\n<html lang=\"en\">\r\n<head>\r\n<meta charset=\"utf-8\">\r\n"
         "<meta name=\"viewport\" content=\"width=device-width\">\r\n"
@@ -145,138 +399,155 @@ void ReportPage::Head(std::string_view runTime, std::string_view computer,
         AppendEscaped(piece_, area.baselineTime);
         piece_ += "</td></tr>\r\n";
     }
-    piece_ += "</tbody>\r\n</table>\r\n<table class=\"counts\" id=\"counts\">\r\n<thead><tr>"
-              "<th>Area</th><th>Added</th><th>Modified or changed</th><th>Removed</th>"
-              "<th>New folders</th></tr></thead>\r\n<tbody>\r\n";
-    ReportArea total;
-    total.name = "Total";
-    for (const ReportArea& area : areas) {
-        piece_ += "<tr><th>";
-        AppendEscaped(piece_, area.name);
-        piece_ += "</th>";
-        AppendCount(piece_, area.added);
-        AppendCount(piece_, area.modified);
-        AppendCount(piece_, area.removed);
-        if (area.files) {
-            AppendCount(piece_, area.newFolders);
-        } else {
-            piece_ += "<td></td>";
-        }
-        piece_ += "</tr>\r\n";
-        total.added += area.added;
-        total.modified += area.modified;
-        total.removed += area.removed;
-        total.newFolders += area.newFolders;
-    }
-    piece_ += "<tr class=\"total\"><th>Total</th>";
-    AppendCount(piece_, total.added);
-    AppendCount(piece_, total.modified);
-    AppendCount(piece_, total.removed);
-    AppendCount(piece_, total.newFolders);
-    piece_ += "</tr>\r\n</tbody>\r\n</table>\r\n";
-    for (const ReportArea& area : areas) {
-        if (area.unreadable == 0) continue;
-        piece_ += "<p class=\"note\">";
-        AppendEscaped(piece_, area.name);
-        piece_ += ": ";
-        AppendNumber(piece_, area.unreadable);
-        piece_ += area.files ? (area.unreadable == 1 ? " folder" : " folders")
-                             : (area.unreadable == 1 ? " key" : " keys");
-        piece_ += area.files ? " could not be listed" : " could not be read";
-        piece_ += "; nothing below them is reported removed.</p>\r\n";
-    }
+    piece_ += "</tbody>\r\n</table>\r\n";
+    AppendCountsTable(piece_, areas);
+    AppendHighlights(piece_, highlights);
+    AppendFiles(piece_, files);
+    // The sections follow; the filter script puts its box under this heading.
+    piece_ += "<h2 id=\"entries\">Every change</h2>\r\n";
     Emit();
 }
 
 void ReportPage::BeginSection(std::string_view title, unsigned long count) {
+    sectionCount_ = count;
+    sectionItems_ = 0;
     piece_ += "<details open><summary>";
     AppendEscaped(piece_, title);
     piece_ += " (";
     AppendNumber(piece_, count);
-    piece_ += ")</summary>\r\n<ol>\r\n";
+    piece_ += ")</summary>\r\n";
     Emit();
 }
 
 void ReportPage::EndSection() {
-    piece_ += "</ol>\r\n</details>\r\n";
+    if (sectionItems_ != 0) piece_ += "</ol>\r\n";
+    piece_ += "</details>\r\n";
     Emit();
 }
 
-void ReportPage::AddedFile(std::string_view path, std::uint64_t size) {
-    piece_ += "<li>";
-    AppendSpan(piece_, "path", path);
-    AppendSize(piece_, size);
+void ReportPage::BeginItem(const ItemMark& mark) {
+    if (sectionItems_ % kListLength == 0) {
+        if (sectionItems_ != 0) piece_ += "</ol>\r\n";
+        piece_ += "<ol class=\"entries\"";
+        if (sectionItems_ != 0) {
+            piece_ += " start=\"";
+            AppendNumber(piece_, sectionItems_ + 1);
+            piece_ += "\"";
+        }
+        // The last list of a section is shorter: its estimated height says so.
+        if (sectionCount_ > sectionItems_ && sectionCount_ - sectionItems_ < kListLength) {
+            piece_ += " style=\"--n:";
+            AppendNumber(piece_, sectionCount_ - sectionItems_);
+            piece_ += "\"";
+        }
+        piece_ += ">\r\n";
+    }
+    ++sectionItems_;
+    const std::string_view category = CategoryName(mark.category);
+    if (category.empty() && mark.anchor.empty()) {
+        piece_ += "<li>";
+        return;
+    }
+    piece_ += "<li";
+    if (!category.empty()) {
+        piece_ += " class=\"";
+        piece_ += category;
+        piece_ += "\"";
+    }
+    if (!mark.anchor.empty()) {
+        piece_ += " id=\"";
+        AppendEscaped(piece_, mark.anchor);
+        piece_ += "\"";
+    }
+    piece_ += ">";
+}
+
+void ReportPage::EndItem(const ItemMark& mark) {
+    if (mark.category == ChangeCategory::Noise) {
+        piece_ += " <span class=\"mark\">likely noise</span>";
+    } else if (mark.category != ChangeCategory::None) {
+        piece_ += " <span class=\"mark\">";
+        piece_ += CategoryName(mark.category);
+        piece_ += "</span>";
+    }
     piece_ += "</li>\r\n";
     Emit();
+}
+
+void ReportPage::AddedFile(std::string_view path, std::uint64_t size, const ItemMark& mark) {
+    BeginItem(mark);
+    AppendSpan(piece_, "path", path);
+    AppendSize(piece_, size);
+    EndItem(mark);
 }
 
 void ReportPage::ModifiedFile(std::string_view path, std::uint64_t oldSize, std::uint64_t newSize,
-                              std::string_view changeTime) {
-    piece_ += "<li>";
+                              std::string_view changeTime, const ItemMark& mark) {
+    BeginItem(mark);
     AppendSpan(piece_, "path", path);
     piece_ += " <span class=\"size\">";
     AppendNumber(piece_, oldSize);
-    piece_ += " \xE2\x86\x92 ";  // an arrow
+    piece_ += " \xE2\x86\x92 ";
     AppendNumber(piece_, newSize);
     piece_ += " bytes</span> <span class=\"time\">changed ";
     AppendEscaped(piece_, changeTime);
-    piece_ += "</span></li>\r\n";
-    Emit();
+    piece_ += "</span>";
+    EndItem(mark);
 }
 
-void ReportPage::RemovedFile(std::string_view path, std::uint64_t size) { AddedFile(path, size); }
+void ReportPage::RemovedFile(std::string_view path, std::uint64_t size, const ItemMark& mark) {
+    AddedFile(path, size, mark);
+}
 
-void ReportPage::Folder(std::string_view path) {
-    piece_ += "<li>";
+void ReportPage::Folder(std::string_view path, const ItemMark& mark) {
+    BeginItem(mark);
     AppendSpan(piece_, "path", path);
-    piece_ += "</li>\r\n";
-    Emit();
+    EndItem(mark);
 }
 
-void ReportPage::Key(std::string_view path) {
-    piece_ += "<li><span class=\"kind\">key</span> ";
+void ReportPage::Key(std::string_view path, const ItemMark& mark) {
+    BeginItem(mark);
+    piece_ += "<span class=\"kind\">key</span> ";
     AppendSpan(piece_, "path", path);
-    piece_ += "</li>\r\n";
-    Emit();
+    EndItem(mark);
 }
 
-void ReportPage::ValueStart(std::string_view keyPath, std::string_view name) {
-    piece_ += "<li><span class=\"kind\">value</span> ";
-    AppendSpan(piece_, "path", keyPath);
-    piece_ += " ";
-    AppendSpan(piece_, "name", name.empty() ? std::string_view("(Default)") : name);
+void ReportPage::RemovedKey(std::string_view path, const ItemMark& mark) { Key(path, mark); }
+
+void ReportPage::ValueStart(std::string_view keyPath, std::string_view name,
+                            const ItemMark& mark) {
+    BeginItem(mark);
+    piece_ += "<span class=\"kind\">value</span> ";
+    AppendValuePlace(piece_, keyPath, name);
     piece_ += " = ";
 }
 
-void ReportPage::Value(std::string_view keyPath, std::string_view name, std::string_view text) {
-    ValueStart(keyPath, name);
+void ReportPage::Value(std::string_view keyPath, std::string_view name, std::string_view text,
+                       const ItemMark& mark) {
+    ValueStart(keyPath, name, mark);
     AppendSpan(piece_, "text", text);
-    piece_ += "</li>\r\n";
-    Emit();
+    EndItem(mark);
+}
+
+void ReportPage::RemovedValue(std::string_view keyPath, std::string_view name,
+                              std::string_view text, const ItemMark& mark) {
+    Value(keyPath, name, text, mark);
 }
 
 void ReportPage::ChangedValue(std::string_view keyPath, std::string_view name,
-                              std::string_view oldText, std::string_view newText) {
-    ValueStart(keyPath, name);
+                              std::string_view oldText, std::string_view newText,
+                              const ItemMark& mark) {
+    ValueStart(keyPath, name, mark);
     AppendSpan(piece_, "old", oldText);
     piece_ += " \xE2\x86\x92 ";
     AppendSpan(piece_, "new", newText);
-    piece_ += "</li>\r\n";
-    Emit();
+    EndItem(mark);
 }
 
-void ReportPage::RemovedEntry(std::string_view line) {
-    piece_ += "<li>";
+void ReportPage::RemovedEntry(std::string_view line, const ItemMark& mark) {
+    BeginItem(mark);
     AppendSpan(piece_, "line", line);
-    piece_ += "</li>\r\n";
-    Emit();
-}
-
-void ReportPage::RemovedKey(std::string_view path) { Key(path); }
-
-void ReportPage::RemovedValue(std::string_view keyPath, std::string_view name,
-                              std::string_view text) {
-    Value(keyPath, name, text);
+    EndItem(mark);
 }
 
 void ReportPage::Tail() {

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "report/change_category.h"
+
 // The report page of Step #2: one self-contained HTML5 file in UTF-8, readable without scripts.
 // It is written as the data comes, a piece at a time, never built whole in memory. Plain C++:
 // the caller gives every text (times already formatted) and takes the pieces through a sink.
@@ -25,7 +27,35 @@ struct ReportArea {
     bool files = false;         // files have new folders; registry roots do not
     unsigned long added = 0, modified = 0, removed = 0, newFolders = 0;
     unsigned long noise = 0;       // how many of the row's items are likely noise
-    unsigned long unreadable = 0;  // keys or folders that could not be read: no removals below
+    unsigned long unreadable = 0;  // keys not opened or folders not listed: no removals below
+};
+
+// How an entry of an area section is marked.
+struct ItemMark {
+    ChangeCategory category = ChangeCategory::None;
+    std::string_view anchor;  // the entry's id, for a highlight's link; empty: no id
+};
+
+// A change that the head shows among the highlights, grouped by category (autostart, security,
+// registration); noise is never a highlight.
+struct ReportHighlight {
+    ChangeCategory category = ChangeCategory::None;
+    std::string change;   // "added", "modified", "removed", "changed", "new folder"
+    std::string place;    // the file or folder path, the key path, or a value as key path and name
+    std::string name;     // a value's name ("" for the default value); empty for other items
+    bool value = false;   // place and name are a value's key path and name
+    std::vector<std::string> alsoAt;  // the same change seen at other places (HKEY_USERS\<SID>)
+    std::string meaning;  // plain words: "Starts at log-on of every user", ...
+    std::string oldText, newText;  // a changed value's texts; newText alone for an added value
+    std::string anchor;   // id of its entry in its area section
+};
+
+// The files written beside the report; an empty name was not written.
+struct ReportFiles {
+    std::string changeSet;  // "Quorvane_Changes.jsonl"
+    // "Quorvane_Redo.reg", "Quorvane_Undo.reg", "Quorvane_Undo.cmd"
+    std::string redoReg, undoReg, undoCmd;
+    unsigned long notRestoredTypeUnknown = 0, notRestoredDataNotExact = 0;
 };
 
 class ReportPage {
@@ -33,28 +63,33 @@ public:
     using Sink = std::function<bool(std::string_view piece)>;
     explicit ReportPage(Sink sink) : sink_(std::move(sink)) {}
 
-    // The page up to the start of the sections: title, run, computer, areas and counts.
+    // The page up to the start of the sections: title, run, computer, areas and counts, what
+    // could not be read, the highlights and the files written beside the report.
     void Head(std::string_view runTime, std::string_view computer,
-              const std::vector<ReportArea>& areas);
+              const std::vector<ReportArea>& areas,
+              const std::vector<ReportHighlight>& highlights = {}, const ReportFiles& files = {});
 
-    // A collapsible section (open) holding count entries, then its entries, then its end.
+    // A collapsible section holding count entries (one line when it holds none), then its
+    // entries, then its end.
     void BeginSection(std::string_view title, unsigned long count);
-    void AddedFile(std::string_view path, std::uint64_t size);
+    void AddedFile(std::string_view path, std::uint64_t size, const ItemMark& mark = {});
     void ModifiedFile(std::string_view path, std::uint64_t oldSize, std::uint64_t newSize,
-                      std::string_view changeTime);
-    void RemovedFile(std::string_view path, std::uint64_t size);
-    void Folder(std::string_view path);
-    void Key(std::string_view path);
+                      std::string_view changeTime, const ItemMark& mark = {});
+    void RemovedFile(std::string_view path, std::uint64_t size, const ItemMark& mark = {});
+    void Folder(std::string_view path, const ItemMark& mark = {});
+    void Key(std::string_view path, const ItemMark& mark = {});
     // A value: keyPath, name ("" for the default value) and text.
-    void Value(std::string_view keyPath, std::string_view name, std::string_view text);
+    void Value(std::string_view keyPath, std::string_view name, std::string_view text,
+               const ItemMark& mark = {});
     void ChangedValue(std::string_view keyPath, std::string_view name, std::string_view oldText,
-                      std::string_view newText);
+                      std::string_view newText, const ItemMark& mark = {});
+    // A removed key, and a removed value whose key path and name are known exactly.
+    void RemovedKey(std::string_view path, const ItemMark& mark = {});
+    void RemovedValue(std::string_view keyPath, std::string_view name, std::string_view text,
+                      const ItemMark& mark = {});
     // A removed registry entry as its baseline line: a line cannot always tell where a key path
     // ends and a value name begins.
-    void RemovedEntry(std::string_view line);
-    // A removed registry line whose key path and value name are known exactly.
-    void RemovedKey(std::string_view path);
-    void RemovedValue(std::string_view keyPath, std::string_view name, std::string_view text);
+    void RemovedEntry(std::string_view line, const ItemMark& mark = {});
     void EndSection();
 
     // The filter script and the end of the page.
@@ -64,10 +99,14 @@ public:
     bool Ok() const { return ok_; }
 
 private:
-    void ValueStart(std::string_view keyPath, std::string_view name);
+    void BeginItem(const ItemMark& mark);
+    void EndItem(const ItemMark& mark);
+    void ValueStart(std::string_view keyPath, std::string_view name, const ItemMark& mark);
     void Emit();
 
     Sink sink_;
     std::string piece_;
     bool ok_ = true;
+    // The entries of a section go in lists of a bounded length (see report_page.cpp).
+    unsigned long sectionCount_ = 0, sectionItems_ = 0;
 };
