@@ -341,3 +341,130 @@ TEST(ConsoleProgram, IsA64BitConsoleProgramWithTheDialogsVersionBlock) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs a Windows command line (cmd, reg) in folder and waits for it; its exit code.
+DWORD RunTool(const std::string& folder, const std::wstring& commandLine) {
+    std::wstring line = commandLine;
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                        Utf16(folder).c_str(), &startup, &info)) {
+        ADD_FAILURE() << "cannot run " << scratch::Utf8(commandLine);
+        return DWORD(-1);
+    }
+    WaitForSingleObject(info.hProcess, 120000);
+    DWORD exitCode = DWORD(-1);
+    GetExitCodeProcess(info.hProcess, &exitCode);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return exitCode;
+}
+
+// The change set's items that are not likely noise, each as its line.
+std::vector<std::string> ItemsBeyondNoise(const std::string& changes) {
+    std::vector<std::string> items;
+    for (std::string& line : SplitLines(changes)) {
+        if (Holds(line, "\"type\":\"item\"") && !Holds(line, "\"category\":\"noise\"")) {
+            items.push_back(std::move(line));
+        }
+    }
+    return items;
+}
+
+// An installer's kind of change: keys and values added, values of every type changed (an
+// expandable string among them), keys and values removed, files and nested folders added, a
+// file modified and one removed. Quorvane_Undo.cmd takes back all it can, so that Step #2
+// against the first baseline then finds nothing but what it says it cannot restore; and
+// Quorvane_Redo.reg, imported on the registry as it was, makes it as the change left it.
+TEST_F(ConsoleSteps, UndoTakesTheChangeBackAndRedoMakesItAgain) {
+    const auto bytes = [](std::initializer_list<unsigned char> list) {
+        return std::vector<unsigned char>(list);
+    };
+    const auto wide = [](std::wstring_view text) {
+        std::vector<unsigned char> data(reinterpret_cast<const unsigned char*>(text.data()),
+                                        reinterpret_cast<const unsigned char*>(text.data()) +
+                                            text.size() * 2);
+        return data;
+    };
+    // Name, type and data at Step #1, then after the change.
+    const struct {
+        const wchar_t* name;
+        DWORD type;
+        std::vector<unsigned char> before;
+        DWORD newType;
+        std::vector<unsigned char> after;
+    } values[] = {
+        {L"String", REG_SZ, wide({L"old\0", 4}), REG_SZ, wide({L"new \"quoted\" \\ text\0", 21})},
+        {L"Path", REG_EXPAND_SZ, wide({L"%SystemRoot%\\old\0", 18}), REG_EXPAND_SZ,
+         wide({L"%ProgramFiles%\\Qv;%SystemRoot%\0", 31})},
+        {L"Lines", REG_SZ, wide({L"one\r\ntwo\0", 9}), REG_SZ, wide({L"one\r\nthree\0", 11})},
+        {L"Inner zero", REG_SZ, wide({L"a\0b\0", 4}), REG_SZ, wide({L"a\0c\0", 4})},
+        {L"List", REG_MULTI_SZ, wide({L"a\0b\0\0", 5}), REG_MULTI_SZ, wide({L"a\0c\0\0", 5})},
+        {L"Count", REG_DWORD, bytes({1, 0, 0, 0}), REG_DWORD, bytes({0xff, 0xff, 0xff, 0xff})},
+        {L"Big", REG_QWORD, bytes({1, 2, 3, 4, 5, 6, 7, 8}), REG_QWORD, bytes({8, 7, 6, 5, 4, 3, 2, 1})},
+        {L"Blob", REG_BINARY, bytes({0, 1}), REG_BINARY, std::vector<unsigned char>(100, 0xab)},
+        {L"Nothing", REG_NONE, bytes({}), REG_NONE, bytes({7})},
+        {L"Own type", 0x12345, bytes({1}), 0x12345, bytes({2})},
+        {L"Retyped", REG_SZ, wide({L"12\0", 3}), REG_DWORD, bytes({12, 0, 0, 0})},
+        {L"", REG_SZ, wide({L"default\0", 8}), REG_EXPAND_SZ, wide({L"%TEMP%\0", 7})},
+        {L"a=b\\c", REG_SZ, wide({L"odd name\0", 9}), REG_SZ, wide({L"still odd\0", 10})},
+    };
+    for (const auto& v : values) {
+        ASSERT_TRUE(key_.SetValue(L"App", v.name, v.type, v.before.data(), v.before.size()));
+    }
+    ASSERT_TRUE(key_.SetString(L"App", L"Gone", L"soon"));
+    ASSERT_TRUE(key_.SetString(L"App\\Old\\Deeper", L"Setting", L"kept by nobody"));
+    ASSERT_TRUE(key_.SetDword(L"App\\Old", L"Flag", 1));
+    drive_.AddFile("app\\kept.txt", "kept");
+    drive_.AddFile("app\\changed.txt", "old");
+    drive_.AddFile("app\\removed.txt", "gone");
+    ASSERT_EQ(Run({"step1", "--files", "D:", "--registry", "HKCU"}).exitCode, 0u);
+
+    for (const auto& v : values) {
+        ASSERT_TRUE(key_.SetValue(L"App", v.name, v.newType, v.after.data(), v.after.size()));
+    }
+    ASSERT_TRUE(key_.DeleteValue(L"App", L"Gone"));
+    ASSERT_TRUE(key_.DeleteKey(L"App\\Old"));
+    ASSERT_TRUE(key_.SetString(L"App\\Plugins\\Viewer", L"Path", L"D:\\app\\viewer.dll"));
+    ASSERT_TRUE(key_.SetDword(L"App\\Plugins", L"Count", 1));
+    ASSERT_TRUE(key_.SetString(L"App", L"Added", L"fresh"));
+    drive_.AddFile("app\\new.txt", "new");
+    drive_.AddFile("app\\bin\\lib\\tool.dll", "dll");
+    drive_.AddFolder("app\\empty\\inner");
+    ASSERT_TRUE(drive_.SetAttributes("app\\new.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    Sleep(20);  // a change time past the baseline's
+    ASSERT_TRUE(WriteWholeFile(drive_.Path("app\\changed.txt"), "new content"));
+    ASSERT_TRUE(DeleteFileW(L"D:\\app\\removed.txt"));
+    const std::wstring key = L"HKCU\\" + Utf16(key_.Path());
+    ASSERT_EQ(RunTool(folder_.Root(), L"reg export \"" + key + L"\" changed.reg /y"), 0u);
+
+    const CmdRun found = Run({"step2", "--files", "D:", "--registry", "HKCU"});
+    ASSERT_EQ(found.exitCode, 1u) << found.out << found.err;
+    const std::string script = ReadWholeFile(Here(kUndoCmdName));
+    // It names what it cannot restore, and nothing else.
+    std::vector<std::string> cannot;
+    for (const std::string& line : SplitLines(script)) {
+        if (Holds(line, "rem modified file: ") || Holds(line, "rem removed file: ")) {
+            cannot.push_back(line.substr(line.find(": ") + 2));
+        }
+    }
+    EXPECT_EQ(cannot, (std::vector<std::string>{"D:\\app\\changed.txt", "D:\\app\\removed.txt"}));
+
+    EXPECT_EQ(RunTool(folder_.Root(), L"cmd /c \"" + Utf16(Here(kUndoCmdName)) + L"\""), 0u);
+    const CmdRun undone = Run({"step2", "--files", "D:", "--registry", "HKCU"});
+    const std::vector<std::string> left = ItemsBeyondNoise(ReadWholeFile(Here(kChangeSetName)));
+    ASSERT_EQ(left.size(), 2u) << undone.out << (left.empty() ? "" : left[0]);
+    EXPECT_TRUE(Holds(left[0], "\"change\":\"modified\"") && Holds(left[0], "changed.txt"));
+    EXPECT_TRUE(Holds(left[1], "\"change\":\"removed\"") && Holds(left[1], "removed.txt"));
+
+    const std::string redo = Here(kRedoRegName);
+    ASSERT_EQ(RunTool(folder_.Root(), L"reg import \"" + Utf16(redo) + L"\""), 0u);
+    ASSERT_EQ(RunTool(folder_.Root(), L"reg export \"" + key + L"\" redone.reg /y"), 0u);
+    const std::string changed = ReadWholeFile(Here("changed.reg"));
+    EXPECT_FALSE(changed.empty());
+    EXPECT_TRUE(ReadWholeFile(Here("redone.reg")) == changed);  // not EXPECT_EQ: no dumps
+}
+
+}  // namespace
