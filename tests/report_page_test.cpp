@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -221,6 +223,82 @@ TEST(ReportPage, MarksSectionsCountsHighlightsAndFilesShowAsMeant) {
         for (const std::string& text : test.absent) {
             EXPECT_EQ(page.find(text), std::string::npos) << test.what << ": " << text;
         }
+    }
+}
+
+std::size_t Occurrences(std::string_view text, std::string_view piece) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(piece); at != std::string_view::npos;
+         at = text.find(piece, at + piece.size())) {
+        ++count;
+    }
+    return count;
+}
+
+// A large page written as Step #2 writes it: the sections first, the head that counts them
+// after. Saved where QUORVANE_REPORT_SAMPLE names, it is what report_in_browser.sh filters:
+// every fifth file is likely noise (C:\Temp\tmp_N.tmp), every 997th a highlight.
+TEST(ReportPage, ALargeMarkedPageKeepsEveryEntryInClosedLists) {
+    constexpr unsigned long kFiles = 25000, kValues = 5000;
+    std::string sections, page;
+    ReportPage sectionPage([&](std::string_view piece) {
+        sections += piece;
+        return true;
+    });
+    std::vector<ReportArea> areas = {{"Files", "C:", "then", true, kFiles},
+                                     {"HKEY_LOCAL_MACHINE", "HKEY_LOCAL_MACHINE", "then", false,
+                                      kValues}};
+    std::vector<ReportHighlight> highlights;
+    sectionPage.BeginSection("Files: added", kFiles);
+    for (unsigned long i = 0; i < kFiles; ++i) {
+        char path[64];
+        const bool noise = i % 5 == 0;
+        std::snprintf(path, sizeof path,
+                      noise ? "C:\\Temp\\tmp_%05lu.tmp" : "C:\\App\\file_%05lu.dll", i);
+        ReportHighlight highlight;
+        ItemMark mark;
+        if (noise) {
+            mark.category = ChangeCategory::Noise;
+            ++areas[0].noise;
+        } else if (i % 997 == 0) {
+            highlight.category = mark.category = ChangeCategory::Autostart;
+            highlight.change = "added";
+            highlight.place = path;
+            highlight.anchor = "e" + std::to_string(i);
+            mark.anchor = highlight.anchor;
+            highlights.push_back(highlight);
+        }
+        sectionPage.AddedFile(path, i, mark);
+    }
+    sectionPage.EndSection();
+    sectionPage.BeginSection("Files: removed", 0);
+    sectionPage.EndSection();
+    sectionPage.BeginSection("HKEY_LOCAL_MACHINE: added", kValues);
+    for (unsigned long i = 0; i < kValues; ++i) {
+        sectionPage.Value("HKEY_LOCAL_MACHINE\\SOFTWARE\\App", std::to_string(i), "<1>");
+    }
+    sectionPage.EndSection();
+    ReportPage report([&](std::string_view piece) {
+        page += piece;
+        return true;
+    });
+    report.Head("now", "PC", areas, highlights);
+    page += sections;
+    report.Tail();
+    ASSERT_TRUE(report.Ok() && sectionPage.Ok());
+
+    EXPECT_EQ(Occurrences(sections, "<li"), kFiles + kValues);
+    EXPECT_EQ(Occurrences(sections, "</li>"), kFiles + kValues);
+    EXPECT_EQ(Occurrences(sections, "<ol class=\"entries\""), (kFiles + 199) / 200 + kValues / 200);
+    EXPECT_EQ(Occurrences(sections, "</ol>"), (kFiles + 199) / 200 + kValues / 200);
+    EXPECT_EQ(Occurrences(page, "<a href=\"#e"), highlights.size());
+    EXPECT_EQ(Occurrences(page, "<li class=\"autostart\" id=\"e"), highlights.size());
+
+    if (const char* sample = std::getenv("QUORVANE_REPORT_SAMPLE")) {
+        std::FILE* file = std::fopen(sample, "wb");
+        ASSERT_NE(file, nullptr) << sample;
+        const bool written = std::fwrite(page.data(), 1, page.size(), file) == page.size();
+        EXPECT_TRUE(std::fclose(file) == 0 && written) << sample;
     }
 }
 
