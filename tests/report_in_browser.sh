@@ -2,9 +2,8 @@
 # Loads two reports in headless Chromium and reads what it builds:
 # - one that the registry steps made from hostile names: the names must have added no element
 #   and no script, and the counts must show;
-# - a large one with marks and highlights (made by report_page_test): the filter box and the
-#   noise box must show exactly the entries they should, the highlights must link to entries,
-#   and a section without entries must be one line.
+# - a large one with marks (made by report_page_test): the filter box and the noise box must
+#   show exactly the entries they should, and a section without entries must be one line.
 #   report_in_browser.sh HOSTILE.html SAMPLE.html
 set -u
 report=$1
@@ -55,48 +54,36 @@ frame.addEventListener('load', function () {
 frame.src = new URLSearchParams(location.search).get('page');
 function work(doc) {
     var box = doc.getElementById('filter'), quiet = doc.getElementById('noise');
-    if (!box || !quiet) { out.push('FAIL: the filter box or the noise box is missing'); return; }
     var items = Array.from(doc.querySelectorAll('ol li'));
     var texts = items.map(function (li) { return li.textContent.toLowerCase(); });
-    var noise = items.map(function (li) { return li.querySelector('.mark') !== null &&
-                                                 li.querySelector('.mark').textContent === 'likely noise'; });
+    var noise = texts.map(function (text) { return text.endsWith(' likely noise'); });
     function step(what, term, hideNoise) {
         box.value = term;
         box.dispatchEvent(new Event('input'));
         if (quiet.checked !== hideNoise) quiet.click();
-        var expected = 0, wrong = 0, example = '';
+        var shown = 0, wrong = 0;
         for (var i = 0; i < items.length; ++i) {
             var want = !(hideNoise && noise[i]) && texts[i].indexOf(term.toLowerCase()) >= 0;
-            expected += want;
-            if (items[i].checkVisibility() !== want && wrong++ === 0) example = texts[i];
+            shown += want;
+            wrong += items[i].checkVisibility() !== want;
         }
-        var said = doc.getElementById('shown').textContent;
-        var count = term === '' && !hideNoise ? '' : expected.toLocaleString('en') + ' of ' +
+        var count = term === '' && !hideNoise ? '' : shown.toLocaleString('en') + ' of ' +
                     items.length.toLocaleString('en') + ' entries shown';
-        if (wrong) out.push('FAIL: ' + what + ': ' + wrong + ' entries wrongly shown or hidden, as ' + example);
-        else if (said !== count) out.push('FAIL: ' + what + ': the page says "' + said + '"');
-        else out.push('ok: ' + what + ': ' + expected + ' shown');
+        out.push((wrong || doc.getElementById('shown').textContent !== count ? 'FAIL: ' : 'ok: ') +
+                 what + ': ' + shown + ' shown, ' + wrong + ' wrongly shown or hidden');
     }
     step('at first', '', false);
     step('noise hidden', '', true);
     step('noise hidden, filtered', 'FILE_1', true);
     step('only noise matches, hidden', 'tmp_', true);
     step('noise shown again, filtered', 'tmp_0', false);
-    step('a value text', '<1>', false);
     step('cleared', '', false);
-    var links = doc.querySelectorAll('a[href^="#"]'), broken = 0;
-    links.forEach(function (a) {
-        var target = doc.getElementById(decodeURIComponent(a.hash.slice(1)));
-        if (!target || !target.matches('ol.entries > li')) ++broken;
-    });
-    out.push(links.length && !broken ? 'ok: ' + links.length + ' highlights link to their entries'
-                                     : 'FAIL: of ' + links.length + ' links, ' + broken + ' lead nowhere');
     var empty = Array.from(doc.querySelectorAll('details')).filter(function (d) {
-        return / \(0\)$/.test(d.querySelector('summary').textContent); });
+        return / \(0\)$/.test(d.firstElementChild.textContent); });
     var tall = empty.filter(function (d) {
-        return d.getBoundingClientRect().height > d.querySelector('summary').getBoundingClientRect().height + 4; });
-    out.push(empty.length && !tall.length ? 'ok: a section without entries is one line'
-                                          : 'FAIL: sections without entries: ' + empty.length + ', taller than a line: ' + tall.length);
+        return d.clientHeight > d.firstElementChild.clientHeight + 4; });
+    out.push((empty.length && !tall.length ? 'ok: ' : 'FAIL: ') + empty.length +
+             ' sections without entries, ' + tall.length + ' taller than a line');
 }
 </script></body></html>
 EOF
