@@ -181,46 +181,43 @@ constexpr Rule kRules[] = {
 };
 constexpr std::size_t kMostHighlights = 400;
 
-// One kind of entry, and its share of the page in thousandths.
+// A section: its kind of entry, its share of the page in thousandths, its area (an index into
+// the areas of main) and the count of its area that it adds to.
 enum class Kind { Added, Modified, RemovedFile, NewFolder, RegAdded, RegChanged, RegRemoved };
 struct SectionShape {
     const char* title;
     Kind kind;
     unsigned thousandths;
     std::string_view change;  // as a highlight tells it
+    std::size_t area;
+    unsigned long ReportArea::*count;
 };
 constexpr SectionShape kSections[] = {
-    {"Files: added", Kind::Added, 400, "added"},
-    {"Files: modified", Kind::Modified, 50, "modified"},
-    {"Files: removed", Kind::RemovedFile, 100, "removed"},
-    {"Files: new folders", Kind::NewFolder, 30, "new folder"},
-    {"HKEY_LOCAL_MACHINE: added", Kind::RegAdded, 250, "added"},
-    {"HKEY_LOCAL_MACHINE: changed", Kind::RegChanged, 30, "changed"},
-    {"HKEY_LOCAL_MACHINE: removed", Kind::RegRemoved, 60, "removed"},
-    {"HKEY_CURRENT_USER: added", Kind::RegAdded, 60, "added"},
-    {"HKEY_CURRENT_USER: changed", Kind::RegChanged, 10, "changed"},
-    {"HKEY_CURRENT_USER: removed", Kind::RegRemoved, 10, "removed"},
+    {"Files: added", Kind::Added, 400, "added", 0, &ReportArea::added},
+    {"Files: modified", Kind::Modified, 50, "modified", 0, &ReportArea::modified},
+    {"Files: removed", Kind::RemovedFile, 100, "removed", 0, &ReportArea::removed},
+    {"Files: new folders", Kind::NewFolder, 30, "new folder", 0, &ReportArea::newFolders},
+    {"HKEY_LOCAL_MACHINE: added", Kind::RegAdded, 250, "added", 1, &ReportArea::added},
+    {"HKEY_LOCAL_MACHINE: changed", Kind::RegChanged, 30, "changed", 1, &ReportArea::modified},
+    {"HKEY_LOCAL_MACHINE: removed", Kind::RegRemoved, 60, "removed", 1, &ReportArea::removed},
+    {"HKEY_CURRENT_USER: added", Kind::RegAdded, 60, "added", 2, &ReportArea::added},
+    {"HKEY_CURRENT_USER: changed", Kind::RegChanged, 10, "changed", 2, &ReportArea::modified},
+    {"HKEY_CURRENT_USER: removed", Kind::RegRemoved, 10, "removed", 2, &ReportArea::removed},
 };
 
 // Writes the sections, and gathers the counts and highlights for the head.
 class Sections {
 public:
-    Sections(ReportPage& page, std::vector<ReportArea>& areas) : page_(page), areas_(areas) {}
+    Sections(ReportPage& page, std::vector<ReportArea>& areas) : page_(page), areas_(areas) {
+        highlights.reserve(kMostHighlights);  // marks point into them
+    }
     std::vector<ReportHighlight> highlights;
 
     void Write(const SectionShape& section, std::size_t count, Random& random) {
         const std::string_view title = section.title;
         const std::string_view root = title.substr(0, title.find(':'));
-        ReportArea& area = root == "Files" ? areas_[0]
-                           : root == "HKEY_LOCAL_MACHINE" ? areas_[1]
-                                                          : areas_[2];
-        unsigned long& counted = section.kind == Kind::NewFolder ? area.newFolders
-                                 : section.kind == Kind::Modified || section.kind == Kind::RegChanged
-                                     ? area.modified
-                                 : section.kind == Kind::RemovedFile || section.kind == Kind::RegRemoved
-                                     ? area.removed
-                                     : area.added;
-        counted += static_cast<unsigned long>(count);
+        ReportArea& area = areas_[section.area];
+        area.*section.count += static_cast<unsigned long>(count);
         page_.BeginSection(title, static_cast<unsigned long>(count));
         for (std::size_t i = 0; i < count; ++i) Entry(section, root, area, random, i);
         page_.EndSection();
@@ -245,7 +242,9 @@ private:
             item.meaning = rule.meaning;
             item.oldText = oldText;
             item.newText = newText;
-            item.anchor = "e" + std::to_string(++anchors_);
+            char anchor[24];
+            std::snprintf(anchor, sizeof anchor, "e%zu", ++anchors_);
+            item.anchor = anchor;
             if (area.name == "HKEY_CURRENT_USER") {
                 item.alsoAt.push_back("HKEY_USERS\\S-1-5-21-3623811015-3361044348-30300820-1013" +
                                       std::string(place.substr(area.name.size())));
@@ -261,7 +260,8 @@ private:
         switch (section.kind) {
             case Kind::Added: {
                 const std::string path = FilePath(random, i);
-                page_.AddedFile(path, random.Below(40000000), Mark(section, area, path, {}, {}, {}));
+                page_.AddedFile(path, random.Below(40000000),
+                                Mark(section, area, path, {}, {}, {}));
                 return;
             }
             case Kind::Modified: {
@@ -272,7 +272,8 @@ private:
             }
             case Kind::RemovedFile: {
                 const std::string path = FilePath(random, i);
-                page_.RemovedFile(path, random.Below(900000), Mark(section, area, path, {}, {}, {}));
+                page_.RemovedFile(path, random.Below(900000),
+                                  Mark(section, area, path, {}, {}, {}));
                 return;
             }
             case Kind::NewFolder: {
@@ -356,7 +357,9 @@ int main(int argc, char** argv) {
     areas[1].unreadable = 3;
     Sections writer(sectionPage, areas);
     Random random{2026};
-    for (std::size_t s = 0; s < std::size(kSections); ++s) writer.Write(kSections[s], counts[s], random);
+    for (std::size_t s = 0; s < std::size(kSections); ++s) {
+        writer.Write(kSections[s], counts[s], random);
+    }
 
     std::FILE* file = std::fopen(out, "wb");
     if (file == nullptr) {

@@ -154,51 +154,6 @@ void AppendSize(std::string& html, std::uint64_t size) {
     html += size == 1 ? " byte</span>" : " bytes</span>";
 }
 
-}  // namespace
-
-void AppendEscaped(std::string& html, std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        switch (c) {
-            case '&': html += "&amp;"; ++i; continue;
-            case '<': html += "&lt;"; ++i; continue;
-            case '>': html += "&gt;"; ++i; continue;
-            case '"': html += "&quot;"; ++i; continue;
-            case '\'': html += "&#39;"; ++i; continue;
-            default: break;
-        }
-        if (c < 0x20 || c == 0x7F) {
-            // U+2400 and on are the control pictures; U+2421 stands for DEL.
-            const unsigned picture = c == 0x7F ? 0x2421 : 0x2400 + c;
-            char utf8[4] = {static_cast<char>(0xE0 | (picture >> 12)),
-                            static_cast<char>(0x80 | ((picture >> 6) & 0x3F)),
-                            static_cast<char>(0x80 | (picture & 0x3F)), 0};
-            html += "<span class=\"ctl\">";
-            html += utf8;
-            html += "</span>";
-            ++i;
-            continue;
-        }
-        const std::size_t length = Utf8Length(text, i);
-        if (length == 0) {
-            char hex[48];
-            std::snprintf(hex, sizeof hex, "<span class=\"bad\">\\x%02X</span>", c);
-            html += hex;
-            ++i;
-            continue;
-        }
-        html.append(text.substr(i, length));
-        i += length;
-    }
-}
-
-void ReportPage::Emit() {
-    if (ok_ && !piece_.empty()) ok_ = sink_(piece_);
-    piece_.clear();
-}
-
-namespace {
-
 void AppendCountsTable(std::string& html, const std::vector<ReportArea>& areas) {
     html += "<table class=\"counts\" id=\"counts\">\r\n<thead><tr>"
             "<th>Area</th><th>Added</th><th>Modified or changed</th><th>Removed</th>"
@@ -375,6 +330,47 @@ void AppendFiles(std::string& html, const ReportFiles& files) {
 }
 
 }  // namespace
+
+void AppendEscaped(std::string& html, std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        switch (c) {
+            case '&': html += "&amp;"; ++i; continue;
+            case '<': html += "&lt;"; ++i; continue;
+            case '>': html += "&gt;"; ++i; continue;
+            case '"': html += "&quot;"; ++i; continue;
+            case '\'': html += "&#39;"; ++i; continue;
+            default: break;
+        }
+        if (c < 0x20 || c == 0x7F) {
+            // U+2400 and on are the control pictures; U+2421 stands for DEL.
+            const unsigned picture = c == 0x7F ? 0x2421 : 0x2400 + c;
+            char utf8[4] = {static_cast<char>(0xE0 | (picture >> 12)),
+                            static_cast<char>(0x80 | ((picture >> 6) & 0x3F)),
+                            static_cast<char>(0x80 | (picture & 0x3F)), 0};
+            html += "<span class=\"ctl\">";
+            html += utf8;
+            html += "</span>";
+            ++i;
+            continue;
+        }
+        const std::size_t length = Utf8Length(text, i);
+        if (length == 0) {
+            char hex[48];
+            std::snprintf(hex, sizeof hex, "<span class=\"bad\">\\x%02X</span>", c);
+            html += hex;
+            ++i;
+            continue;
+        }
+        html.append(text.substr(i, length));
+        i += length;
+    }
+}
+
+void ReportPage::Emit() {
+    if (ok_ && !piece_.empty()) ok_ = sink_(piece_);
+    piece_.clear();
+}
 
 void ReportPage::Head(std::string_view runTime, std::string_view computer,
                       const std::vector<ReportArea>& areas,

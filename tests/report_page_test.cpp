@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -62,165 +63,116 @@ TEST(ReportPage, EntriesKeepEveryByteOfLongHostileNames) {
     EXPECT_EQ(page.rfind("</html>\r\n"), page.size() - 9);
 }
 
-// Each case writes a piece of a page; the page must hold every present text and no absent one.
-TEST(ReportPage, MarksSectionsCountsHighlightsAndFilesShowAsMeant) {
-    const auto areas = [](unsigned long filesUnreadable, unsigned long keysUnreadable) {
-        std::vector<ReportArea> rows = {{"Files", "C:", "then", true, 4, 0, 0, 1},
-                                        {"HKEY_LOCAL_MACHINE", "HKEY_LOCAL_MACHINE", "then"},
-                                        {"HKEY_CURRENT_USER", "HKEY_CURRENT_USER", "then"}};
-        rows[0].noise = 2;
-        rows[2].noise = 3;
-        rows[0].unreadable = filesUnreadable;
-        rows[1].unreadable = keysUnreadable;
-        return rows;
-    };
-    const auto entries = [](unsigned long count) {
-        return [count](ReportPage& page) {
-            page.BeginSection("Files: added", count);
-            for (unsigned long i = 0; i < count; ++i) page.AddedFile("C:\\f", 2);
-            page.EndSection();
+// One page with every piece, written as Step #2 writes it: the sections first, then the head
+// that counts them. Saved where QUORVANE_REPORT_SAMPLE names, it is the large page that
+// report_in_browser.sh works in a browser: 30,001 files, every fifth likely noise.
+TEST(ReportPage, MarksListsCountsHighlightsAndFilesShowAsMeant) {
+    constexpr unsigned long kFiles = 30001;
+    std::string sections, page, bare;
+    const auto into = [](std::string& text) {
+        return [&text](std::string_view piece) {
+            text += piece;
+            return true;
         };
     };
-    ReportHighlight run, root, clsid, noisy;
-    run.category = ChangeCategory::Autostart;
-    run.change = "changed";
-    run.place = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-    run.name = "Up<d>";
-    run.value = true;
-    run.alsoAt = {"HKEY_USERS\\S-1-5-21-1\\Run", "HKEY_USERS\\S-1-5-21-2\\Run"};
-    run.meaning = "Starts at log-on & more";
-    run.oldText = "a.exe";
-    run.newText = "b.exe\r";
-    run.anchor = "e7";
-    root.category = ChangeCategory::Security;
-    root.change = "added";
-    root.place = "HKEY_LOCAL_MACHINE\\Policies\\Root";
-    root.value = true;
-    root.newText = "1";
-    clsid.category = ChangeCategory::Registration;
-    clsid.change = "new folder";
-    clsid.place = "C:\\Program Files\\App\\";
-    noisy.category = ChangeCategory::Noise;
-    noisy.place = "C:\\Temp\\noisy";
-    ReportFiles files;
-    files.undoReg = "Quorvane_Undo.reg";
-    files.undoCmd = "Quorvane_Undo.cmd";
-    files.notRestoredTypeUnknown = 1;
-    files.notRestoredDataNotExact = 3;
-    ReportFiles onlyChangeSet;
-    onlyChangeSet.changeSet = "Quorvane_Changes.jsonl";
-    onlyChangeSet.notRestoredDataNotExact = 2;
+    ReportPage sectionPage(into(sections));
+    sectionPage.BeginSection("Files: added", kFiles);
+    for (unsigned long i = 0; i < kFiles; ++i) {
+        char path[32];
+        const bool noise = i % 5 == 0;
+        std::snprintf(path, sizeof path,
+                      noise ? "C:\\Temp\\tmp_%05lu.tmp" : "C:\\App\\file_%05lu.dll", i);
+        ItemMark mark;
+        if (noise) mark.category = ChangeCategory::Noise;
+        if (i == 0) mark.anchor = "n\"0<";
+        if (i == 1) mark = {ChangeCategory::Autostart, "e1"};
+        sectionPage.AddedFile(path, i, mark);
+    }
+    sectionPage.EndSection();
+    sectionPage.BeginSection("Files: removed", 0);
+    sectionPage.EndSection();
+    sectionPage.BeginSection("HKEY_USERS: removed", 2);
+    sectionPage.RemovedKey("HKEY_USERS\\K", {ChangeCategory::Registration, "r1"});
+    sectionPage.RemovedValue("HKEY_USERS\\K", "", "<1>");
+    sectionPage.EndSection();
+
+    std::vector<ReportArea> areas = {{"Files", "C:", "then", true, kFiles, 0, 0, 1, 6001, 1},
+                                     {"HKEY_LOCAL_MACHINE", "", "", false, 0, 0, 0, 0, 0, 3},
+                                     {"HKEY_CURRENT_USER", "", "", false, 0, 0, 0, 0, 3, 0}};
+    const ReportHighlight run = {.category = ChangeCategory::Autostart, .change = "changed",
+                                 .place = "HKEY_CURRENT_USER\\Run", .name = "Up<d>", .value = true,
+                                 .alsoAt = {"HKEY_USERS\\S-1\\Run", "HKEY_USERS\\S-2\\Run"},
+                                 .meaning = "Starts at log-on & more", .oldText = "a.exe",
+                                 .newText = "b.exe\r", .anchor = "e1"};
+    const ReportHighlight root = {.category = ChangeCategory::Security, .change = "added",
+                                  .place = "HKEY_USERS\\K", .value = true, .newText = "1",
+                                  .anchor = "r1"};
+    const ReportHighlight folder = {ChangeCategory::Registration, "new folder", "C:\\App\\"};
+    const ReportHighlight noisy = {ChangeCategory::Noise, "added", "C:\\Temp\\noisy"};
+    const ReportFiles files = {.undoReg = "Quorvane_Undo.reg", .undoCmd = "Quorvane_Undo.cmd",
+                               .notRestoredTypeUnknown = 1, .notRestoredDataNotExact = 3};
+    const ReportFiles changeSetOnly = {.changeSet = "Quorvane_Changes.jsonl",
+                                       .notRestoredDataNotExact = 2};
+    ReportPage report(into(page));
+    report.Head("now", "PC", areas, {folder, noisy, root, run}, files);
+    page += sections;
+    report.Tail();
+    for (ReportArea& area : areas) area.unreadable = 0;
+    ReportPage(into(bare)).Head("now", "PC", areas, {}, changeSetOnly);
 
     const struct {
-        const char* what;
-        std::function<void(ReportPage&)> write;
-        std::vector<std::string> present, absent;
-    } cases[] = {
-        {"a noise entry with its id, a category's tag, an entry without marks",
-         [](ReportPage& page) {
-             page.BeginSection("Files: added", 3);
-             page.AddedFile("C:\\t.tmp", 1, {ChangeCategory::Noise, "n\"1<"});
-             page.Value("HKEY_LOCAL_MACHINE\\Run", "App", "x.exe", {ChangeCategory::Autostart, {}});
-             page.Key("HKEY_LOCAL_MACHINE\\K");
-             page.EndSection();
-         },
-         {"<li class=\"noise\" id=\"n&quot;1&lt;\"><span class=\"path\">C:\\t.tmp</span> <span "
-          "class=\"size\">1 byte</span> <span class=\"mark\">likely noise</span></li>",
-          "<li class=\"autostart\"><span class=\"kind\">value</span> <span class=\"path\">"
-          "HKEY_LOCAL_MACHINE\\Run</span> <span class=\"name\">App</span> = <span class=\"text\">"
-          "x.exe</span> <span class=\"mark\">autostart</span></li>",
-          "<li><span class=\"kind\">key</span> <span class=\"path\">HKEY_LOCAL_MACHINE\\K</span>"
-          "</li>"},
-         {"<span class=\"mark\">noise", "id=\"\""}},
-        {"removed keys and values show as added ones do; a line stays a line",
-         [](ReportPage& page) {
-             page.BeginSection("HKEY_USERS: removed", 3);
-             page.RemovedKey("HKEY_USERS\\K", {ChangeCategory::Registration, "r1"});
-             page.RemovedValue("HKEY_USERS\\K", "", "hex:00");
-             page.RemovedEntry("HKEY_USERS\\K\\a=b\\c=d");
-             page.EndSection();
-         },
-         {"<li class=\"registration\" id=\"r1\"><span class=\"kind\">key</span> <span "
-          "class=\"path\">HKEY_USERS\\K</span> <span class=\"mark\">registration</span></li>",
-          "<li><span class=\"kind\">value</span> <span class=\"path\">HKEY_USERS\\K</span> <span "
-          "class=\"name\">(Default)</span> = <span class=\"text\">hex:00</span></li>",
-          "<li><span class=\"line\">HKEY_USERS\\K\\a=b\\c=d</span></li>"},
-         {}},
-        {"a section without entries is one line",
-         entries(0),
-         {"<details open><summary>Files: added (0)</summary>\r\n</details>"},
-         {"<ol"}},
-        {"a full list is one list",
-         entries(200),
-         {"<summary>Files: added (200)</summary>\r\n<ol class=\"entries\">\r\n<li>",
-          "</li>\r\n</ol>\r\n</details>"},
-         {"start=", "--n"}},
-        {"a longer section goes on in numbered lists, the last one's height estimated",
-         entries(401),
-         {"</li>\r\n</ol>\r\n<ol class=\"entries\" start=\"201\">\r\n<li>",
-          "</li>\r\n</ol>\r\n<ol class=\"entries\" start=\"401\" style=\"--n:1\">\r\n<li>"},
-         {"start=\"601\""}},
-        {"the noise column and the areas that could not be read",
-         [&](ReportPage& page) { page.Head("now", "PC", areas(1, 3)); },
-         {"<th>New folders</th><th>Likely noise</th></tr>",
-          "<tr><th>Files</th><td class=\"n\">4</td><td class=\"n\">0</td><td class=\"n\">0</td>"
-          "<td class=\"n\">1</td><td class=\"n\">2</td></tr>",
-          "<tr><th>HKEY_CURRENT_USER</th><td class=\"n\">0</td><td class=\"n\">0</td><td "
-          "class=\"n\">0</td><td></td><td class=\"n\">3</td></tr>",
-          "<td class=\"n\">1</td><td class=\"n\">5</td></tr>\r\n</tbody>",
-          "<p class=\"unreadable\">Files: 1 folder could not be listed; nothing below it is "
-          "reported removed. HKEY_LOCAL_MACHINE: 3 keys could not be read; nothing below them is "
-          "reported removed.</p>",
-          "No change starts a program, changes what is trusted or registers a program.",
-          "<h2 id=\"entries\">"},
-         {"HKEY_CURRENT_USER: 0", "<h2>Written beside"}},
-        {"nothing unreadable, nothing said",
-         [&](ReportPage& page) { page.Head("now", "PC", areas(0, 0)); },
-         {"</table>\r\n<section class=\"highlights\">"},
-         {"class=\"unreadable\""}},
-        {"highlights by category, escaped, with their places, meanings, texts and links",
-         [&](ReportPage& page) {
-             page.Head("now", "PC", areas(0, 0), {clsid, noisy, root, run}, files);
-         },
-         {"<h3>Autostart: starts programs (1)</h3>\r\n<ul class=\"highlights autostart\">\r\n"
-          "<li><span class=\"change\">changed</span> <span class=\"path\">HKEY_CURRENT_USER\\"
-          "Software\\Microsoft\\Windows\\CurrentVersion\\Run</span> <span class=\"name\">"
-          "Up&lt;d&gt;</span>: <span class=\"old\">a.exe</span> \xE2\x86\x92 <span class=\"new\">"
-          "b.exe<span class=\"ctl\">\xE2\x90\x8D</span></span> <a href=\"#e7\">in the list</a>"
-          "<div class=\"meaning\">Starts at log-on &amp; more</div><div class=\"also\">Also at "
-          "<span class=\"path\">HKEY_USERS\\S-1-5-21-1\\Run</span>, <span class=\"path\">"
-          "HKEY_USERS\\S-1-5-21-2\\Run</span></div></li>\r\n</ul>\r\n<h3>Security",
-          "<span class=\"path\">HKEY_LOCAL_MACHINE\\Policies\\Root</span> <span class=\"name\">"
-          "(Default)</span> = <span class=\"text\">1</span></li>\r\n</ul>\r\n<h3>Registration",
-          "<li><span class=\"change\">new folder</span> <span class=\"path\">C:\\Program Files"
-          "\\App\\</span></li>\r\n</ul>\r\n</section>",
-          "<p><code>Quorvane_Undo.reg</code> takes the registry change back. It cannot restore 1 "
-          "value whose type the baseline, taken by an earlier version, does not record and 3 "
-          "values whose data the baseline's text cannot give back exactly.</p>",
-          "<p><code>Quorvane_Undo.cmd</code> deletes the added files and new folders, then "
-          "imports Quorvane_Undo.reg.</p>",
-          "<p>Read them before you use them: Quorvane never runs them.</p>"},
-         {"C:\\Temp\\noisy", "No change starts", "Quorvane_Changes.jsonl", "Quorvane_Redo.reg",
-          "Up<d>"}},
-        {"only the files written are named; what Undo.reg cannot do goes with it",
-         [&](ReportPage& page) { page.Head("now", "PC", areas(0, 0), {}, onlyChangeSet); },
-         {"<p><code>Quorvane_Changes.jsonl</code> holds every change for scripts: one JSON object "
-          "a line.</p>"},
-         {"Quorvane_Undo", "Quorvane_Redo", "cannot restore"}},
+        const std::string& page;
+        std::string text;
+        bool present;
+    } expected[] = {
+        {page, "<li class=\"noise\" id=\"n&quot;0&lt;\"><span class=\"path\">C:\\Temp\\", true},
+        {page, "<span class=\"mark\">likely noise</span></li>", true},
+        {page, "<li class=\"autostart\" id=\"e1\"><span class=\"path\">C:\\App\\file_00001", true},
+        {page, "<span class=\"mark\">autostart</span></li>\r\n<li><span class=\"path\">", true},
+        {page, "<summary>Files: added (30001)</summary>\r\n<ol class=\"entries\">\r\n<li", true},
+        {page, "</ol>\r\n<ol class=\"entries\" start=\"201\">\r\n<li", true},
+        {page, "</ol>\r\n<ol class=\"entries\" start=\"30001\" style=\"--n:1\">\r\n<li", true},
+        {page, "<details open><summary>Files: removed (0)</summary>\r\n</details>", true},
+        {page, "<li class=\"registration\" id=\"r1\"><span class=\"kind\">key</span> <span", true},
+        {page, "class=\"name\">(Default)</span> = <span class=\"text\">&lt;1&gt;</span>", true},
+        {page, "<th>New folders</th><th>Likely noise</th>", true},
+        {page, "<td class=\"n\">1</td><td class=\"n\">6001</td></tr>", true},
+        {page, "<td class=\"n\">6004</td></tr>\r\n</tbody>", true},
+        {page, "Files: 1 folder could not be listed; nothing below it is reported removed. "
+               "HKEY_LOCAL_MACHINE: 3 keys could not be read; nothing below them is", true},
+        {page, "<h3>Autostart: starts programs (1)</h3>", true},
+        {page, "Up&lt;d&gt;</span>: <span class=\"old\">a.exe</span> \xE2\x86\x92 <span class="
+               "\"new\">b.exe<span class=\"ctl\">\xE2\x90\x8D</span></span> <a href=\"#e1\">",
+         true},
+        {page, "<div class=\"meaning\">Starts at log-on &amp; more</div><div class=\"also\">Also "
+               "at <span class=\"path\">HKEY_USERS\\S-1\\Run</span>, <span class=\"path\">HKEY_"
+               "USERS\\S-2\\Run</span></div></li>\r\n</ul>\r\n<h3>Security", true},
+        {page, "<span class=\"text\">1</span> <a href=\"#r1\">in the list</a></li>\r\n</ul>\r\n"
+               "<h3>Registration: registers programs (1)</h3>", true},
+        {page, "C:\\Temp\\noisy", false},
+        {page, "<code>Quorvane_Undo.reg</code> takes the registry change back. It cannot restore 1 "
+               "value whose type the baseline, taken by an earlier version, does not record and 3 "
+               "values whose data the baseline's text cannot give back exactly.", true},
+        {page, "<code>Quorvane_Undo.cmd</code> deletes the added files and new folders, then "
+               "imports Quorvane_Undo.reg.", true},
+        {page, "Read them before you use them: Quorvane never runs them.", true},
+        {page, "No change starts", false},
+        {page, "Quorvane_Changes", false},
+        {bare, "No change starts a program, changes what is trusted or registers a program.", true},
+        {bare, "<code>Quorvane_Changes.jsonl</code> holds every change for scripts: one JSON "
+               "object a line.", true},
+        {bare, "class=\"unreadable\"", false},
+        {bare, "cannot restore", false},
     };
-    for (const auto& test : cases) {
-        std::string page;
-        ReportPage report([&](std::string_view piece) {
-            page += piece;
-            return true;
-        });
-        test.write(report);
-        for (const std::string& text : test.present) {
-            EXPECT_NE(page.find(text), std::string::npos) << test.what << ": " << text;
-        }
-        for (const std::string& text : test.absent) {
-            EXPECT_EQ(page.find(text), std::string::npos) << test.what << ": " << text;
-        }
+    for (const auto& item : expected) {
+        EXPECT_EQ(item.page.find(item.text) != std::string::npos, item.present) << item.text;
+    }
+
+    if (const char* sample = std::getenv("QUORVANE_REPORT_SAMPLE")) {
+        std::FILE* file = std::fopen(sample, "wb");
+        ASSERT_NE(file, nullptr) << sample;
+        const bool written = std::fwrite(page.data(), 1, page.size(), file) == page.size();
+        EXPECT_TRUE(std::fclose(file) == 0 && written) << sample;
     }
 }
 
