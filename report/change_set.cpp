@@ -13,6 +13,13 @@ constexpr struct {
 } kShortEscapes[] = {
     {U'"', "\\\""}, {U'\\', "\\\\"}, {U'\n', "\\n"}, {U'\r', "\\r"}, {U'\t', "\\t"}};
 
+std::string_view ShortEscape(char32_t c) {
+    for (const auto& row : kShortEscapes) {
+        if (row.c == c) return row.escape;
+    }
+    return {};
+}
+
 bool NeedsUnicodeEscape(char32_t c) {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
 }
@@ -30,15 +37,9 @@ bool AppendJsonString(std::string& out, std::string_view text) {
             continue;
         }
         i += c.length;
-        bool escaped = false;
-        for (const auto& row : kShortEscapes) {
-            if (row.c == c.codePoint) {
-                out += row.escape;
-                escaped = true;
-            }
-        }
-        if (escaped) continue;
-        if (NeedsUnicodeEscape(c.codePoint)) {
+        if (const std::string_view escape = ShortEscape(c.codePoint); !escape.empty()) {
+            out += escape;
+        } else if (NeedsUnicodeEscape(c.codePoint)) {
             char escape[8];
             std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c.codePoint));
             out += escape;

@@ -25,7 +25,7 @@ bool RegFileCanHoldKey(std::string_view path);
 bool RegFileCanHoldValueName(std::string_view name);
 // Whether reg import brings back this data exactly: not for a string, expandable string or
 // multi-string whose data is not empty and does not end in a zero character (two zero bytes
-// at an even offset), since reg import adds one.
+// at an even offset), since reg import adds one (and fails on a single byte).
 bool RegFileCanHoldValueData(std::uint32_t type, std::span<const std::uint8_t> data);
 
 class RegFileWriter {
@@ -42,10 +42,10 @@ public:
     // "name"= (@= for the default value, name "") and the data in regedit's notation: a plain
     // string for a REG_SZ whose data is well-formed UTF-16 text, one terminating zero and no
     // line break; dword: for a REG_DWORD of 4 bytes; hex: for REG_BINARY; else hex(N): with N
-    // the type in lower-case hex, wrapped as regedit wraps it (a line reaches at most 80
-    // characters). False when nothing was written: a name or data that RegFileCanHoldValueName
-    // or RegFileCanHoldValueData refuses (written as a comment), a value of a refused key, or
-    // a refusing sink.
+    // the type in lower-case hex, wrapped as regedit wraps it (at most 80 characters a line,
+    // unless the name alone is longer). False when nothing was written: a name or data that
+    // RegFileCanHoldValueName or RegFileCanHoldValueData refuses (written as a comment), a value of
+    // a refused key, or a refusing sink.
     bool Value(std::string_view name, std::uint32_t type, std::span<const std::uint8_t> data);
     // "name"=-   (@=- for the default value)
     bool DeleteValue(std::string_view name);
