@@ -1,0 +1,158 @@
+#include "report/change_set.h"
+
+#include <cstdio>
+
+#include "report/writer_text.h"
+
+namespace {
+
+// Characters written as an escape rather than as themselves.
+constexpr struct {
+    char32_t c;
+    std::string_view escape;
+} kShortEscapes[] = {
+    {U'"', "\\\""}, {U'\\', "\\\\"}, {U'\n', "\\n"}, {U'\r', "\\r"}, {U'\t', "\\t"}};
+
+std::string_view ShortEscape(char32_t c) {
+    for (const auto& row : kShortEscapes) {
+        if (row.c == c) return row.escape;
+    }
+    return {};
+}
+
+bool NeedsUnicodeEscape(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+}
+
+// Appends text as a JSON string; true when a bad byte had to be replaced.
+bool AppendJsonString(std::string& out, std::string_view text) {
+    bool lossy = false;
+    out += '"';
+    for (std::size_t i = 0; i < text.size();) {
+        const Utf8Char c = DecodeUtf8(text, i);
+        if (c.length == 0) {
+            AppendUtf8(out, kReplacementCharacter);
+            lossy = true;
+            ++i;
+            continue;
+        }
+        i += c.length;
+        if (const std::string_view escape = ShortEscape(c.codePoint); !escape.empty()) {
+            out += escape;
+        } else if (NeedsUnicodeEscape(c.codePoint)) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c.codePoint));
+            out += escape;
+        } else {
+            out.append(text.substr(i - c.length, c.length));
+        }
+    }
+    out += '"';
+    return lossy;
+}
+
+// Days since 1970-01-01 as a civil date (proleptic Gregorian).
+void CivilFromDays(std::int64_t days, std::int64_t& year, unsigned& month, unsigned& day) {
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const auto dayOfEra = static_cast<unsigned>(days - era * 146097);
+    const unsigned yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const unsigned shiftedMonth = (5 * dayOfYear + 2) / 153;  // March is 0
+    day = dayOfYear - (153 * shiftedMonth + 2) / 5 + 1;
+    month = shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9;
+    year = static_cast<std::int64_t>(yearOfEra) + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+}  // namespace
+
+void ChangeSetWriter::Key(std::string_view key) {
+    if (line_.back() != '{') line_ += ',';
+    line_ += '"';
+    line_ += key;
+    line_ += "\":";
+}
+
+void ChangeSetWriter::Field(std::string_view key, std::string_view text) {
+    Key(key);
+    if (AppendJsonString(line_, text)) lossy_ = true;
+}
+
+void ChangeSetWriter::Field(std::string_view key, std::uint64_t number) {
+    Key(key);
+    line_ += std::to_string(number);
+}
+
+void ChangeSetWriter::EndLine() {
+    if (lossy_) line_ += ",\"lossy\":true";
+    line_ += "}\n";
+    if (ok_) ok_ = sink_(line_);
+    line_.clear();
+    lossy_ = false;
+}
+
+void ChangeSetWriter::Run(std::string_view version, std::string_view time,
+                          std::string_view computer, const std::vector<ChangeSetArea>& areas) {
+    line_ = "{\"type\":\"run\"";
+    Field("version", version);
+    Field("time", time);
+    Field("computer", computer);
+    line_ += ",\"areas\":[";
+    for (std::size_t i = 0; i < areas.size(); ++i) {
+        const ChangeSetArea& area = areas[i];
+        line_ += i == 0 ? "{" : ",{";
+        Field("area", area.area);
+        Field("compared", area.compared);
+        Field("baselineTime", area.baselineTime);
+        Field("added", std::uint64_t{area.added});
+        Field("modified", std::uint64_t{area.modified});
+        Field("removed", std::uint64_t{area.removed});
+        if (area.files) Field("newFolders", std::uint64_t{area.newFolders});
+        Field("noise", std::uint64_t{area.noise});
+        line_ += '}';
+    }
+    line_ += ']';
+    EndLine();
+}
+
+void ChangeSetWriter::Item(const ChangeSetItem& item) {
+    line_ = "{\"type\":\"item\"";
+    Field("area", item.area);
+    Field("change", item.change);
+    Field("item", item.item);
+    Field("path", item.path);
+    if (item.name) Field("name", *item.name);
+    if (item.text) Field("text", *item.text);
+    if (item.oldText) Field("old", *item.oldText);
+    if (item.newText) Field("new", *item.newText);
+    if (item.size) Field("size", *item.size);
+    if (item.oldSize) Field("oldSize", *item.oldSize);
+    if (item.newSize) Field("newSize", *item.newSize);
+    if (!item.changeTime.empty()) Field("changeTime", item.changeTime);
+    if (item.category == ChangeCategory::None) {
+        Key("category");
+        line_ += "null";
+    } else {
+        Field("category", CategoryName(item.category));
+    }
+    if (!item.meaning.empty()) Field("meaning", item.meaning);
+    EndLine();
+}
+
+std::string Iso8601FromFileTime(std::uint64_t fileTime) {
+    if (fileTime == 0) return {};
+    constexpr std::uint64_t kTicksPerSecond = 10000000;
+    constexpr std::int64_t kDaysFrom1601To1970 = 134774;
+    const std::uint64_t seconds = fileTime / kTicksPerSecond;
+    const auto secondOfDay = static_cast<unsigned>(seconds % 86400);
+    std::int64_t year;
+    unsigned month, day;
+    CivilFromDays(static_cast<std::int64_t>(seconds / 86400) - kDaysFrom1601To1970, year, month,
+                  day);
+    char text[40];
+    std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02u:%02u:%02uZ",
+                  static_cast<long long>(year), month, day, secondOfDay / 3600,
+                  secondOfDay / 60 % 60, secondOfDay % 60);
+    return text;
+}

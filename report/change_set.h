@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "report/byte_sink.h"
+#include "report/change_category.h"
+
+// The change set for scripts (Quorvane_Changes.jsonl): JSON Lines, one object a line, UTF-8,
+// each line ended by LF. The first line is the run with its areas, then one line an item:
+//   {"type":"run","version":"1.07","time":"...","computer":"...","areas":[{"area":"Files",
+//    "compared":"C: D:","baselineTime":"...","added":N,"modified":N,"removed":N,
+//    "newFolders":N,"noise":N},...]}
+//   {"type":"item","area":...,"change":...,"item":...,"path":...,"name":...,"text":...,
+//    "old":...,"new":...,"size":N,"oldSize":N,"newSize":N,"changeTime":...,"category":...,
+//    "meaning":...}
+// in this key order. Fields that do not apply are left out, but "category" is always there
+// (null when there is none). Text that is not valid UTF-8 is written with U+FFFD for each bad
+// byte and the line gains "lossy":true; control characters are escaped (\n, \r, \t, \u00XX),
+// and so are U+2028 and U+2029, which end a line for some readers.
+
+struct ChangeSetArea {
+    std::string area, compared, baselineTime;
+    bool files = false;  // only the files area counts new folders
+    unsigned long added = 0, modified = 0, removed = 0, newFolders = 0, noise = 0;
+};
+
+struct ChangeSetItem {
+    std::string_view area;    // "Files" or the root's full name
+    std::string_view change;  // "added", "modified", "removed", "changed", "newFolder"
+    std::string_view item;    // "file", "folder", "key", "value", "entry"
+    std::string_view path;
+    std::optional<std::string_view> name, text, oldText, newText;
+    std::optional<std::uint64_t> size, oldSize, newSize;
+    std::string_view changeTime;  // ISO 8601 UTC; empty: unknown
+    ChangeCategory category = ChangeCategory::None;
+    std::string_view meaning;  // empty: none
+};
+
+class ChangeSetWriter {
+public:
+    explicit ChangeSetWriter(ByteSink sink) : sink_(std::move(sink)) {}
+    void Run(std::string_view version, std::string_view time, std::string_view computer,
+             const std::vector<ChangeSetArea>& areas);
+    void Item(const ChangeSetItem& item);
+    // False once the sink refused; nothing is sent after that.
+    bool Ok() const { return ok_; }
+
+private:
+    void Key(std::string_view key);  // the comma before it when needed, and "key":
+    void Field(std::string_view key, std::string_view text);
+    void Field(std::string_view key, std::uint64_t number);
+    void EndLine();
+
+    ByteSink sink_;
+    std::string line_;
+    bool lossy_ = false;
+    bool ok_ = true;
+};
+
+// FILETIME (100 ns since 1601-01-01 UTC) as "2026-12-09T13:41:30Z"; "" for 0.
+std::string Iso8601FromFileTime(std::uint64_t fileTime);
