@@ -238,8 +238,9 @@ ReportFacts ReadReport(const char* path) {
     bool ok = false;
     const std::string page = scratch::ReadWholeFile(path, &ok);
     facts.complete = ok && std::string_view(page).ends_with("</html>\r\n");
-    for (std::size_t at = page.find("<li>"); at != std::string::npos;
-         at = page.find("<li>", at + 4)) {
+    // The entries of the sections, marked or not; the highlights above them are not counted.
+    for (std::size_t at = page.find("<li", page.find("<details")); at != std::string::npos;
+         at = page.find("<li", at + 3)) {
         ++facts.entries;
     }
     constexpr std::string_view open = "<details open><summary>";

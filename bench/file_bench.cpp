@@ -346,7 +346,7 @@ double Figure(const Figures& figures, const char* name) {
     return found != figures.end() ? found->second : 0;
 }
 
-// One comparison as Step #2 makes it (CompareArea in app/step_engine.cpp): the old report goes,
+// One comparison as Step #2 makes it (CompareArea in engine/step_engine.cpp): the old report goes,
 // the baseline's time is taken, the baseline loaded and indexed, the tree walked with a
 // FileComparison, and the report written into the current directory, unless withReport is
 // false. The counts come back with the times, for the caller to check.

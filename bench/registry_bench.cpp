@@ -399,7 +399,7 @@ PassResult RunSnapshot(const std::string& baselinePath, bool withRecord) {
     return result;
 }
 
-// One comparison as Step #2 makes it (CompareArea in app/step_engine.cpp): the old report goes,
+// One comparison as Step #2 makes it (CompareArea in engine/step_engine.cpp): the old report goes,
 // the baseline's time is taken, the baseline loaded and indexed, the root walked noting its new
 // lines, and the report written into the current directory.
 PassResult RunComparison(const std::string& baselinePath, const std::string& changesPath,
@@ -444,12 +444,13 @@ PassResult RunComparison(const std::string& baselinePath, const std::string& cha
     }
     result.keys = index.Size();
     result.indexSeconds = bench::Now() - begun - result.loadSeconds;
-    SnapshotWriter output;
+    SnapshotWriter output, newData;
     RegistryComparison found;
-    if (output.Create(changesPath)) {
+    found.newData = &newData;
+    if (output.Create(changesPath) && newData.Create(WholeChangeReport::kNewDataName)) {
         result.lines = ScanRegistryKey(HKEY_CURRENT_USER, "", &output, &index, observer, &found);
     }
-    result.ok = output.Close();
+    result.ok = output.Close() && newData.Close();
     const double walked = bench::Now();
     if (result.ok) {
         report.AddRegistryPass(area, baselineTime, index, record, found);

@@ -1,5 +1,7 @@
 #include "report/reg_file.h"
 
+#include "text/text.h"
+
 #include "report/writer_text.h"
 
 namespace {
@@ -91,7 +93,8 @@ bool HexDigit(char c, unsigned& value) {
 }
 
 bool DataFromHexText(std::uint32_t type, std::string_view text, std::vector<std::uint8_t>& data) {
-    if (type == kRegSz || type == kRegExpandSz) return false;
+    // No data at all is the empty text, of any type.
+    if (text.empty()) return true;
     const std::string tag = HexTag(type);
     if (!text.starts_with(tag)) return false;
     text.remove_prefix(tag.size());
@@ -104,6 +107,8 @@ bool DataFromHexText(std::uint32_t type, std::string_view text, std::vector<std:
         if (i + 2 < text.size() && text[i + 2] != ',') return false;
         data.push_back(static_cast<std::uint8_t>(high << 4 | low));
     }
+    // A 4-byte number shows as decimal, and a string as text unless that would lose data.
+    if (type == kRegSz || type == kRegExpandSz) return StringTextLosesData(data.data(), data.size());
     return type != kRegDword || data.size() != 4;
 }
 

@@ -79,9 +79,9 @@ private:
 // (bad hex, wrong N, a number out of range, invalid UTF-8, a type not rendered as text).
 //
 // Exactly means: the baseline renders the data as this very text. So the forms the baseline
-// never writes are refused too: upper-case or missing hex digits, "hex(1):" and "hex(2):"
-// (strings are rendered as text), a 4-byte "hex(4):" (rendered as a number), "+1", "007",
-// "-0", a text holding a zero character. An empty text is no data of any type (for strings:
-// the terminator alone).
+// never writes are refused too: upper-case or missing hex digits, "hex(1):" and "hex(2):" of
+// a string that text shows whole, a 4-byte "hex(4):" (rendered as a number), "+1", "007",
+// "-0", a text holding a zero character. An empty text is no data of any type (for strings in
+// text form: the terminator alone).
 bool DataFromValueText(std::uint32_t type, std::string_view text, bool hexForm,
                        std::vector<std::uint8_t>& data);

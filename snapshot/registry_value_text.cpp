@@ -30,11 +30,9 @@ void FormatHexBytes(DWORD type, const unsigned char* bytes, std::size_t size, st
     }
 }
 
-bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
 // The string of a REG_SZ or REG_EXPAND_SZ as text, when text can show it; false when not.
 bool StringAsText(const unsigned char* bytes, std::size_t size, std::string& text, bool& exact) {
+    if (StringTextLosesData(bytes, size)) return false;
     // Little-endian UTF-16 units, assembled rather than copied so that the rendering is the
     // same on a platform with another wchar_t.
     std::wstring chars;
@@ -45,27 +43,12 @@ bool StringAsText(const unsigned char* bytes, std::size_t size, std::string& tex
         if (unit == L'\0') break;
         chars += unit;
     }
-    // What follows the string: its one zero character, one lone zero byte, or nothing.
-    const std::size_t rest = size - at;
-    const bool terminated = rest == 2;
-    if (rest > 2 || (rest == 1 && bytes[at] != 0) || !IsWholeUtf16(chars)) return false;
     text = NarrowText(chars);
-    exact = terminated;
+    exact = size - at == 2;  // exactly one zero character at its end
     return true;
 }
 
 }  // namespace
-
-bool IsWholeUtf16(std::wstring_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-            ++i;
-        } else if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 ValueTextForm ReadRegistryValueText(DWORD type, const void* data, std::size_t size,
                                     std::string& text) {

@@ -27,7 +27,3 @@ struct ValueTextForm {
 // Pure data work: it needs only the types and constants of windows.h.
 ValueTextForm ReadRegistryValueText(DWORD type, const void* data, std::size_t size,
                                     std::string& text);
-
-// Whether a UTF-16 text (a name, say) converts to UTF-8 and back unchanged: no surrogate that
-// pairs with nothing.
-bool IsWholeUtf16(std::wstring_view text);

@@ -118,7 +118,9 @@ void ListValues(RegistryWalk& walk, HKEY key) {
         entry.type = walk.entry.type;
         entry.hexForm = form.hex;
         // A name that lost characters on its way to text cannot be given back either.
-        walk.nameWhole = IsWholeUtf16(walk.entry.Name());
+        const std::wstring_view name = walk.entry.Name();
+        walk.nameWhole = IsWholeUtf16(
+            std::u16string_view(reinterpret_cast<const char16_t*>(name.data()), name.size()));
         entry.exact = form.exact && walk.nameWhole;
         const std::string_view data(reinterpret_cast<const char*>(walk.entry.data.data()),
                                     walk.entry.dataSize);

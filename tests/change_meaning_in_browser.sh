@@ -61,7 +61,8 @@ look() { jq -r "$1" <<<"$seen"; }
 check_group() {
     local group=$1; shift
     for part in "$@"; do
-        jq -e --arg g "$group" --arg p "$part" '.groups[$g] // [] | any(contains($p))' \
+        jq -e --arg g "$group" --arg p "$part" \
+            '.groups[$g] // [] | any(ascii_downcase | contains($p | ascii_downcase))' \
             >/dev/null <<<"$seen" || fail "$group highlights lack $part: $(look ".groups.$group")"
     done
 }

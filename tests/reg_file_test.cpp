@@ -184,9 +184,9 @@ TEST(RegFile, DataFromValueTextGivesBackWhatTheBaselineRendered) {
         std::vector<std::string> good, bad;
     } cases[] = {
         {REG_SZ,
-         {"a\xE2\x82\xAC\xF0\x9F\x98\x80", ""},
+         {"a\xE2\x82\xAC\xF0\x9F\x98\x80", "", "hex(1):41,00,00,00,42,00", "hex(1):00,d8"},
          {"\xC3", std::string("\0", 1), "hex(1):41,00"}},
-        {REG_EXPAND_SZ, {"%A%"}, {"hex(2):41,00"}},
+        {REG_EXPAND_SZ, {"%A%", "hex(2):41,00,00,00,00,00"}, {"hex(2):41,00"}},
         {REG_DWORD,
          {"-1", "0", "", "2147483647", "-2147483648", "hex(4):01,02,03"},
          {"2147483648", "-2147483649", "4294967295", "+1", "007", "-0", "1 ",

@@ -151,3 +151,28 @@ std::size_t NextWidePiece(std::wstring_view text, std::size_t limit) {
     const wchar_t last = text[limit - 1];
     return limit > 1 && last >= 0xD800 && last <= 0xDBFF ? limit - 1 : limit;
 }
+
+bool IsWholeUtf16(std::u16string_view units) {
+    const auto high = [](char16_t u) { return u >= 0xD800 && u <= 0xDBFF; };
+    const auto low = [](char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; };
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        if (high(units[i]) && i + 1 < units.size() && low(units[i + 1])) {
+            ++i;
+        } else if (high(units[i]) || low(units[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool StringTextLosesData(const unsigned char* bytes, std::size_t size) {
+    std::u16string units;
+    std::size_t at = 0;
+    for (; at + 1 < size; at += 2) {
+        const char16_t unit = static_cast<char16_t>(bytes[at] | (bytes[at + 1] << 8));
+        if (unit == u'\0') break;
+        units += unit;
+    }
+    const std::size_t rest = size - at;
+    return rest > 2 || (rest == 1 && bytes[at] != 0) || !IsWholeUtf16(units);
+}

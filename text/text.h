@@ -61,3 +61,13 @@ std::string NarrowText(std::wstring_view text);
 // - NextWidePiece never splits a surrogate pair, given a limit of at least 2.
 std::size_t NextNarrowPiece(std::string_view text, std::size_t limit);
 std::size_t NextWidePiece(std::wstring_view text, std::size_t limit);
+
+// Whether UTF-16 units (a name, say) convert to UTF-8 and back unchanged: no surrogate that
+// pairs with nothing.
+bool IsWholeUtf16(std::u16string_view units);
+
+// Whether the data of a string value (REG_SZ, REG_EXPAND_SZ: little-endian UTF-16) would lose
+// something as text: data that runs on past the first zero character, an odd last byte that
+// is not zero, or a surrogate that pairs with nothing. A string with one zero character at its
+// end, none, or one lone zero byte after it loses nothing.
+bool StringTextLosesData(const unsigned char* bytes, std::size_t size);
