@@ -430,7 +430,9 @@ TEST_F(ConsoleSteps, UndoTakesTheChangeBackAndRedoMakesItAgain) {
     // a console opens (here for reg, started by cmd): before the baseline, so that the tools
     // the test runs change none.
     RunTool(folder_.Root(), L"cmd /c reg query HKCU\\Console");
-    ASSERT_EQ(Run({"step1", "--files", "D:", "--registry", "HKCU"}).exitCode, 0u);
+    // HKEY_USERS holds this user's hive too (HKEY_USERS\<SID>): each change is seen twice, and
+    // written once, as HKEY_CURRENT_USER.
+    ASSERT_EQ(Run({"step1", "--files", "D:", "--registry", "HKCU,HKU"}).exitCode, 0u);
 
     for (const auto& v : values) {
         ASSERT_TRUE(key_.SetValue(L"App", v.name, v.newType, v.after.data(), v.after.size()));
@@ -450,8 +452,15 @@ TEST_F(ConsoleSteps, UndoTakesTheChangeBackAndRedoMakesItAgain) {
     const std::wstring key = L"HKCU\\" + Utf16(key_.Path());
     ASSERT_EQ(RunTool(folder_.Root(), L"reg export \"" + key + L"\" changed.reg /y"), 0u);
 
-    const CmdRun found = Run({"step2", "--files", "D:", "--registry", "HKCU"});
+    const CmdRun found = Run({"step2", "--files", "D:", "--registry", "HKCU,HKU"});
     ASSERT_EQ(found.exitCode, 1u) << found.out << found.err;
+    for (const char* name : {kRedoRegName, kUndoRegName}) {
+        const std::string bytes = ReadWholeFile(Here(name));  // UTF-16 after its byte order mark
+        const std::string text = scratch::Utf8(std::wstring_view(
+            reinterpret_cast<const wchar_t*>(bytes.data()) + 1, bytes.size() / 2 - 1));
+        EXPECT_TRUE(Holds(text, "[HKEY_CURRENT_USER\\" + key_.Path() + "\\App]")) << name;
+        EXPECT_FALSE(Holds(text, "HKEY_USERS")) << name << " names this machine's user";
+    }
     const std::string script = ReadWholeFile(Here(kUndoCmdName));
     // The next Step #2 writes its own; this one is for after it.
     const std::string redo = Here("redo.reg");
@@ -466,7 +475,7 @@ TEST_F(ConsoleSteps, UndoTakesTheChangeBackAndRedoMakesItAgain) {
     EXPECT_EQ(cannot, (std::vector<std::string>{"D:\\app\\changed.txt", "D:\\app\\removed.txt"}));
 
     EXPECT_EQ(RunTool(folder_.Root(), L"cmd /c \"" + Utf16(Here(kUndoCmdName)) + L"\""), 0u);
-    const CmdRun undone = Run({"step2", "--files", "D:", "--registry", "HKCU"});
+    const CmdRun undone = Run({"step2", "--files", "D:", "--registry", "HKCU,HKU"});
     const std::vector<std::string> left = ItemsBeyondNoise(ReadWholeFile(Here(kChangeSetName)));
     ASSERT_EQ(left.size(), 2u) << undone.out << (left.empty() ? "" : left[0] + "\n" + left.back());
     EXPECT_TRUE(Holds(left[0], "\"change\":\"modified\"") && Holds(left[0], "changed.txt"));
