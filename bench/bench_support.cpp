@@ -1,5 +1,6 @@
 #include "bench/bench_support.h"
 
+#include <algorithm>
 #include <psapi.h>
 #include <shellapi.h>
 
@@ -238,8 +239,10 @@ ReportFacts ReadReport(const char* path) {
     bool ok = false;
     const std::string page = scratch::ReadWholeFile(path, &ok);
     facts.complete = ok && std::string_view(page).ends_with("</html>\r\n");
-    // The entries of the sections, marked or not; the highlights above them are not counted.
-    for (std::size_t at = page.find("<li", page.find("<details")); at != std::string::npos;
+    // The entries of the sections, marked or not: not the highlights above them, nor the
+    // script's text after them.
+    const std::size_t end = std::min(page.find("<script"), page.size());
+    for (std::size_t at = page.find("<li", page.find("<details")); at < end;
          at = page.find("<li", at + 3)) {
         ++facts.entries;
     }

@@ -265,7 +265,11 @@ bool WriteUndoFiles(const char* journalName, std::string_view userSid, UndoFiles
     // Every registry change the passes saw, at its portable place: a change under
     // HKEY_CLASSES_ROOT is written at a real place that shows it too.
     std::unordered_set<std::string> seen;
+    bool anyCannot = false, anyNoise = false;  // so that passes with nothing to do are skipped
     const bool read = ForEachEntry(journalName, [&](const JournalEntry& entry) {
+        anyNoise |= entry.noise;
+        anyCannot |= !entry.noise && (entry.kind == JournalKind::ModifiedFile ||
+                                      entry.kind == JournalKind::RemovedFile);
         if (!IsRegistryKind(entry.kind) || entry.noise) return;
         const std::string place = PortableRegistryPath(entry.path, userSid);
         std::string_view rest;
@@ -293,18 +297,15 @@ bool WriteUndoFiles(const char* journalName, std::string_view userSid, UndoFiles
     bool anyFile = false;
 
     // What the script cannot take back comes first, so that it is read before anything runs.
-    bool headed = false;
-    ForEachEntry(journalName, [&](const JournalEntry& entry) {
-        if (entry.noise ||
-            (entry.kind != JournalKind::ModifiedFile && entry.kind != JournalKind::RemovedFile)) {
-            return;
-        }
-        if (!headed) {
-            script.Comment("Cannot be restored: the old content of these files was never stored.");
-            headed = true;
-        }
-        script.Comment(Describe(entry));
-    });
+    if (anyCannot) {
+        script.Comment("Cannot be restored: the old content of these files was never stored.");
+        ForEachEntry(journalName, [&](const JournalEntry& entry) {
+            if (!entry.noise && (entry.kind == JournalKind::ModifiedFile ||
+                                 entry.kind == JournalKind::RemovedFile)) {
+                script.Comment(Describe(entry));
+            }
+        });
+    }
     ForEachEntry(journalName, [&](const JournalEntry& entry) {
         if (entry.noise) return;
         if (IsRegistryKind(entry.kind)) {
@@ -330,7 +331,7 @@ bool WriteUndoFiles(const char* journalName, std::string_view userSid, UndoFiles
     if (!anyUndo) undo.Comment("The registry did not change: nothing to undo.");
 
     // The noise, named at the end of each file.
-    ForEachEntry(journalName, [&](const JournalEntry& entry) {
+    if (anyNoise) ForEachEntry(journalName, [&](const JournalEntry& entry) {
         if (!entry.noise) return;
         const std::string line = std::string(kNoiseHeading) + ": " + Describe(entry);
         if (IsRegistryKind(entry.kind)) {

@@ -29,6 +29,15 @@ bool AppendJsonString(std::string& out, std::string_view text) {
     bool lossy = false;
     out += '"';
     for (std::size_t i = 0; i < text.size();) {
+        // Printable ASCII but the quote and the backslash goes as it is, a run at a time.
+        std::size_t run = i;
+        while (run < text.size() && text[run] >= 0x20 && text[run] < 0x7F && text[run] != '"' &&
+               text[run] != '\\') {
+            ++run;
+        }
+        out.append(text.data() + i, run - i);
+        if (run == text.size()) break;
+        i = run;
         const Utf8Char c = DecodeUtf8(text, i);
         if (c.length == 0) {
             AppendUtf8(out, kReplacementCharacter);

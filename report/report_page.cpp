@@ -132,6 +132,13 @@ std::size_t Utf8Length(std::string_view text, std::size_t i) {
     return length;
 }
 
+// Printable ASCII that HTML takes as it is.
+bool IsPlainAscii(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x20 && byte < 0x7F && c != '&' && c != '<' && c != '>' && c != '"' &&
+           c != '\'';
+}
+
 void AppendNumber(std::string& html, std::uint64_t value) { html += std::to_string(value); }
 
 void AppendCount(std::string& html, unsigned long value) {
@@ -333,6 +340,12 @@ void AppendFiles(std::string& html, const ReportFiles& files) {
 
 void AppendEscaped(std::string& html, std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
+        // Most of a path or text is printable ASCII that needs no escape: copied as a run.
+        std::size_t run = i;
+        while (run < text.size() && IsPlainAscii(text[run])) ++run;
+        html.append(text.data() + i, run - i);
+        if (run == text.size()) break;
+        i = run;
         const unsigned char c = static_cast<unsigned char>(text[i]);
         switch (c) {
             case '&': html += "&amp;"; ++i; continue;

@@ -67,6 +67,14 @@ std::size_t Levels(std::string_view folder) {
 // gets a blank after it, so that it cannot carry the next line into the remark.
 void AppendRemText(std::string& out, std::string_view line) {
     for (std::size_t i = 0; i < line.size();) {
+        // Printable ASCII but "%" goes as it is, a run at a time.
+        std::size_t run = i;
+        while (run < line.size() && line[run] >= 0x20 && line[run] < 0x7F && line[run] != '%') {
+            ++run;
+        }
+        out.append(line.data() + i, run - i);
+        if (run == line.size()) break;
+        i = run;
         const Utf8Char c = DecodeUtf8(line, i);
         i += c.length == 0 ? 1 : c.length;
         if (c.length == 0 || (c.codePoint < 0x20 && c.codePoint != '\t') || c.codePoint == 0x7F) {

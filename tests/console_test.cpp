@@ -437,6 +437,16 @@ TEST_F(ConsoleSteps, UndoTakesTheChangeBackAndRedoMakesItAgain) {
     for (const auto& v : values) {
         ASSERT_TRUE(key_.SetValue(L"App", v.name, v.newType, v.after.data(), v.after.size()));
     }
+    // A program that now starts at log-on: one highlight, naming both places it was seen at.
+    const wchar_t* kRun = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    struct RunValue {
+        const wchar_t* key;
+        ~RunValue() { RegDeleteKeyValueW(HKEY_CURRENT_USER, key, L"QvRoundTrip"); }
+    } runValue{kRun};
+    const std::wstring tool = L"D:\\app\\tool.exe";
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kRun, L"QvRoundTrip", REG_SZ, tool.c_str(),
+                              DWORD((tool.size() + 1) * 2)),
+              ERROR_SUCCESS);
     ASSERT_TRUE(key_.DeleteValue(L"App", L"Gone"));
     ASSERT_TRUE(key_.DeleteKey(L"App\\Old"));
     ASSERT_TRUE(key_.SetString(L"App\\Plugins\\Viewer", L"Path", L"D:\\app\\viewer.dll"));
@@ -454,6 +464,12 @@ TEST_F(ConsoleSteps, UndoTakesTheChangeBackAndRedoMakesItAgain) {
 
     const CmdRun found = Run({"step2", "--files", "D:", "--registry", "HKCU,HKU"});
     ASSERT_EQ(found.exitCode, 1u) << found.out << found.err;
+    const std::string report = ReadWholeFile(Here(kReportName));
+    const std::string highlights = report.substr(
+        report.find("<section class=\"highlights\">"),
+        report.find("</section>") - report.find("<section class=\"highlights\">"));
+    EXPECT_EQ(highlights.find("QvRoundTrip"), highlights.rfind("QvRoundTrip")) << highlights;
+    EXPECT_TRUE(Holds(highlights, "Also at <span class=\"path\">HKEY_USERS\\S-")) << highlights;
     for (const char* name : {kRedoRegName, kUndoRegName}) {
         const std::string bytes = ReadWholeFile(Here(name));  // UTF-16 after its byte order mark
         const std::string text = scratch::Utf8(std::wstring_view(
