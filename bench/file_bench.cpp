@@ -44,8 +44,11 @@ namespace {
 constexpr double kStep1Target = 1.3;
 constexpr double kSameTarget = 1.2;     // Step #2 over the tree as the baseline has it
 constexpr double kChangedTarget = 1.3;  // Step #2 with 1 % added, removed and modified
-// Step #2 of a tree whose every file is added, with the report against without it.
-constexpr double kReportTarget = 1.1;
+// Step #2 of a tree whose every file is added, with what it writes besides the change list
+// (the report, the change set, the undo script and .reg files) against without it. Each of the
+// report, the change set and the script's list is about as large as the change list itself,
+// three times over; the report alone once took 1.1.
+constexpr double kReportTarget = 1.4;
 constexpr std::uint64_t kMemoryAllowance = 32ull << 20;
 
 // About as many files a folder and folders a folder as a program or documents tree has.
@@ -745,8 +748,9 @@ bool ReportComparison(const ComparisonRuns& runs, const bench::Sample& bare, dou
     return right;
 }
 
-// What the report adds to a Step #2 that finds every file added: the best run with it against
-// the best without, and each round's pair, since the two ran in turn.
+// What the report and the files beside it add to a Step #2 that finds every file added: the
+// best run with them against the best without, and each round's pair, since the two ran in
+// turn.
 void ReportReportCost(const ComparisonRuns& with, const ComparisonRuns& without) {
     const bench::Sample a = bench::Best(with.times);
     const bench::Sample b = bench::Best(without.times);
@@ -761,7 +765,7 @@ void ReportReportCost(const ComparisonRuns& with, const ComparisonRuns& without)
     bench::Say(
         "  %-28s %.3f s against %.3f s: %.3fx (<=%.2fx %s), cpu %.3fx; each round:%s\n"
         "      (the best run's report phase: %.3f s)\n",
-        "the report of every file", a.wall, b.wall, ratio, kReportTarget,
+        "the report etc. of every file", a.wall, b.wall, ratio, kReportTarget,
         ratio <= kReportTarget ? "met" : "MISSED", b.cpu > 0 ? a.cpu / b.cpu : 0, pairs.c_str(),
         Figure(f, "report"));
 }

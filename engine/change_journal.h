@@ -19,6 +19,11 @@ enum class JournalKind : std::uint8_t {
     AddedFile, NewFolder, ModifiedFile, RemovedFile,
 };
 
+inline bool IsValueKind(JournalKind kind) {
+    return kind == JournalKind::AddedValue || kind == JournalKind::ChangedValue ||
+           kind == JournalKind::RemovedValue;
+}
+
 // Whether the baseline gives back a changed or removed value's old type and data.
 enum class OldData : std::uint8_t {
     Exact,

@@ -34,11 +34,6 @@ bool RestAfter(std::string_view path, std::string_view root, std::string_view& r
 
 bool IsRegistryKind(JournalKind kind) { return kind < JournalKind::AddedFile; }
 
-bool IsValueKind(JournalKind kind) {
-    return kind == JournalKind::AddedValue || kind == JournalKind::ChangedValue ||
-           kind == JournalKind::RemovedValue;
-}
-
 // Calls visit for each entry of the journal, in order. False when it cannot be read whole.
 bool ForEachEntry(const char* journalName, const std::function<void(const JournalEntry&)>& visit) {
     SequentialReader reader;

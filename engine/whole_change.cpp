@@ -428,9 +428,7 @@ void WholeChangeReport::Report(const Item& item) {
     }
 
     const KindWords& words = WordsOf(item.kind);
-    const bool value = item.kind == JournalKind::AddedValue ||
-                       item.kind == JournalKind::ChangedValue ||
-                       item.kind == JournalKind::RemovedValue;
+    const bool value = IsValueKind(item.kind);
     ChangeSetItem set;
     set.area = item.area;
     set.change = words.change;
@@ -455,7 +453,10 @@ void WholeChangeReport::Report(const Item& item) {
     changeSet_.Item(set);
 
     if (IsHighlight(category)) Highlight(item, anchor);
-    if (category == ChangeCategory::Noise) ++areas_.back().noise, ++setAreas_.back().noise;
+    if (category == ChangeCategory::Noise) {
+        ++areas_.back().noise;
+        ++setAreas_.back().noise;
+    }
 
     JournalEntry entry;
     entry.kind = item.kind;
@@ -474,9 +475,7 @@ void WholeChangeReport::Report(const Item& item) {
 }
 
 void WholeChangeReport::Highlight(const Item& item, std::string_view anchor) {
-    const bool value = item.kind == JournalKind::AddedValue ||
-                       item.kind == JournalKind::ChangedValue ||
-                       item.kind == JournalKind::RemovedValue;
+    const bool value = IsValueKind(item.kind);
     // The same change under HKEY_CURRENT_USER and under the user's own HKEY_USERS\<SID> is one.
     const std::string key = std::string(WordsOf(item.kind).highlight) + '\n' +
                             FoldAscii(PortableRegistryPath(item.path, userSid_)) + '\n' +

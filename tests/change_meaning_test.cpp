@@ -20,76 +20,51 @@
 namespace {
 
 using scratch::ReadWholeFile;
-using scratch::SplitLines;
 using scratch::Utf16;
 
-// Keys, values and files put in the machine's own places, taken away again when done.
-class Planted {
-public:
-    ~Planted() {
-        for (const auto& [root, path, name] : values_) {
-            RegDeleteKeyValueW(root, path.c_str(), name.c_str());
-        }
-        for (auto it = keys_.rbegin(); it != keys_.rend(); ++it) {
-            RegDeleteTreeW(it->first, it->second.c_str());
-            RegDeleteKeyW(it->first, it->second.c_str());
-        }
-        for (const std::string& path : files_) DeleteFileW(Utf16(path).c_str());
-    }
+bool SetValue(const std::wstring& path, const wchar_t* name, DWORD type, const void* data,
+              std::size_t size) {
+    return RegSetKeyValueW(HKEY_LOCAL_MACHINE, path.c_str(), name, type, data, DWORD(size)) ==
+           ERROR_SUCCESS;
+}
 
-    // A value below root\path: in a key of its own (taken away when done), or in a key that
-    // stays (only the value goes).
-    bool Value(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type,
-               const void* data, std::size_t size, bool ownKey = true) {
-        HKEY key = nullptr;
-        if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                            nullptr) != ERROR_SUCCESS) {
-            return false;
+bool SetString(const std::wstring& path, const wchar_t* name, const std::wstring& text) {
+    return SetValue(path, name, REG_SZ, text.c_str(), (text.size() + 1) * 2);
+}
+
+// What the test puts in the machine's own places, taken away again when done: keys of
+// HKEY_LOCAL_MACHINE with all below them, values in keys that stay, files.
+struct Planted {
+    std::vector<std::wstring> keys;
+    std::vector<std::pair<std::wstring, std::wstring>> values;
+    std::vector<std::string> files;
+    ~Planted() {
+        for (const std::wstring& key : keys) {
+            RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
+            RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
         }
-        if (ownKey) {
-            keys_.emplace_back(root, path);
-        } else {
-            values_.push_back({root, path, name});
+        for (const auto& [key, name] : values) {
+            RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str());
         }
-        const bool set = RegSetValueExW(key, name.c_str(), 0, type,
-                                        static_cast<const BYTE*>(data),
-                                        static_cast<DWORD>(size)) == ERROR_SUCCESS;
-        RegCloseKey(key);
-        return set;
-    }
-    bool String(HKEY root, const std::wstring& path, const std::wstring& name,
-                const std::wstring& text, bool ownKey = true) {
-        return Value(root, path, name, REG_SZ, text.c_str(), (text.size() + 1) * 2, ownKey);
+        for (const std::string& path : files) DeleteFileW(Utf16(path).c_str());
     }
     bool File(const std::string& path, std::string_view content = "x") {
-        files_.push_back(path);
+        files.push_back(path);
         return scratch::WriteWholeFile(path, content);
     }
-
-private:
-    struct PlantedValue {
-        HKEY root;
-        std::wstring path, name;
-    };
-    std::vector<PlantedValue> values_;
-    std::vector<std::pair<HKEY, std::wstring>> keys_;
-    std::vector<std::string> files_;
 };
 
 TEST(ChangeMeaning, TheReportHighlightsWhatStartsTrustsAndRegistersAndMarksTheChurn) {
     ScratchTree folder("meaning");
     scratch::CurrentDirectory current(folder.Root());
     const KnownPlaces places = ResolveKnownPlaces();
-    ASSERT_FALSE(places.system.empty() || places.userTemp.empty() || places.userStartMenu.empty());
+    ASSERT_FALSE(places.system.empty() || places.userTemp.empty() || places.userStartMenu.empty() ||
+                 places.userAppData.empty());
     // Folders Wine's prefix may lack.
-    for (const std::string& made : {places.system + "\\Tasks", places.windows + "\\Prefetch",
-                                    places.userProfile + "\\Recent"}) {
+    const std::string recent = places.userAppData + "\\Microsoft\\Windows\\Recent";
+    for (const std::string& made : {places.system + "\\Tasks", places.windows + "\\Prefetch", recent}) {
         CreateDirectoryW(Utf16(made).c_str(), nullptr);
     }
-    const std::string recent = places.userAppData.empty()
-                                   ? places.userProfile + "\\Recent"
-                                   : places.userAppData + "\\Microsoft\\Windows\\Recent";
-    CreateDirectoryW(Utf16(recent).c_str(), nullptr);
 
     std::unique_ptr<DialogDriver> dialog = DialogDriver::StartInProcess();
     ASSERT_TRUE(dialog);
@@ -100,35 +75,34 @@ TEST(ChangeMeaning, TheReportHighlightsWhatStartsTrustsAndRegistersAndMarksTheCh
     dialog->SetChecked(IDC_ROOT_HKCU, true);
     ASSERT_EQ(dialog->RunStep(IDC_STEP1).caption, "Quorvane");
 
+    const std::wstring version = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+    const std::wstring service = L"SYSTEM\\CurrentControlSet\\Services\\QvSvc";
+    const std::wstring uninstall = version + L"\\Uninstall\\QvTool";
+    const std::wstring certificate =
+        L"SOFTWARE\\Microsoft\\SystemCertificates\\ROOT\\Certificates\\"
+        L"0123456789ABCDEF0123456789ABCDEF01234567";
+    const std::wstring rules =
+        L"SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\"
+        L"FirewallRules";
     Planted planted;
-    const wchar_t* kVersion = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+    planted.keys = {service, uninstall, L"SOFTWARE\\Classes\\.qvt", L"SOFTWARE\\Classes\\Qv.Document",
+                    certificate};
+    planted.values = {{version + L"\\Run", L"QvTool"}, {rules, L"QvTool-In"}};
     const DWORD automatic = 2, ownProcess = 16;
-    const BYTE certificate[] = {0x30, 0x82, 0x01, 0x0a};
-    ASSERT_TRUE(planted.String(HKEY_LOCAL_MACHINE, std::wstring(kVersion) + L"\\Run", L"QvTool",
-                               L"C:\\Tools\\qvtool.exe", false));
-    ASSERT_TRUE(planted.String(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\QvSvc",
-                               L"ImagePath", L"C:\\Svc\\qvsvc.exe"));
-    ASSERT_TRUE(planted.Value(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\QvSvc",
-                              L"Start", REG_DWORD, &automatic, 4));
-    ASSERT_TRUE(planted.Value(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\QvSvc",
-                              L"Type", REG_DWORD, &ownProcess, 4));
+    const BYTE blob[] = {0x30, 0x82, 0x01, 0x0a};
+    ASSERT_TRUE(SetString(version + L"\\Run", L"QvTool", L"C:\\Tools\\qvtool.exe"));
+    ASSERT_TRUE(SetString(service, L"ImagePath", L"C:\\Svc\\qvsvc.exe"));
+    ASSERT_TRUE(SetValue(service, L"Start", REG_DWORD, &automatic, 4));
+    ASSERT_TRUE(SetValue(service, L"Type", REG_DWORD, &ownProcess, 4));
     ASSERT_TRUE(planted.File(places.system + "\\Tasks\\QvNightly", "<Task/>"));
-    ASSERT_TRUE(planted.String(HKEY_LOCAL_MACHINE, std::wstring(kVersion) + L"\\Uninstall\\QvTool",
-                               L"DisplayName", L"Qv Tool"));
-    ASSERT_TRUE(planted.String(HKEY_LOCAL_MACHINE, std::wstring(kVersion) + L"\\Uninstall\\QvTool",
-                               L"DisplayVersion", L"1.2"));
-    ASSERT_TRUE(planted.String(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\.qvt", L"", L"Qv.Document"));
-    ASSERT_TRUE(planted.String(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\Qv.Document\\shell\\open\\command",
-                               L"", L"\"C:\\Tools\\qvtool.exe\" \"%1\""));
+    ASSERT_TRUE(SetString(uninstall, L"DisplayName", L"Qv Tool"));
+    ASSERT_TRUE(SetString(uninstall, L"DisplayVersion", L"1.2"));
+    ASSERT_TRUE(SetString(L"SOFTWARE\\Classes\\.qvt", L"", L"Qv.Document"));
+    ASSERT_TRUE(SetString(L"SOFTWARE\\Classes\\Qv.Document\\shell\\open\\command", L"",
+                          L"\"C:\\Tools\\qvtool.exe\" \"%1\""));
     ASSERT_TRUE(planted.File(places.userStartMenu + "\\Programs\\Qv Tool.lnk", "L"));
-    ASSERT_TRUE(planted.Value(HKEY_LOCAL_MACHINE,
-                              L"SOFTWARE\\Microsoft\\SystemCertificates\\ROOT\\Certificates\\"
-                              L"0123456789ABCDEF0123456789ABCDEF01234567",
-                              L"Blob", REG_BINARY, certificate, sizeof certificate));
-    ASSERT_TRUE(planted.String(HKEY_LOCAL_MACHINE,
-                               L"SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\"
-                               L"FirewallPolicy\\FirewallRules",
-                               L"QvTool-In", L"v2.30|Action=Allow|Active=TRUE|Dir=In|LPort=8088|"));
+    ASSERT_TRUE(SetValue(certificate, L"Blob", REG_BINARY, blob, sizeof blob));
+    ASSERT_TRUE(SetString(rules, L"QvTool-In", L"v2.30|Action=Allow|Active=TRUE|Dir=In|LPort=8088|"));
     // The machine's churn.
     ASSERT_TRUE(planted.File(places.userTemp + "\\qv-setup.tmp"));
     ASSERT_TRUE(planted.File(places.windows + "\\Prefetch\\QVTOOL.EXE-1A2B3C4D.pf"));
