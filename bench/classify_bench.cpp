@@ -11,7 +11,6 @@
 // Plain C++ without Windows calls: tools/bench --only classify runs it under Wine, and with
 // --native builds and runs it natively.
 
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,49 +18,17 @@
 #include <string_view>
 #include <vector>
 
+#include "bench/native_support.h"
 #include "engine/change_rules.h"
+#include "tests/support/typical_places.h"
 
 namespace {
 
+using bench::Now;
+using bench::Random;
+
 constexpr double kTargetSeconds = 1.0;
 constexpr std::size_t kTargetItems = 1000000;
-
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-struct Random {
-    std::uint64_t state;
-    std::uint64_t Next() {
-        std::uint64_t z = (state += 0x9E3779B97F4A7C15u);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-        return z ^ (z >> 31);
-    }
-    std::size_t Below(std::size_t n) { return static_cast<std::size_t>(Next() % n); }
-};
-
-KnownPlaces TypicalPlaces() {
-    KnownPlaces p;
-    p.windows = R"(C:\Windows)";
-    p.system = R"(C:\Windows\System32)";
-    p.programFiles = R"(C:\Program Files)";
-    p.programFilesX86 = R"(C:\Program Files (x86))";
-    p.programData = R"(C:\ProgramData)";
-    p.profiles = R"(C:\Users)";
-    p.userProfile = R"(C:\Users\alice)";
-    p.userTemp = R"(C:\Users\alice\AppData\Local\Temp)";
-    p.userAppData = R"(C:\Users\alice\AppData\Roaming)";
-    p.userLocalAppData = R"(C:\Users\alice\AppData\Local)";
-    p.userStartMenu = R"(C:\Users\alice\AppData\Roaming\Microsoft\Windows\Start Menu)";
-    p.userStartup = p.userStartMenu + R"(\Programs\Startup)";
-    p.userDesktop = R"(C:\Users\alice\Desktop)";
-    p.commonStartMenu = R"(C:\ProgramData\Microsoft\Windows\Start Menu)";
-    p.commonStartup = p.commonStartMenu + R"(\Programs\StartUp)";
-    p.commonDesktop = R"(C:\Users\Public\Desktop)";
-    return p;
-}
 
 enum class Kind { File, Key, Value };
 

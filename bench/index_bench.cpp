@@ -14,7 +14,6 @@
 // --native builds and runs it natively.
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -26,11 +25,13 @@
 #include <unordered_set>
 #include <vector>
 
+#include "bench/native_support.h"
 #include "bench/old_baseline_index.h"
 #include "snapshot/baseline_index.h"
 
 // Every allocation is counted, so that the bytes an index holds are measured, not worked out.
 namespace {
+
 std::size_t g_heldBytes = 0;
 constexpr std::size_t kHeader = 16;  // keeps the blocks as aligned as malloc's
 }  // namespace
@@ -55,23 +56,10 @@ void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
 
 namespace {
 
+using bench::Now;
+using bench::Random;
+
 using Kind = BaselineIndex::Kind;
-
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-struct Random {
-    std::uint64_t state;
-    std::uint64_t Next() {
-        std::uint64_t z = (state += 0x9E3779B97F4A7C15u);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-        return z ^ (z >> 31);
-    }
-    std::size_t Below(std::size_t n) { return static_cast<std::size_t>(Next() % n); }
-};
 
 // A baseline and the keys of its records, in text order.
 struct Baseline {

@@ -9,7 +9,6 @@
 //
 // Plain C++ without Windows calls: tools/bench --only report builds and runs it natively.
 
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,29 +16,13 @@
 #include <string_view>
 #include <vector>
 
+#include "bench/native_support.h"
 #include "report/report_page.h"
 
 namespace {
 
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-struct Random {
-    std::uint64_t state;
-    std::uint64_t Next() {
-        std::uint64_t z = (state += 0x9E3779B97F4A7C15u);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-        return z ^ (z >> 31);
-    }
-    std::size_t Below(std::size_t n) { return static_cast<std::size_t>(Next() % n); }
-    template <std::size_t N>
-    std::string_view Pick(const std::string_view (&words)[N]) {
-        return words[Below(N)];
-    }
-};
+using bench::Now;
+using bench::Random;
 
 constexpr std::string_view kFileRoots[] = {
     "C:\\Program Files\\", "C:\\Program Files (x86)\\", "C:\\ProgramData\\",

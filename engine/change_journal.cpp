@@ -1,17 +1,11 @@
 #include "engine/change_journal.h"
 
+#include "text/leb128.h"
+
 namespace {
 
-void AppendNumber(std::string& out, std::uint64_t number) {
-    while (number >= 0x80) {
-        out += static_cast<char>((number & 0x7F) | 0x80);
-        number >>= 7;
-    }
-    out += static_cast<char>(number);
-}
-
 void AppendBytes(std::string& out, std::string_view bytes) {
-    AppendNumber(out, bytes.size());
+    AppendLeb128(out, bytes.size());
     out += bytes;
 }
 
@@ -30,15 +24,9 @@ public:
         return true;
     }
     bool Number(std::uint64_t& number, bool& tooLong) {
-        number = 0;
-        for (int shift = 0; shift < 64; shift += 7) {
-            std::uint8_t byte = 0;
-            if (!Byte(byte)) return false;
-            number |= std::uint64_t{byte & 0x7Fu} << shift;
-            if ((byte & 0x80) == 0) return true;
-        }
-        tooLong = true;
-        return false;
+        const Leb128Read read = ReadLeb128(bytes_, at_, number);
+        tooLong |= read == Leb128Read::TooLong;
+        return read == Leb128Read::Done;
     }
     bool Bytes(std::string& out, bool& tooLong) {
         std::uint64_t size = 0;
@@ -62,9 +50,9 @@ void AppendJournalEntry(std::string& journal, const JournalEntry& entry) {
     journal += static_cast<char>(entry.old);
     AppendBytes(journal, entry.path);
     AppendBytes(journal, entry.name);
-    AppendNumber(journal, entry.newType);
+    AppendLeb128(journal, entry.newType);
     AppendBytes(journal, entry.newData);
-    AppendNumber(journal, entry.oldType);
+    AppendLeb128(journal, entry.oldType);
     AppendBytes(journal, entry.oldData);
 }
 

@@ -2,15 +2,9 @@
 
 #include <cstring>
 
-namespace {
+#include "text/leb128.h"
 
-void AppendNumber(std::string& record, std::uint64_t number) {
-    while (number >= 0x80) {
-        record += static_cast<char>((number & 0x7F) | 0x80);
-        number >>= 7;
-    }
-    record += static_cast<char>(number);
-}
+namespace {
 
 bool At(std::string_view text, std::size_t offset, std::string_view part) {
     return offset <= text.size() && text.size() - offset >= part.size() &&
@@ -20,15 +14,15 @@ bool At(std::string_view text, std::size_t offset, std::string_view part) {
 }  // namespace
 
 void AppendRegistryLine(std::string& record, const RegistryLine& line) {
-    AppendNumber(record, line.length);
+    AppendLeb128(record, line.length);
     if (!line.value) {
-        AppendNumber(record, 0);
+        AppendLeb128(record, 0);
         return;
     }
-    AppendNumber(record, 1 + ((std::uint64_t{line.type} << 2) | (line.exact ? 2u : 0u) |
+    AppendLeb128(record, 1 + ((std::uint64_t{line.type} << 2) | (line.exact ? 2u : 0u) |
                               (line.hexForm ? 1u : 0u)));
-    AppendNumber(record, line.keyEnd);
-    AppendNumber(record, line.nameLength);
+    AppendLeb128(record, line.keyEnd);
+    AppendLeb128(record, line.nameLength);
 }
 
 RegistryLineReader::RegistryLineReader(std::string_view record) : record_(record) {
@@ -41,13 +35,7 @@ RegistryLineReader::RegistryLineReader(std::string_view record) : record_(record
 }
 
 bool RegistryLineReader::ReadNumber(std::uint64_t& number) {
-    number = 0;
-    for (int shift = 0; shift < 64; shift += 7) {
-        if (at_ == record_.size()) break;
-        const auto byte = static_cast<unsigned char>(record_[at_++]);
-        number |= std::uint64_t{byte & 0x7Fu} << shift;
-        if ((byte & 0x80) == 0) return true;
-    }
+    if (ReadLeb128(record_, at_, number) == Leb128Read::Done) return true;
     damaged_ = true;
     return false;
 }
