@@ -1115,28 +1115,28 @@ public:
     }
 
 private:
-    std::optional<std::string> Placeholder(char kind, std::string_view spec) const {
+    std::optional<std::string> Placeholder(char kind, std::string_view field) const {
         std::string_view table;
-        if (const std::size_t colon = spec.rfind(':'); colon != std::string_view::npos) {
-            table = spec.substr(colon + 1);
-            spec = spec.substr(0, colon);
+        if (const std::size_t colon = field.rfind(':'); colon != std::string_view::npos) {
+            table = field.substr(colon + 1);
+            field = field.substr(0, colon);
         }
         std::string data;
         if (kind == '<') {
             std::optional<std::string_view> text;
-            if (context_.valueOf) text = context_.valueOf(spec);
+            if (context_.valueOf) text = context_.valueOf(field);
             // The item may be that value itself.
-            if ((!text || text->empty()) && EqualNoCase(spec, context_.name)) text = context_.text;
+            if ((!text || text->empty()) && EqualNoCase(field, context_.name)) text = context_.text;
             if (text) data = *text;
-        } else if (spec == "text") {
+        } else if (field == "text") {
             data = context_.text;
-        } else if (spec == "old") {
+        } else if (field == "old") {
             data = context_.oldText;
-        } else if (spec == "name") {
+        } else if (field == "name") {
             data = context_.name;
-        } else if (spec == "gained") {
+        } else if (field == "gained") {
             if (!context_.removed) data = PartsMissingFrom(context_.text, context_.oldText);
-        } else if (spec == "lost") {
+        } else if (field == "lost") {
             data = context_.removed ? PartsMissingFrom(context_.text, {})
                                     : PartsMissingFrom(context_.oldText, context_.text);
         }

@@ -81,7 +81,6 @@ long WriteBaseline(const StepRequest& request, const SnapshotArea& area, StepObs
     return lines;
 }
 
-
 enum class PassOutcome { Done, MissingBaseline, Failed };
 
 // Compares one area against its baseline into its change list, and when the walk ran to its
