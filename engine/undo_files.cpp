@@ -183,7 +183,11 @@ void WriteUndo(RegFileMaker& maker, const JournalEntry& entry, bool& any,
     RegFileWriter& file = maker.File();
     any = true;
     auto restore = [&] {
-        if (entry.old != OldData::Exact) {
+        // Data that no .reg notation brings back (reg import adds a terminator to strings that
+        // lack one) cannot be restored exactly either.
+        const bool writable = RegFileCanHoldValueName(entry.name) &&
+                              RegFileCanHoldValueData(entry.oldType, Bytes(entry.oldData));
+        if (entry.old != OldData::Exact || !writable) {
             const bool typeUnknown = entry.old == OldData::TypeUnknown;
             ++(typeUnknown ? counts.notRestoredTypeUnknown : counts.notRestoredDataNotExact);
             file.Comment(std::string(typeUnknown ? "not restored: type unknown: "
