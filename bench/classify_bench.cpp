@@ -25,6 +25,7 @@
 namespace {
 
 using bench::Now;
+using bench::ParseCount;
 using bench::Random;
 
 constexpr double kTargetSeconds = 1.0;
@@ -137,14 +138,6 @@ Classification Classify(const ChangeClassifier& classifier, const Item& item) {
         case Kind::Value: break;
     }
     return classifier.ClassifyValue(item.path, item.name);
-}
-
-bool ParseCount(const char* text, std::size_t& value) {
-    char* end = nullptr;
-    const unsigned long long v = std::strtoull(text, &end, 10);
-    if (end == text || *end != '\0') return false;
-    value = static_cast<std::size_t>(v);
-    return true;
 }
 
 }  // namespace

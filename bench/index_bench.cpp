@@ -57,6 +57,7 @@ void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
 namespace {
 
 using bench::Now;
+using bench::ParseCount;
 using bench::Random;
 
 using Kind = BaselineIndex::Kind;
@@ -316,14 +317,6 @@ bool SeenMarks(const Baseline& baseline, Kind kind) {
         marked, static_cast<double>(built) / n, static_cast<double>(withMarks) / n, extra,
         met ? "met" : "MISSED", unseen, left);
     return marked == n - left && unseen == left && met;
-}
-
-bool ParseCount(const char* text, std::size_t& value) {
-    char* end = nullptr;
-    const unsigned long long v = std::strtoull(text, &end, 10);
-    if (end == text || *end != '\0') return false;
-    value = static_cast<std::size_t>(v);
-    return true;
 }
 
 }  // namespace

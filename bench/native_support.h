@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 // What the plain C++ benchmarks share: a clock and a random source that gives the same data on
 // every machine.
@@ -28,5 +29,14 @@ struct Random {
         return table[Below(N)];
     }
 };
+
+// A count given on the command line: digits only.
+inline bool ParseCount(const char* text, std::size_t& value) {
+    char* end = nullptr;
+    const unsigned long long v = std::strtoull(text, &end, 10);
+    if (end == text || *end != '\0') return false;
+    value = static_cast<std::size_t>(v);
+    return true;
+}
 
 }  // namespace bench
