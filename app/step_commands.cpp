@@ -65,9 +65,12 @@ void RunStep2() {
 
     DialogScanObserver observer;
     const StepResult result = RunCompareStep(request, observer);
-    if (result.outcome == StepResult::Outcome::MissingBaseline) {
-        ShowInfoMessage("Could not open the snapshot file.\n\nPlease run Step #1.",
-                        result.missingBaseline.c_str());
+    if (result.outcome == StepResult::Outcome::MissingBaseline ||
+        result.outcome == StepResult::Outcome::IncompleteBaseline) {
+        ShowInfoMessage(result.outcome == StepResult::Outcome::MissingBaseline
+                            ? "Could not open the snapshot file.\n\nPlease run Step #1."
+                            : kIncompleteBaselineText,
+                        result.baselineName.c_str());
         EnableActionButtons();
         LeaveScanSession();
         return;

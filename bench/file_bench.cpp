@@ -29,10 +29,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/baseline_records.h"
 #include "engine/whole_change.h"
 #include "bench/bench_support.h"
 #include "snapshot/baseline_index.h"
 #include "snapshot/file_walker.h"
+#include "snapshot/folder_record.h"
 #include "snapshot/snapshot_files.h"
 #include "snapshot/file_listing.h"
 #include "snapshot/unique_handle.h"
@@ -349,6 +351,9 @@ double Figure(const Figures& figures, const char* name) {
     return found != figures.end() ? found->second : 0;
 }
 
+// The record of a baseline's folders, beside it.
+std::string FoldersPath(const std::string& baselinePath) { return baselinePath + ".folders"; }
+
 // One comparison as Step #2 makes it (CompareArea in engine/step_engine.cpp): the old report goes,
 // the baseline's time is taken, the baseline loaded and indexed, the tree walked with a
 // FileComparison, and the report written into the current directory, unless withReport is
@@ -368,6 +373,14 @@ Figures CompareOnce(const std::string& pattern, const std::string& baselinePath,
     DWORD error = ERROR_SUCCESS;
     ok = ok && LoadBaselineFile(baselinePath.c_str(), text, error) == BaselineLoad::Loaded;
     const double tLoaded = bench::Now();
+    const std::string foldersPath = FoldersPath(baselinePath);
+    const SnapshotArea area{baselinePath.c_str(), changesPath.c_str(), nullptr, nullptr,
+                            foldersPath.c_str()};
+    BaselineRecords records;
+    std::string failure;
+    ok = ok && LoadBaselineRecords(area, text.View(), records, failure);
+    if (records.HasFolderRecord()) found.baselineFolders = &records.folders;
+    found.unreadAtBaseline = &records.unreadAtBaseline;
     BaselineIndex index;
     ok = ok && index.Build(text.View(), BaselineIndex::Kind::FilePaths);
     const double tIndexed = bench::Now();
@@ -381,10 +394,8 @@ Figures CompareOnce(const std::string& pattern, const std::string& baselinePath,
         ok = output.Close() && ok;
     }
     const double tWalked = bench::Now();
-    std::string failure;
     if (withReport && ok) {
-        const SnapshotArea area{baselinePath.c_str(), changesPath.c_str(), nullptr, nullptr};
-        report.AddFilesPass(area, places, found.baselineTime, index, found);
+        report.AddFilesPass(area, places, found.baselineTime, index, records, found);
         ok = report.Finish(failure);
     } else if (withReport) {
         report.Abandon();
@@ -673,15 +684,21 @@ struct PassResult {
     bool ok = false;
 };
 
+// Step #1 as the program runs it (WriteBaseline in engine/step_engine.cpp): the record of the
+// folders first, the baseline, the record's end.
 PassResult RunSnapshot(const std::string& pattern, const std::string& baselinePath) {
     PassResult result;
     bench::QuietObserver observer;
     const bench::Stamp start = bench::Mark();
-    SnapshotWriter output;
-    if (output.Create(baselinePath)) {
-        result.lines = ScanDirectoryTree(pattern, output, nullptr, false, observer);
+    SnapshotWriter output, record;
+    if (record.Create(FoldersPath(baselinePath)) && record.WriteLine(kFolderRecordHeader) &&
+        output.Create(baselinePath)) {
+        result.lines = ScanDirectoryTree(pattern, output, nullptr, false, observer, nullptr, &record);
     }
-    result.ok = output.Close();
+    result.ok = output.Close() &&
+                record.WriteLine(FolderRecordEnd(static_cast<std::uint64_t>(result.lines),
+                                                 output.Size())) &&
+                record.Close();
     result.time = bench::Since(start);
     return result;
 }

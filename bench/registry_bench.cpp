@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/baseline_records.h"
 #include "engine/whole_change.h"
 #include "bench/bench_support.h"
 #include "snapshot/baseline_index.h"
@@ -389,12 +390,17 @@ PassResult RunSnapshot(const std::string& baselinePath, bool withRecord) {
     if (!withRecord) DeleteFileA((baselinePath + ".lines").c_str());
     const bench::Stamp start = bench::Mark();
     SnapshotWriter output, record;
-    if (output.Create(baselinePath) &&
-        (!withRecord || (record.Create(linesPath) && record.Write(kRegistryLinesHeader)))) {
+    if ((!withRecord || (record.Create(linesPath) && record.Write(kRegistryLinesHeader))) &&
+        output.Create(baselinePath)) {
         result.lines = ScanRegistryKey(HKEY_CURRENT_USER, "", &output, nullptr, observer, nullptr,
                                        withRecord ? &record : nullptr);
     }
-    result.ok = output.Close() && (!withRecord || record.Close());
+    result.ok = output.Close();
+    if (withRecord) {
+        std::string end;
+        AppendRecordEnd(end, static_cast<std::uint64_t>(result.lines), output.Size());
+        result.ok = result.ok && record.Write(end) && record.Close();
+    }
     result.time = bench::Since(start);
     return result;
 }
@@ -426,9 +432,10 @@ PassResult RunComparison(const std::string& baselinePath, const std::string& cha
     const std::string linesPath = LinesPath(baselinePath, withRecord);
     const SnapshotArea area{baselinePath.c_str(), changesPath.c_str(), HKEY_CURRENT_USER,
                             "HKEY_CURRENT_USER", withRecord ? linesPath.c_str() : nullptr};
-    std::vector<std::size_t> joins;
-    const std::string record = LoadRegistryLineRecord(area, text.View(), joins);
-    if (withRecord && record.empty()) {
+    BaselineRecords records;
+    std::string failure;
+    if (!LoadBaselineRecords(area, text.View(), records, failure) ||
+        (withRecord && records.lineRecord.empty())) {
         bench::Say("error: the record of %s does not agree with it\n", baselinePath.c_str());
         report.Abandon();
         return result;
@@ -437,7 +444,7 @@ PassResult RunComparison(const std::string& baselinePath, const std::string& cha
     BaselineIndex index;
     if (!index.Build(text.View(),
                      withRecord ? BaselineIndex::Kind::Lines : BaselineIndex::Kind::Records,
-                     std::move(joins))) {
+                     records.joins)) {
         bench::Say("error: no memory for the index of %s\n", baselinePath.c_str());
         report.Abandon();
         return result;
@@ -447,14 +454,14 @@ PassResult RunComparison(const std::string& baselinePath, const std::string& cha
     SnapshotWriter output, newData;
     RegistryComparison found;
     found.newData = &newData;
-    if (output.Create(changesPath) && newData.Create(WholeChangeReport::kNewDataName)) {
+    found.unreadAtBaseline = &records.unreadAtBaseline;
+    if (output.Create(changesPath) && newData.Create(kNewDataScratchName)) {
         result.lines = ScanRegistryKey(HKEY_CURRENT_USER, "", &output, &index, observer, &found);
     }
     result.ok = output.Close() && newData.Close();
     const double walked = bench::Now();
     if (result.ok) {
-        report.AddRegistryPass(area, baselineTime, index, record, found);
-        std::string failure;
+        report.AddRegistryPass(area, baselineTime, index, records, found);
         result.ok = report.Finish(failure);
         if (!result.ok) bench::Say("error: %s\n", failure.c_str());
     } else {

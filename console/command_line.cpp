@@ -31,8 +31,8 @@ const char kHelpText[] =
     "Each option may be given once; --name=value equals --name value.\n"
     "\n"
     "Exit codes: 0 done and (step2) nothing changed, 1 step2 found changes, 2 usage error or\n"
-    "nothing to do, 3 a baseline is missing, 4 a file could not be written or read or memory\n"
-    "ran out, 130 aborted (Ctrl+C, Ctrl+Break or the console closing).\n";
+    "nothing to do, 3 a baseline is missing or incomplete, 4 a file could not be written or\n"
+    "read or memory ran out, 130 aborted (Ctrl+C, Ctrl+Break or the console closing).\n";
 
 namespace {
 
@@ -241,7 +241,8 @@ ExitCode StepExitCode(const StepResult& result, bool comparing) {
         case StepResult::Outcome::Done:
             return comparing && result.FoundChanges() ? kExitChangesFound : kExitDone;
         case StepResult::Outcome::Aborted: return kExitAborted;
-        case StepResult::Outcome::MissingBaseline: return kExitMissingBaseline;
+        case StepResult::Outcome::MissingBaseline:
+        case StepResult::Outcome::IncompleteBaseline: return kExitMissingBaseline;
         case StepResult::Outcome::Failed: return kExitFailed;
     }
     return kExitFailed;

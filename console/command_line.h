@@ -29,7 +29,7 @@ enum ExitCode : int {
     kExitDone = 0,             // ran to its end; Step #2 found nothing new, modified or removed
     kExitChangesFound = 1,     // Step #2 found changes
     kExitUsage = 2,            // bad command line, or nothing to do
-    kExitMissingBaseline = 3,  // Step #2 could not open a baseline
+    kExitMissingBaseline = 3,  // Step #2 could not open a baseline, or Step #1 did not finish it
     kExitFailed = 4,           // a file could not be written or read, or memory ran out
     kExitAborted = 130,        // Ctrl+C, Ctrl+Break or the console closing
 };

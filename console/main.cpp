@@ -71,8 +71,12 @@ int RunStep(const ConsoleCommand& command, StandardStream& out, StandardStream& 
 
     switch (result.outcome) {
         case StepResult::Outcome::MissingBaseline:
-            err.Write("QuorvaneCmd: could not open the snapshot file \"" + result.missingBaseline +
+            err.Write("QuorvaneCmd: could not open the snapshot file \"" + result.baselineName +
                       "\".\nPlease run step1 first.\n");
+            break;
+        case StepResult::Outcome::IncompleteBaseline:
+            err.Write("QuorvaneCmd: step1 did not finish writing the snapshot file \"" +
+                      result.baselineName + "\".\nPlease run step1 again.\n");
             break;
         case StepResult::Outcome::Failed: err.Write(result.message + "\n"); break;
         case StepResult::Outcome::Done:

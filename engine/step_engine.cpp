@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include "engine/baseline_records.h"
 #include "engine/whole_change.h"
 #include "snapshot/baseline_index.h"
 #include "snapshot/file_walker.h"
+#include "snapshot/folder_record.h"
 #include "snapshot/registry_lines.h"
 #include "snapshot/registry_walker.h"
 #include "snapshot/unique_handle.h"
@@ -43,41 +45,51 @@ std::string NoMemoryText(const char* name, unsigned long long size) {
 // Walks every place of the drive list into output. Returns the lines written.
 long ScanDriveList(const std::vector<std::string>& patterns, SnapshotWriter& output,
                    BaselineIndex* baseline, bool copyNewFiles, ScanObserver& observer,
-                   FileComparison* comparison = nullptr) {
+                   FileComparison* comparison, SnapshotWriter* folders = nullptr) {
     long lines = 0;
     for (const std::string& pattern : patterns) {
-        lines += ScanDirectoryTree(pattern, output, baseline, copyNewFiles, observer, comparison);
-        if (output.Failed()) break;
+        lines += ScanDirectoryTree(pattern, output, baseline, copyNewFiles, observer, comparison,
+                                   folders);
+        if (output.Failed() || (folders != nullptr && folders->Failed())) break;
     }
     return lines;
 }
 
-// Writes one area's baseline, and for a registry root the record of its lines. Returns the
-// lines written; failure names what went wrong.
+// Writes one area's baseline and the record beside it. The record is made first and ended
+// last, and only when the pass ran to its end with both files written: a baseline that is not
+// whole always lies beside a record that says so. Returns the lines written; failure names
+// what went wrong.
 long WriteBaseline(const StepRequest& request, const SnapshotArea& area, StepObserver& front,
                    StopTracker& observer, std::string& failure) {
     front.PassStarting(area, false, 0);
-    SnapshotWriter output;
+    const bool files = IsFileArea(area);
     SnapshotWriter record;
+    SnapshotWriter output;
     long lines = 0;
-    if (IsFileArea(area)) {
-        if (output.Create(area.baselineName)) {
-            lines = ScanDriveList(SearchPatternsFromDriveList(request.driveList), output, nullptr,
-                                  false, observer);
-        }
-    } else if (output.Create(area.baselineName) && record.Create(area.linesName) &&
-               record.Write(kRegistryLinesHeader)) {
-        lines = ScanRegistryKey(area.root, "", &output, nullptr, observer, nullptr, &record);
+    const bool started =
+        record.Create(area.recordName) &&
+        (files ? record.WriteLine(kFolderRecordHeader) : record.Write(kRegistryLinesHeader)) &&
+        output.Create(area.baselineName);
+    if (started) {
+        lines = files ? ScanDriveList(SearchPatternsFromDriveList(request.driveList), output,
+                                      nullptr, false, observer, nullptr, &record)
+                      : ScanRegistryKey(area.root, "", &output, nullptr, observer, nullptr, &record);
     }
     front.PassFinished();
-    if (!output.Close()) {
-        failure = WriteFailureText(output);
-    } else if (!IsFileArea(area) && !record.Close()) {
+    if (record.Failed()) {
         failure = WriteFailureText(record);
+    } else if (!started || !output.Close()) {
+        failure = WriteFailureText(output);
+    } else if (!observer.Stopped()) {
+        if (files) {
+            record.WriteLine(FolderRecordEnd(static_cast<std::uint64_t>(lines), output.Size()));
+        } else {
+            std::string end;
+            AppendRecordEnd(end, static_cast<std::uint64_t>(lines), output.Size());
+            record.Write(end);
+        }
     }
-    // A baseline without a record that agrees with it is read as earlier builds wrote it; a
-    // record that may not agree must not stay beside it.
-    if (!failure.empty() && !IsFileArea(area)) DeleteFileA(area.linesName);
+    if (!record.Close() && failure.empty()) failure = WriteFailureText(record);
     return lines;
 }
 
@@ -107,15 +119,14 @@ PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, St
     if (IsFileArea(area)) UpperCaseDriveLetters(baseline.data.get(), baseline.size);
     // A registry baseline is read line by line as its record tells; without one (written by
     // an earlier build) lines are told apart as well as the text allows.
-    std::vector<std::size_t> joins;
-    const std::string record =
-        IsFileArea(area) ? std::string() : LoadRegistryLineRecord(area, baseline.View(), joins);
-    const BaselineIndex::Kind kind = IsFileArea(area) ? BaselineIndex::Kind::FilePaths
-                                     : record.empty() ? BaselineIndex::Kind::Records
-                                                      : BaselineIndex::Kind::Lines;
+    BaselineRecords records;
+    if (!LoadBaselineRecords(area, baseline.View(), records, failure)) return PassOutcome::Failed;
+    const BaselineIndex::Kind kind = IsFileArea(area)            ? BaselineIndex::Kind::FilePaths
+                                     : records.lineRecord.empty() ? BaselineIndex::Kind::Records
+                                                                  : BaselineIndex::Kind::Lines;
     // Without its index a pass would take every item for new: it must not run at all.
     BaselineIndex index;
-    if (!index.Build(baseline.View(), kind, std::move(joins))) {
+    if (!index.Build(baseline.View(), kind, records.joins)) {
         failure = NoMemoryText(area.baselineName, baseline.size);
         return PassOutcome::Failed;
     }
@@ -125,11 +136,14 @@ PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, St
     SnapshotWriter output;
     FileComparison files;
     files.baselineTime = baselineTime;
+    if (records.HasFolderRecord()) files.baselineFolders = &records.folders;
+    files.unreadAtBaseline = &records.unreadAtBaseline;
     RegistryComparison entries;
+    entries.unreadAtBaseline = &records.unreadAtBaseline;
     // The data of new values, for the redo file: as the walk reads them, never from their text.
     SnapshotWriter newData;
     if (!IsFileArea(area)) {
-        if (!newData.Create(WholeChangeReport::kNewDataName)) {
+        if (!newData.Create(kNewDataScratchName)) {
             failure = WriteFailureText(newData);
             return PassOutcome::Failed;
         }
@@ -159,23 +173,20 @@ PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, St
     }
     if (created && !observer.Stopped()) {
         if (IsFileArea(area)) {
-            report.AddFilesPass(area, request.driveList, baselineTime, index, files);
+            report.AddFilesPass(area, request.driveList, baselineTime, index, records, files);
         } else {
-            report.AddRegistryPass(area, baselineTime, index, record, entries);
+            report.AddRegistryPass(area, baselineTime, index, records, entries);
         }
     }
     return PassOutcome::Done;
 }
 
-// The baseline of the first chosen area that cannot be opened, as LoadBaselineFile opens it;
-// null when all can.
-const char* FirstMissingBaseline(const StepRequest& request) {
+// The first chosen area whose baseline cannot be compared against, and why; null when all can.
+const SnapshotArea* FirstUnusableBaseline(const StepRequest& request, BaselineCheck& check) {
     for (std::size_t i = 0; i < std::size(kSnapshotAreas); ++i) {
         if (!request.AreaChosen(i)) continue;
-        const char* name = kSnapshotAreas[i].baselineName;
-        UniqueFileHandle file(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.valid()) return name;
+        check = CheckBaseline(kSnapshotAreas[i]);
+        if (check != BaselineCheck::Usable) return &kSnapshotAreas[i];
     }
     return nullptr;
 }
@@ -190,6 +201,14 @@ void Conclude(StepResult& result, bool stopped, std::string summary) {
         result.message = std::move(summary);
     }
 }
+
+// A count with the words that follow it, "1 removed file" or "2 removed files".
+struct CountWords {
+    unsigned long count;
+    const char* one;
+    const char* many;
+    std::string Text() const { return std::to_string(count) + " " + (count == 1 ? one : many); }
+};
 
 void RemoveEmptyChangeLists() {
     for (const SnapshotArea& area : kSnapshotAreas) {
@@ -240,18 +259,27 @@ std::string Step2Summary(bool aborted, long fileCount, unsigned long entryCount,
         summary = "Found " + std::to_string(entryCount) + " new registry entr" +
                   (entryCount == 1 ? "y" : "ies") + ", listed in \"" + names + "\"";
     } else if (!wholeChange.Any()) {
-        return "0 new files and registry keys found on the system.\n\nNothing changed!";
+        summary = "0 new files and registry keys found on the system.\n\nNothing changed!";
     } else {
         // "Nothing changed!" would be false here.
         summary = "0 new files and registry keys found on the system.";
     }
-    if (!wholeChange.Any()) return summary;
+    // What Step #1 could not read was not compared: the summary ends saying so.
+    std::string notCompared;
+    const CountWords unread[] = {
+        {wholeChange.unlistedAtBaseline,
+         "folder that Step #1 could not list: nothing below it is reported.",
+         "folders that Step #1 could not list: nothing below them is reported."},
+        {wholeChange.unreadAtBaseline,
+         "key that Step #1 could not read: nothing below it is reported.",
+         "keys that Step #1 could not read: nothing below them is reported."},
+    };
+    for (const CountWords& note : unread) {
+        if (note.count != 0) notCompared += "\n\n" + note.Text();
+    }
+    if (!wholeChange.Any()) return summary + notCompared;
 
-    const struct {
-        unsigned long count;
-        const char* one;
-        const char* many;
-    } parts[] = {
+    const CountWords parts[] = {
         {wholeChange.modifiedFiles, "modified file", "modified files"},
         {wholeChange.removedFiles, "removed file", "removed files"},
         {wholeChange.newFolders, "new folder", "new folders"},
@@ -259,16 +287,16 @@ std::string Step2Summary(bool aborted, long fileCount, unsigned long entryCount,
     };
     summary += "\n\nAlso found: ";
     bool first = true;
-    for (const auto& part : parts) {
+    for (const CountWords& part : parts) {
         if (part.count == 0) continue;
         if (!first) summary += ", ";
         first = false;
-        summary += std::to_string(part.count) + " " + (part.count == 1 ? part.one : part.many);
+        summary += part.Text();
     }
     summary += ".\nEvery change is listed in \"";
     summary += kReportName;
     summary += "\"";
-    return summary;
+    return summary + notCompared;
 }
 
 StepResult RunBaselineStep(const StepRequest& request, StepObserver& front) {
@@ -291,9 +319,11 @@ StepResult RunBaselineStep(const StepRequest& request, StepObserver& front) {
 StepResult RunCompareStep(const StepRequest& request, StepObserver& front) {
     StepResult result;
     // Before the first walk, so that a step that cannot finish touches no file.
-    if (const char* missing = FirstMissingBaseline(request)) {
-        result.outcome = StepResult::Outcome::MissingBaseline;
-        result.missingBaseline = missing;
+    BaselineCheck check = BaselineCheck::Usable;
+    if (const SnapshotArea* unusable = FirstUnusableBaseline(request, check)) {
+        result.outcome = check == BaselineCheck::Missing ? StepResult::Outcome::MissingBaseline
+                                                         : StepResult::Outcome::IncompleteBaseline;
+        result.baselineName = unusable->baselineName;
         return result;
     }
     StopTracker observer(front);
@@ -307,7 +337,7 @@ StepResult RunCompareStep(const StepRequest& request, StepObserver& front) {
             PassOutcome::MissingBaseline) {
             report.Abandon();
             result.outcome = StepResult::Outcome::MissingBaseline;
-            result.missingBaseline = area.baselineName;
+            result.baselineName = area.baselineName;
             return result;
         }
         if (IsFileArea(area)) {

@@ -52,6 +52,10 @@ struct WholeChangeCounts {
     // Values whose new line the change lists hold as new, paired with their old line: counted
     // among the new registry entries too, so not part of Any().
     unsigned long changedRegistryValues = 0;
+    // Places Step #1 could not read: nothing below them is reported. Not changes, so not part
+    // of Any(), but the summary names them.
+    unsigned long unreadAtBaseline = 0;    // registry keys
+    unsigned long unlistedAtBaseline = 0;  // folders
 
     bool Any() const {
         return modifiedFiles != 0 || removedFiles != 0 || newFolders != 0 ||
@@ -63,11 +67,12 @@ struct StepResult {
     enum class Outcome {
         Done,             // ran to its end
         Aborted,          // the observer asked to stop; what was written stays
-        MissingBaseline,  // a baseline could not be opened: missingBaseline names it
+        MissingBaseline,     // a baseline could not be opened: baselineName names it
+        IncompleteBaseline,  // a baseline's record says Step #1 did not finish it: baselineName
         Failed,           // a file could not be written or read, or memory ran out
     };
     Outcome outcome = Outcome::Done;
-    std::string missingBaseline;
+    std::string baselineName;
     std::string failure;  // the message for Failed
 
     long fileCount = 0;              // files saved (Step #1) or new (Step #2)
@@ -76,7 +81,7 @@ struct StepResult {
     WholeChangeCounts wholeChange;   // Step #2
 
     // The text the user is shown at the end: the summary, or the failure. Empty for a
-    // missing baseline, which the front end reports in its own way.
+    // missing or incomplete baseline, which the front end reports in its own way.
     std::string message;
 
     // Step #2 found something new, modified or removed.
@@ -102,6 +107,10 @@ std::string Step1Summary(bool aborted, bool filesScanned, long fileCount, unsign
 std::string Step2Summary(bool aborted, long fileCount, unsigned long entryCount,
                          const std::vector<std::string>& registryChangeLists,
                          const WholeChangeCounts& wholeChange = {});
+
+// What the user is told of a baseline that Step #1 did not finish, with its name as caption.
+inline constexpr const char kIncompleteBaselineText[] =
+    "Step #1 did not finish writing this snapshot file.\n\nPlease run Step #1 again.";
 
 // The text of the dialog's "Nothing to do!" message.
 inline constexpr const char kNothingToDoText[] =

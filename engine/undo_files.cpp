@@ -9,6 +9,7 @@
 #include "engine/change_journal.h"
 #include "report/reg_file.h"
 #include "report/undo_script.h"
+#include "snapshot/path_identity.h"
 #include "snapshot/snapshot_files.h"
 #include "text/text.h"
 
@@ -57,11 +58,16 @@ bool ForEachEntry(const char* journalName, const std::function<void(const Journa
 // letter case folded as the registry folds it.
 std::string Identity(JournalKind kind, std::string_view place, std::string_view name) {
     std::string identity(1, static_cast<char>(kind));
-    for (std::string_view part : {place, std::string_view("\n", 1), name}) {
-        for (char c : part) identity += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    }
+    identity += PathIdentity(place);
+    identity += '\n';
+    identity += PathIdentity(name);
     return identity;
 }
+
+// What the .reg files and the script say instead of naming an entry whose path or name did not
+// come through exactly: any line would name another item, perhaps one the baseline holds.
+constexpr std::string_view kNotExactUndo = "not restored: name not exact: ";
+constexpr std::string_view kNotExactRedo = "not written: the name is not exact: ";
 
 // A change under HKEY_CLASSES_ROOT that a pass also saw at one of its real places is written
 // there: these are the identities it would have there.
@@ -144,16 +150,16 @@ void WriteRedo(RegFileMaker& maker, const JournalEntry& entry, bool& any) {
     if (!maker.Place(entry, place)) return;
     RegFileWriter& file = maker.File();
     any = true;
+    if (!entry.exactName) {
+        file.Comment(std::string(kNotExactRedo) + Describe(entry));
+        return;
+    }
     switch (entry.kind) {
         case JournalKind::AddedKey:
             maker.Section(place);
             break;
         case JournalKind::AddedValue:
         case JournalKind::ChangedValue:
-            if (!entry.exactName) {
-                file.Comment("not written: the name is not exact: " + Describe(entry));
-                break;
-            }
             maker.Section(place);
             if (maker.SectionOk()) file.Value(entry.name, entry.newType, Bytes(entry.newData));
             break;
@@ -182,6 +188,10 @@ void WriteUndo(RegFileMaker& maker, const JournalEntry& entry, bool& any,
     if (!maker.Place(entry, place)) return;
     RegFileWriter& file = maker.File();
     any = true;
+    if (!entry.exactName) {
+        file.Comment(std::string(kNotExactUndo) + Describe(entry));
+        return;
+    }
     auto restore = [&] {
         // Data that no .reg notation brings back (reg import adds a terminator to strings that
         // lack one) cannot be restored exactly either.
@@ -310,6 +320,11 @@ bool WriteUndoFiles(const char* journalName, std::string_view userSid, UndoFiles
         if (IsRegistryKind(entry.kind)) {
             WriteRedo(redoMaker, entry, anyRedo);
             WriteUndo(undoMaker, entry, anyUndo, counts);
+        } else if (!entry.exactName) {
+            if (entry.kind == JournalKind::AddedFile || entry.kind == JournalKind::NewFolder) {
+                anyFile = true;
+                script.Comment(std::string(kNotExactUndo) + Describe(entry));
+            }
         } else if (entry.kind == JournalKind::AddedFile) {
             anyFile = true;
             if (NeedsLongPathForm(entry.path)) {

@@ -11,18 +11,17 @@
 #include <sddl.h>
 
 #include "app/resource.h"
+#include "engine/baseline_records.h"
 #include "engine/undo_files.h"
 #include "report/reg_file.h"
 #include "snapshot/baseline_index.h"
 #include "snapshot/changed_values.h"
 #include "snapshot/registry_lines.h"
 #include "snapshot/unique_handle.h"
+#include "snapshot/unread_places.h"
 #include "text/text.h"
 
 namespace {
-
-// The sections wait here until the counts for the head are known.
-constexpr char kSectionsName[] = "Quorvane_Report.tmp";
 
 // Values that a comparison never reports, new, changed or removed.
 constexpr std::string_view kIgnoredValues[] = {"\\StartMenuInit=", "\\StartMenuLogoff=",
@@ -142,17 +141,6 @@ struct GoneLine {
     bool split = false;  // entry is known: the line splits into key path, name and text
 };
 
-// Whether line lies below one of the keys whose lines are in keys: what the baseline holds
-// there is not known to be gone.
-bool BelowAny(std::string_view line, const std::unordered_set<std::string_view>& keys) {
-    if (keys.empty()) return false;
-    for (std::size_t cut = line.find('\\'); cut != std::string_view::npos;
-         cut = line.find('\\', cut + 1)) {
-        if (keys.count(line.substr(0, cut)) != 0) return true;
-    }
-    return false;
-}
-
 bool IsIgnoredValueName(std::string_view name) {
     for (std::string_view ignored : kIgnoredValues) {
         if (name == ignored.substr(1, ignored.size() - 2)) return true;
@@ -160,19 +148,18 @@ bool IsIgnoredValueName(std::string_view name) {
     return false;
 }
 
-// Every line of the baseline that the walk did not produce, but those below unreadable keys
-// and those of values a comparison never reports.
+// Every line of the baseline that the walk did not produce, but those below keys that a step
+// could not read (what the baseline holds there is not known to be gone) and those of values a
+// comparison never reports.
 std::vector<GoneLine> GoneLines(const BaselineIndex& baseline, std::string_view lineRecord,
-                                std::string_view rootPrefix,
-                                const std::vector<std::string>& unreadable) {
+                                std::string_view rootPrefix, const UnreadPlaces& unknown) {
     const std::string_view text = baseline.Text();
-    const std::unordered_set<std::string_view> unknown(unreadable.begin(), unreadable.end());
     std::vector<GoneLine> gone;
     if (!lineRecord.empty()) {
         RegistryLineCursor cursor(lineRecord);
         baseline.ForEachUnseen([&](std::size_t offset, std::string_view line) {
             GoneLine item{line, {}, true};
-            if (!cursor.At(offset, item.entry) || BelowAny(line, unknown)) return;
+            if (!cursor.At(offset, item.entry) || unknown.Covers(line)) return;
             if (item.entry.value &&
                 IsIgnoredValueName(line.substr(item.entry.keyEnd + 1, item.entry.nameLength))) {
                 return;
@@ -187,7 +174,7 @@ std::vector<GoneLine> GoneLines(const BaselineIndex& baseline, std::string_view 
             if (record.find(ignored) != std::string_view::npos) return;
         }
         const std::string_view line = text.substr(offset, LineLength(text, offset, rootPrefix));
-        if (!BelowAny(line, unknown)) gone.push_back({line, {}, false});
+        if (!unknown.Covers(line)) gone.push_back({line, {}, false});
     });
     return gone;
 }
@@ -232,10 +219,6 @@ private:
 }  // namespace
 
 namespace {
-
-// The scratch files of a run, beside the outputs until Finish.
-constexpr char kItemsName[] = "Quorvane_Changes.tmp";
-constexpr char kJournalName[] = "Quorvane_Undo.tmp";
 
 std::uint64_t NowFileTime() {
     FILETIME now;
@@ -307,7 +290,7 @@ std::function<std::optional<std::string_view>(std::string_view)> ValuesOf(
 // A new value's data as the walk read it, from the scratch file that holds them in order.
 class NewData {
 public:
-    bool Open() { return reader_.Open(WholeChangeReport::kNewDataName); }
+    bool Open() { return reader_.Open(kNewDataScratchName); }
     // The next data, size bytes; empty when the file falls short.
     std::string_view Next(std::size_t size) {
         std::string_view bytes;
@@ -348,30 +331,17 @@ WholeChangeReport::WholeChangeReport()
 
 WholeChangeReport::~WholeChangeReport() = default;
 
-std::string LoadRegistryLineRecord(const SnapshotArea& area, std::string_view baseline,
-                                   std::vector<std::size_t>& joins) {
-    BaselineText record;
-    DWORD error = ERROR_SUCCESS;
-    if (area.linesName == nullptr ||
-        LoadBaselineFile(area.linesName, record, error) != BaselineLoad::Loaded) {
-        return {};
-    }
-    const std::string rootPrefix = std::string(area.rootName) + "\\";
-    if (!MatchRegistryLines(record.View(), baseline, rootPrefix, joins)) return {};
-    return std::string(record.View());
-}
-
 bool WholeChangeReport::Begin() {
-    for (const char* name : {kReportName, kChangeSetName, kRedoRegName, kUndoRegName, kUndoCmdName}) {
-        DeleteFileA(name);
-    }
+    // What the last run wrote goes, and what a run that was killed left.
+    for (const char* name : kStepTwoOutputNames) DeleteFileA(name);
+    for (const char* name : kScratchNames) DeleteFileA(name);
     classifier_ = std::make_unique<ChangeClassifier>(ResolveKnownPlaces());
     userSid_ = CurrentUserSid();
     for (SnapshotWriter* scratch : {&sections_, &items_, &journal_}) {
         failedScratch_ = scratch;
-        const char* name = scratch == &sections_ ? kSectionsName
-                           : scratch == &items_  ? kItemsName
-                                                 : kJournalName;
+        const char* name = scratch == &sections_ ? kSectionsScratchName
+                           : scratch == &items_  ? kItemsScratchName
+                                                 : kJournalScratchName;
         if (!scratch->Create(name)) return false;
     }
     return true;
@@ -379,9 +349,7 @@ bool WholeChangeReport::Begin() {
 
 void WholeChangeReport::Abandon() {
     for (SnapshotWriter* scratch : {&sections_, &items_, &journal_}) scratch->Close();
-    for (const char* name : {kSectionsName, kItemsName, kJournalName, kNewDataName}) {
-        DeleteFileA(name);
-    }
+    for (const char* name : kScratchNames) DeleteFileA(name);
 }
 
 Classification WholeChangeReport::ClassifyRegistry(JournalKind kind, std::string_view path,
@@ -450,6 +418,7 @@ void WholeChangeReport::Report(const Item& item) {
     set.changeTime = changeTime;
     set.category = category;
     set.meaning = item.meaning;
+    set.exactName = item.exactName;
     changeSet_.Item(set);
 
     if (IsHighlight(category)) Highlight(item, anchor);
@@ -505,6 +474,7 @@ void WholeChangeReport::Highlight(const Item& item, std::string_view anchor) {
 
 void WholeChangeReport::AddFilesPass(const SnapshotArea& area, const std::string& driveList,
                                      std::uint64_t baselineTime, const BaselineIndex& baseline,
+                                     const BaselineRecords& records,
                                      const FileComparison& found) {
     const std::string_view text = baseline.Text();
     std::vector<FileComparison::Folder> folders = found.newFolders;
@@ -547,7 +517,10 @@ void WholeChangeReport::AddFilesPass(const SnapshotArea& area, const std::string
     row.removed = static_cast<unsigned long>(removed.size());
     row.newFolders = static_cast<unsigned long>(folders.size());
     row.unreadable = static_cast<unsigned long>(found.unlisted.size());
+    row.unreadAtBaseline = static_cast<unsigned long>(records.unreadAtBaseline.Count());
+    row.newFoldersByTime = !records.HasFolderRecord();
     areas_.push_back(row);
+    counts_.unlistedAtBaseline += row.unreadAtBaseline;
     setAreas_.push_back({row.name, driveList, Iso8601FromFileTime(baselineTime), true, row.added,
                          row.modified, row.removed, row.newFolders, 0});
     counts_.modifiedFiles += row.modified;
@@ -574,6 +547,7 @@ void WholeChangeReport::AddFilesPass(const SnapshotArea& area, const std::string
             if (!lines.Next(file.length, line)) break;
             Item item = report(JournalKind::AddedFile, line);
             item.size = file.size;
+            item.exactName = file.exact;
             Report(item);
         }
     }
@@ -596,7 +570,9 @@ void WholeChangeReport::AddFilesPass(const SnapshotArea& area, const std::string
     page_.EndSection();
     page_.BeginSection("Files: new folders", row.newFolders);
     for (const FileComparison::Folder& folder : folders) {
-        Report(report(JournalKind::NewFolder, folder.path));
+        Item item = report(JournalKind::NewFolder, folder.path);
+        item.exactName = folder.exact;
+        Report(item);
     }
     page_.EndSection();
 }
@@ -624,13 +600,15 @@ void TakeOldData(const GoneLine& gone, bool recorded, OldData& old, std::uint32_
 
 void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t baselineTime,
                                         const BaselineIndex& baseline,
-                                        std::string_view lineRecord,
+                                        const BaselineRecords& records,
                                         const RegistryComparison& comparison) {
     const std::string rootPrefix = std::string(area.rootName) + "\\";
+    const std::string_view lineRecord = records.lineRecord;
     const bool recorded = !lineRecord.empty();
     const std::vector<RegistryNewLine>& found = comparison.newLines;
-    const std::vector<GoneLine> gone =
-        GoneLines(baseline, lineRecord, rootPrefix, comparison.unreadable);
+    UnreadPlaces unknown = records.unreadAtBaseline;
+    for (const std::string& key : comparison.unreadable) unknown.Add(key);
+    const std::vector<GoneLine> gone = GoneLines(baseline, lineRecord, rootPrefix, unknown);
     ValuePairing pairing(gone, recorded);
 
     // A first read of the new lines: which of them change a gone value (with their data), what
@@ -703,7 +681,9 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
     row.modified = static_cast<unsigned long>(changed.size());
     row.removed = static_cast<unsigned long>(gone.size() - changed.size());
     row.unreadable = static_cast<unsigned long>(comparison.unreadable.size());
+    row.unreadAtBaseline = static_cast<unsigned long>(records.unreadAtBaseline.Count());
     areas_.push_back(row);
+    counts_.unreadAtBaseline += row.unreadAtBaseline;
     setAreas_.push_back({row.name, row.places, Iso8601FromFileTime(baselineTime), false,
                          row.added, row.modified, row.removed, 0, 0});
     counts_.removedRegistryEntries += row.removed;
@@ -729,6 +709,7 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
             Item item;
             item.area = area.rootName;
             item.classification = classes[i];
+            item.exactName = entry.exactName;
             if (entry.nameEnd == 0) {
                 item.kind = JournalKind::AddedKey;
                 item.path = line;
@@ -774,6 +755,7 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
         Item item;
         item.area = area.rootName;
         item.classification = goneClasses[i];
+        item.exactName = gonePiece.entry.nameExact;
         if (!gonePiece.split) {
             item.kind = JournalKind::RemovedEntry;
             item.path = gonePiece.line;
@@ -808,7 +790,7 @@ bool WholeChangeReport::Finish(std::string& failure) {
         scratch->Close();
     }
     UndoFilesCounts undo;
-    written = written && WriteUndoFiles(kJournalName, userSid_, undo, failure);
+    written = written && WriteUndoFiles(kJournalScratchName, userSid_, undo, failure);
 
     // The report: its head, which needs every count, then the sections and the end.
     if (written) {
@@ -819,7 +801,7 @@ bool WholeChangeReport::Finish(std::string& failure) {
             ReportFiles files{kChangeSetName, kRedoRegName, kUndoRegName, kUndoCmdName,
                               undo.notRestoredTypeUnknown, undo.notRestoredDataNotExact};
             head.Head(NowText(), ComputerName(), areas_, highlights_, files);
-            written = AppendFile(kSectionsName, report);
+            written = AppendFile(kSectionsScratchName, report);
             head.Tail();
             written = written && head.Ok();
         }
@@ -836,20 +818,16 @@ bool WholeChangeReport::Finish(std::string& failure) {
             ChangeSetWriter run([&](std::string_view piece) { return set.Write(piece); });
             run.Run(QUORVANE_VERSION_TEXT, Iso8601FromFileTime(NowFileTime()), ComputerName(),
                     setAreas_);
-            written = run.Ok() && AppendFile(kItemsName, set);
+            written = run.Ok() && AppendFile(kItemsScratchName, set);
         }
         if (!set.Close() || !written) {
             if (failure.empty()) failure = WriteFailureText(set);
             written = false;
         }
     }
-    for (const char* name : {kSectionsName, kItemsName, kJournalName, kNewDataName}) {
-        DeleteFileA(name);
-    }
+    for (const char* name : kScratchNames) DeleteFileA(name);
     if (!written) {
-        for (const char* name : {kReportName, kChangeSetName, kRedoRegName, kUndoRegName, kUndoCmdName}) {
-            DeleteFileA(name);
-        }
+        for (const char* name : kStepTwoOutputNames) DeleteFileA(name);
     }
     return written;
 }

@@ -16,6 +16,7 @@
 #include "snapshot/registry_walker.h"
 
 class BaselineIndex;
+struct BaselineRecords;
 
 // The whole change of a Step #2 run: after each pass that ran to its end, what its walk left
 // unmarked in the baseline and what it noted is sorted into added, modified or changed, removed
@@ -30,21 +31,18 @@ public:
     WholeChangeReport(const WholeChangeReport&) = delete;
     WholeChangeReport& operator=(const WholeChangeReport&) = delete;
 
-    // Where a registry pass puts the data of its new values, for AddRegistryPass to read back.
-    static constexpr const char kNewDataName[] = "Quorvane_Values.tmp";
-
     // Starts a run: what an earlier run left goes, the scratch files are made. False when one
     // cannot be made: Sections() tells which.
     bool Begin();
     // After a files pass that ran to its end.
     void AddFilesPass(const SnapshotArea& area, const std::string& driveList,
                       std::uint64_t baselineTime, const BaselineIndex& baseline,
-                      const FileComparison& found);
-    // After a registry pass that ran to its end. lineRecord: the record of the baseline's lines
-    // that the index was built with (Kind::Lines); empty when the baseline has none. The data of
-    // the pass's new values are in kNewDataName.
+                      const BaselineRecords& records, const FileComparison& found);
+    // After a registry pass that ran to its end. records: what the index was built with (its
+    // record of lines when it was built of Kind::Lines) and what Step #1 could not read. The
+    // data of the pass's new values are in kNewDataScratchName.
     void AddRegistryPass(const SnapshotArea& area, std::uint64_t baselineTime,
-                         const BaselineIndex& baseline, std::string_view lineRecord,
+                         const BaselineIndex& baseline, const BaselineRecords& records,
                          const RegistryComparison& found);
     // Writes the report, the change set and the undo and redo files. False, with failure set,
     // when one could not be written; then none of them is left.
@@ -78,12 +76,6 @@ private:
     unsigned long anchors_ = 0;
     std::string journalEntry_;
 };
-
-// The record of a registry baseline's lines (registry_lines.h), when there is one that agrees
-// with the baseline: its bytes, and in joins the CR LF pairs that stand inside lines. Empty
-// when there is none (a baseline written by an earlier build).
-std::string LoadRegistryLineRecord(const SnapshotArea& area, std::string_view baseline,
-                                   std::vector<std::size_t>& joins);
 
 // When the named file was last written (FILETIME), 0 when that cannot be told.
 std::uint64_t LastWriteTime(const char* name);

@@ -146,6 +146,7 @@ void ChangeSetWriter::Item(const ChangeSetItem& item) {
         Field("category", CategoryName(item.category));
     }
     if (!item.meaning.empty()) Field("meaning", item.meaning);
+    if (!item.exactName) lossy_ = true;
     EndLine();
 }
 

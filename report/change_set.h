@@ -38,6 +38,9 @@ struct ChangeSetItem {
     std::string_view changeTime;  // ISO 8601 UTC; empty: unknown
     ChangeCategory category = ChangeCategory::None;
     std::string_view meaning;  // empty: none
+    // The path or name did not come through exactly (a surrogate that pairs with nothing shows
+    // as U+FFFD): the line gains "lossy":true, as for text that is not valid UTF-8.
+    bool exactName = true;
 };
 
 class ChangeSetWriter {

@@ -98,12 +98,25 @@ constexpr HighlightGroup kHighlightGroups[] = {
 struct UnreadableWords {
     std::string_view one, many;
 };
-constexpr UnreadableWords kUnreadableFolders = {
-    " folder could not be listed; nothing below it is reported removed.",
-    " folders could not be listed; nothing below them is reported removed."};
-constexpr UnreadableWords kUnreadableKeys = {
-    " key could not be read; nothing below it is reported removed.",
-    " keys could not be read; nothing below them is reported removed."};
+// What the head says of the places of an area that a step could not read, folders or keys.
+constexpr struct {
+    unsigned long ReportArea::*count;
+    UnreadableWords folders, keys;
+} kUnreadableNotes[] = {
+    {&ReportArea::unreadable,
+     {" folder could not be listed; nothing below it is reported removed.",
+      " folders could not be listed; nothing below them is reported removed."},
+     {" key could not be read; nothing below it is reported removed.",
+      " keys could not be read; nothing below them is reported removed."}},
+    {&ReportArea::unreadAtBaseline,
+     {" folder that Step #1 could not list: nothing below it is reported.",
+      " folders that Step #1 could not list: nothing below them is reported."},
+     {" key that Step #1 could not read: nothing below it is reported.",
+      " keys that Step #1 could not read: nothing below them is reported."}},
+};
+constexpr std::string_view kNewFoldersByTime =
+    ": the baseline was taken by an earlier build, which kept no list of folders, so a new "
+    "folder is one created after it.";
 
 // Length of the UTF-8 sequence that starts text at i, or 0 when the bytes there are not one.
 std::size_t Utf8Length(std::string_view text, std::size_t i) {
@@ -195,15 +208,25 @@ void AppendCountsTable(std::string& html, const std::vector<ReportArea>& areas) 
     html += "</tr>\r\n</tbody>\r\n</table>\r\n";
 
     bool any = false;
-    for (const ReportArea& area : areas) {
-        if (area.unreadable == 0) continue;
+    auto note = [&](const ReportArea& area) {
         html += any ? " " : "<p class=\"unreadable\">";
         any = true;
         AppendEscaped(html, area.name);
-        html += ": ";
-        AppendNumber(html, area.unreadable);
-        const UnreadableWords& words = area.files ? kUnreadableFolders : kUnreadableKeys;
-        html += area.unreadable == 1 ? words.one : words.many;
+    };
+    for (const ReportArea& area : areas) {
+        for (const auto& row : kUnreadableNotes) {
+            const unsigned long count = area.*row.count;
+            if (count == 0) continue;
+            note(area);
+            html += ": ";
+            AppendNumber(html, count);
+            const UnreadableWords& words = area.files ? row.folders : row.keys;
+            html += count == 1 ? words.one : words.many;
+        }
+        if (area.files && area.newFoldersByTime) {
+            note(area);
+            html += kNewFoldersByTime;
+        }
     }
     if (any) html += "</p>\r\n";
 }

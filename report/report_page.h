@@ -28,6 +28,8 @@ struct ReportArea {
     unsigned long added = 0, modified = 0, removed = 0, newFolders = 0;
     unsigned long noise = 0;       // how many of the row's items are likely noise
     unsigned long unreadable = 0;  // keys not opened or folders not listed: no removals below
+    unsigned long unreadAtBaseline = 0;  // such places of Step #1's: nothing below is reported
+    bool newFoldersByTime = false;  // files: no record of the baseline's folders to tell by
 };
 
 // How an entry of an area section is marked.

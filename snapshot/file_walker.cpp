@@ -11,7 +11,9 @@
 #include "snapshot/scan_observer.h"
 #include "snapshot/snapshot_files.h"
 #include "snapshot/file_listing.h"
+#include "snapshot/folder_record.h"
 #include "snapshot/unique_handle.h"
+#include "snapshot/unread_places.h"
 #include "text/text.h"
 
 namespace {
@@ -29,7 +31,21 @@ struct OpenDirectory {
     std::size_t displayLength;  // of the path as the user knows it, with its final backslash
     std::size_t newFolder;      // its entry in FileComparison::newFolders, or kNone
     bool holdsOldFile;          // a file of the baseline was met below it
+    bool exact;                 // its path came through to text exactly
 };
+
+bool IsWholeName(std::wstring_view name) {
+    return IsWholeUtf16(
+        std::u16string_view(reinterpret_cast<const char16_t*>(name.data()), name.size()));
+}
+
+// A line of the record of the baseline's folders for a folder that could not be listed.
+bool NoteUnlisted(SnapshotWriter* folders, std::string_view path) {
+    if (folders == nullptr) return true;
+    std::string line(1, kUnlistedFolderMark);
+    line += path;
+    return folders->WriteLine(line);
+}
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
@@ -70,7 +86,8 @@ bool SameRecordedSize(std::string_view baseline, std::size_t record, std::size_t
 }
 
 long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output, BaselineIndex* baseline,
-                       bool copyNewFiles, ScanObserver& observer, FileComparison* comparison) {
+                       bool copyNewFiles, ScanObserver& observer, FileComparison* comparison,
+                       SnapshotWriter* folders) {
     // The shown paths start with the pattern's own folder part (up to its last backslash, or
     // its drive for "C:*.*"), the listing's with the same folder made absolute.
     std::size_t cut = pattern.rfind('\\');
@@ -82,6 +99,9 @@ long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output, Baselin
 
     // Nothing under a folder of the program's own would be listed.
     if (HoldsProductWord(prefix)) return 0;
+    // What Step #1 could not list has no baseline to compare with.
+    const UnreadPlaces* unread = comparison != nullptr ? comparison->unreadAtBaseline : nullptr;
+    if (unread != nullptr && unread->Holds(prefix)) return 0;
 
     std::wstring systemPath = ExtendedLengthPath(prefix.empty() ? std::string_view(".") : prefix);
     if (systemPath.empty()) return 0;
@@ -94,8 +114,12 @@ long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output, Baselin
     // One listing a level, kept for the next folder at that depth: their buffers are reused.
     std::vector<DirectoryListing> listings(1);
     std::vector<OpenDirectory> open;
-    if (!listings[0].Open(systemPath, WidenText(filter))) return 0;
-    open.push_back({systemPath.size(), displayPath.size(), kNone, false});
+    if (!listings[0].Open(systemPath, WidenText(filter))) {
+        NoteUnlisted(folders, prefix);
+        return 0;
+    }
+    if (folders != nullptr && !folders->WriteLine(prefix)) return 0;
+    open.push_back({systemPath.size(), displayPath.size(), kNone, false, true});
     if (comparison != nullptr) comparison->places.emplace_back(prefix);
 
     const std::string_view baselineText = baseline != nullptr ? baseline->Text() : "";
@@ -115,13 +139,16 @@ long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output, Baselin
             if (!open.empty() && holdsOld) open.back().holdsOldFile = true;
             continue;
         }
-        if (observer.ShouldStop() || output.Failed()) break;
+        if (observer.ShouldStop() || output.Failed() || (folders != nullptr && folders->Failed())) {
+            break;
+        }
         if (IsDotEntry(entry.name)) continue;
 
         systemPath.resize(current.systemLength);
         displayPath.resize(current.displayLength);
         systemPath.append(entry.name);
         displayPath.append(NarrowText(entry.name));
+        const bool exact = current.exact && IsWholeName(entry.name);
 
         if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
             // A linked folder leads into a tree listed under its own path, or back up into
@@ -131,18 +158,26 @@ long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output, Baselin
             if (HoldsProductWord(displayPath)) continue;
             systemPath += L'\\';
             displayPath += '\\';
+            if (unread != nullptr && unread->Holds(displayPath)) continue;
             std::size_t newFolder = kNone;
-            if (comparison != nullptr && entry.creationTime > comparison->baselineTime) {
+            if (comparison != nullptr &&
+                (comparison->baselineFolders != nullptr
+                     ? !comparison->baselineFolders->MarkSeen(displayPath)
+                     : entry.creationTime > comparison->baselineTime)) {
                 newFolder = comparison->newFolders.size();
-                comparison->newFolders.push_back({displayPath, entry.creationTime, false});
+                comparison->newFolders.push_back({displayPath, entry.creationTime, false, exact});
             }
             if (listings.size() == open.size()) listings.emplace_back();
             if (listings[open.size()].Open(systemPath)) {
-                open.push_back({systemPath.size(), displayPath.size(), newFolder, false});
-            } else if (comparison != nullptr) {
-                // What the baseline lists below it is not known to be gone.
-                comparison->unlisted.push_back(displayPath);
-                if (newFolder != kNone) comparison->newFolders[newFolder].holdsOldFile = true;
+                if (folders != nullptr) folders->WriteLine(displayPath);
+                open.push_back({systemPath.size(), displayPath.size(), newFolder, false, exact});
+            } else {
+                NoteUnlisted(folders, displayPath);
+                if (comparison != nullptr) {
+                    // What the baseline lists below it is not known to be gone.
+                    comparison->unlisted.push_back(displayPath);
+                    if (newFolder != kNone) comparison->newFolders[newFolder].holdsOldFile = true;
+                }
             }
             continue;
         }
@@ -177,7 +212,9 @@ long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output, Baselin
         if (copyNewFiles) CopyNewFile(displayPath, observer);
         if (!output.WriteLine(displayPath)) break;
         ++lines;
-        if (comparison != nullptr) comparison->newFiles.push_back({displayPath.size(), entry.size});
+        if (comparison != nullptr) {
+            comparison->newFiles.push_back({displayPath.size(), entry.size, exact});
+        }
         observer.NewFileFound();
     }
     return lines;

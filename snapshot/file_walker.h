@@ -8,6 +8,7 @@
 class BaselineIndex;
 class ScanObserver;
 class SnapshotWriter;
+class UnreadPlaces;
 
 // What a comparison of files finds besides new paths. The caller sets the baseline time; the
 // walker adds what it meets, walk after walk. Found files are marked seen in the baseline index,
@@ -15,6 +16,12 @@ class SnapshotWriter;
 struct FileComparison {
     // When the baseline was written (FILETIME): a file changed later is modified.
     std::uint64_t baselineTime = 0;
+    // The record of the baseline's folders (folder_record.h), indexed: a folder is new when it
+    // does not hold it. Null for a baseline of an earlier build, which has none: then a folder
+    // is new when it was created after the baseline.
+    BaselineIndex* baselineFolders = nullptr;
+    // Folders Step #1 could not list: never entered, so nothing below them is new. May be null.
+    const UnreadPlaces* unreadAtBaseline = nullptr;
 
     struct Modified {
         std::size_t record;  // offset of the file's record in the baseline text
@@ -26,11 +33,13 @@ struct FileComparison {
         std::string path;  // with its final "\"
         std::uint64_t creationTime;
         bool holdsOldFile;  // a file of the baseline was found below it
+        bool exact = true;  // its path came through to text exactly
     };
 
     struct NewFile {
         std::size_t length;  // of its line, without CR LF
         std::uint64_t size;
+        bool exact = true;   // its path came through to text exactly: no lone surrogate
     };
     std::vector<NewFile> newFiles;  // one for each line written, in order
     std::vector<Modified> modified;
@@ -40,7 +49,8 @@ struct FileComparison {
 };
 
 // Lists the tree of pattern (a drive "D:\*.*", a folder "C:\Data\*.*" or a relative "Temp\*.*")
-// depth first. Without a baseline every file gets a line "path,size"; with one only the files
+// depth first. Without a baseline every file gets a line "path,size", and with folders each
+// folder a line in that record of the baseline's folders (folder_record.h); with one only the files
 // whose path the baseline does not hold get a line "path", and with copyNewFiles each is also
 // copied into the copy folder; with comparison, modified files and new folders are noted too.
 // Paths of any length the platform allows are listed; lines show them as the user knows them,
@@ -49,7 +59,7 @@ struct FileComparison {
 // Stops when the observer says so or a write fails. Returns the number of lines written.
 long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output, BaselineIndex* baseline,
                        bool copyNewFiles, ScanObserver& observer,
-                       FileComparison* comparison = nullptr);
+                       FileComparison* comparison = nullptr, SnapshotWriter* folders = nullptr);
 
 // The size a file record of the baseline gives ("path,size" from offset record on, the path
 // pathLength long), as a comparison must read it: sizes that older builds wrote as signed 32-bit

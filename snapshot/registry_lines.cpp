@@ -13,20 +13,42 @@ bool At(std::string_view text, std::size_t offset, std::string_view part) {
 
 }  // namespace
 
+namespace {
+
+constexpr std::uint64_t kKeyTag = 0, kInexactKeyTag = 1, kUnreadableTag = 2, kEndTag = 3,
+                        kValueTag = 4;
+
+}  // namespace
+
 void AppendRegistryLine(std::string& record, const RegistryLine& line) {
-    AppendLeb128(record, line.length);
     if (!line.value) {
-        AppendLeb128(record, 0);
+        AppendLeb128(record, line.nameExact ? kKeyTag : kInexactKeyTag);
+        AppendLeb128(record, line.length);
         return;
     }
-    AppendLeb128(record, 1 + ((std::uint64_t{line.type} << 2) | (line.exact ? 2u : 0u) |
-                              (line.hexForm ? 1u : 0u)));
+    AppendLeb128(record, kValueTag + ((std::uint64_t{line.type} << 3) | (line.nameExact ? 4u : 0u) |
+                                      (line.exact ? 2u : 0u) | (line.hexForm ? 1u : 0u)));
+    AppendLeb128(record, line.length);
     AppendLeb128(record, line.keyEnd);
     AppendLeb128(record, line.nameLength);
 }
 
+void AppendUnreadableKey(std::string& record, std::string_view keyLine) {
+    AppendLeb128(record, kUnreadableTag);
+    AppendLeb128(record, keyLine.size());
+    record.append(keyLine);
+}
+
+void AppendRecordEnd(std::string& record, std::uint64_t lines, std::uint64_t baselineBytes) {
+    AppendLeb128(record, kEndTag);
+    AppendLeb128(record, lines);
+    AppendLeb128(record, baselineBytes);
+}
+
 RegistryLineReader::RegistryLineReader(std::string_view record) : record_(record) {
-    if (record_.substr(0, kRegistryLinesHeader.size()) == kRegistryLinesHeader) {
+    const std::string_view header = record_.substr(0, kRegistryLinesHeader.size());
+    earlier_ = header == kEarlierRegistryLinesHeader;
+    if (header == kRegistryLinesHeader || earlier_) {
         at_ = kRegistryLinesHeader.size();
     } else {
         damaged_ = true;
@@ -40,8 +62,7 @@ bool RegistryLineReader::ReadNumber(std::uint64_t& number) {
     return false;
 }
 
-bool RegistryLineReader::Next(RegistryLine& line) {
-    if (damaged_ || at_ == record_.size()) return false;
+bool RegistryLineReader::NextEarlier(RegistryLine& line) {
     std::uint64_t length = 0, tag = 0;
     if (!ReadNumber(length) || !ReadNumber(tag)) return false;
     line = RegistryLine{};
@@ -61,6 +82,66 @@ bool RegistryLineReader::Next(RegistryLine& line) {
     line.keyEnd = static_cast<std::size_t>(keyEnd);
     line.nameLength = static_cast<std::size_t>(nameLength);
     return true;
+}
+
+bool RegistryLineReader::Next(RegistryLine& line) {
+    if (damaged_ || at_ == record_.size()) return false;
+    if (earlier_) return NextEarlier(line);
+    for (;;) {
+        std::uint64_t tag = 0, length = 0;
+        // Nothing follows the end.
+        if (ended_ || !ReadNumber(tag) || !ReadNumber(length)) {
+            damaged_ = true;
+            return false;
+        }
+        if (tag == kUnreadableTag) {
+            if (length > record_.size() - at_) {
+                damaged_ = true;
+                return false;
+            }
+            unreadable_.push_back(record_.substr(at_, static_cast<std::size_t>(length)));
+            at_ += static_cast<std::size_t>(length);
+        } else if (tag == kEndTag) {
+            endLines_ = length;
+            if (!ReadNumber(endBytes_)) return false;
+            ended_ = true;
+        } else {
+            line = RegistryLine{};
+            line.length = static_cast<std::size_t>(length);
+            if (tag < kValueTag) {
+                line.nameExact = tag == kKeyTag;
+                return true;
+            }
+            const std::uint64_t bits = tag - kValueTag;
+            std::uint64_t keyEnd = 0, nameLength = 0;
+            if ((bits >> 3) > 0xFFFFFFFFu || !ReadNumber(keyEnd) || !ReadNumber(nameLength) ||
+                keyEnd >= length || nameLength >= length - keyEnd - 1) {
+                damaged_ = true;
+                return false;
+            }
+            line.value = true;
+            line.type = static_cast<std::uint32_t>(bits >> 3);
+            line.nameExact = (bits & 4) != 0;
+            line.exact = (bits & 2) != 0;
+            line.hexForm = (bits & 1) != 0;
+            line.keyEnd = static_cast<std::size_t>(keyEnd);
+            line.nameLength = static_cast<std::size_t>(nameLength);
+            return true;
+        }
+        if (at_ == record_.size()) return false;
+    }
+}
+
+BaselineState RegistryRecordState(std::string_view record, std::uint64_t baselineBytes) {
+    RegistryLineReader reader(record);
+    if (reader.Earlier()) return BaselineState::Earlier;
+    RegistryLine line;
+    std::uint64_t lines = 0;
+    while (reader.Next(line)) ++lines;
+    return !reader.Damaged() && reader.Ended() && reader.EndLines() == lines &&
+                   reader.EndBytes() == baselineBytes
+               ? BaselineState::Whole
+               : BaselineState::Incomplete;
 }
 
 bool MatchRegistryLines(std::string_view record, std::string_view text,

@@ -8,6 +8,7 @@
 #include "snapshot/registry_lines.h"
 #include "snapshot/scan_observer.h"
 #include "snapshot/snapshot_files.h"
+#include "snapshot/unread_places.h"
 #include "text/text.h"
 
 namespace {
@@ -42,7 +43,8 @@ struct RegistryWalk {
     std::string valueLine;
     std::string progressText;
     std::size_t rootLength = 0;  // of the root's name and "\" that start every line
-    bool nameWhole = true;       // the value in hand's name came through to text whole
+    bool pathWhole = true;       // the key in hand's path came through to text whole
+    bool nameWhole = true;       // so did the value in hand's name, and its key's path
     long written = 0;
     bool stopped = false;
 };
@@ -73,17 +75,27 @@ void WriteEntryLine(RegistryWalk& walk, const std::string& line, const RegistryL
     if (RegistryComparison* found = walk.comparison) {
         found->newLines.push_back({line.size(), entry.value ? entry.keyEnd : 0,
                                    entry.value ? entry.NameEnd() : 0, entry.type, data.size(),
-                                   !entry.value || walk.nameWhole});
+                                   entry.nameExact});
         if (found->newData != nullptr && !found->newData->Write(data)) walk.stopped = true;
     }
     walk.observer.NewRegistryEntryFound(entry.value ? ScanObserver::RegistryEntry::Value
                                                     : ScanObserver::RegistryEntry::Key);
 }
 
+bool IsWholeName(std::wstring_view name) {
+    return IsWholeUtf16(
+        std::u16string_view(reinterpret_cast<const char16_t*>(name.data()), name.size()));
+}
+
 // The key in hand could not be opened or listed to its end. A root is noted by its name alone.
 void NoteUnreadable(RegistryWalk& walk, std::string_view keyLine) {
     if (!keyLine.empty() && keyLine.back() == '\\') keyLine.remove_suffix(1);
     if (walk.comparison != nullptr) walk.comparison->unreadable.emplace_back(keyLine);
+    if (walk.baseline == nullptr && walk.lines != nullptr) {
+        walk.lineEntry.clear();
+        AppendUnreadableKey(walk.lineEntry, keyLine);
+        if (!walk.lines->Write(walk.lineEntry)) walk.stopped = true;
+    }
 }
 
 void ListValues(RegistryWalk& walk, HKEY key) {
@@ -118,9 +130,8 @@ void ListValues(RegistryWalk& walk, HKEY key) {
         entry.type = walk.entry.type;
         entry.hexForm = form.hex;
         // A name that lost characters on its way to text cannot be given back either.
-        const std::wstring_view name = walk.entry.Name();
-        walk.nameWhole = IsWholeUtf16(
-            std::u16string_view(reinterpret_cast<const char16_t*>(name.data()), name.size()));
+        walk.nameWhole = walk.pathWhole && IsWholeName(walk.entry.Name());
+        entry.nameExact = walk.nameWhole;
         entry.exact = form.exact && walk.nameWhole;
         const std::string_view data(reinterpret_cast<const char*>(walk.entry.data.data()),
                                     walk.entry.dataSize);
@@ -145,14 +156,20 @@ void ScanKey(RegistryWalk& walk, HKEY key, bool isRoot) {
             return;
         }
         const std::size_t parentLength = walk.keyLine.size();
+        const bool parentWhole = walk.pathWhole;
         if (!isRoot) walk.keyLine += '\\';
         walk.keyLine += NarrowText(walk.entry.Name());
+        walk.pathWhole = parentWhole && IsWholeName(walk.entry.Name());
         walk.observer.ItemVisited(walk.keyLine);
         RegistryLine entry;
         entry.length = walk.keyLine.size();
+        entry.nameExact = walk.pathWhole;
         WriteEntryLine(walk, walk.keyLine, entry, {}, false);
-        // A known key may hold new entries, so every subkey is entered, written or not.
-        if (!walk.stopped) {
+        // A known key may hold new entries, so every subkey is entered, written or not; but
+        // one that Step #1 could not read has nothing to be compared with.
+        const UnreadPlaces* unread =
+            walk.comparison != nullptr ? walk.comparison->unreadAtBaseline : nullptr;
+        if (!walk.stopped && (unread == nullptr || !unread->Holds(walk.keyLine))) {
             LSTATUS status = ERROR_SUCCESS;
             const RegistryKey child = OpenRegistryKey(key, walk.entry.name.c_str(), &status);
             if (child.valid()) {
@@ -164,6 +181,7 @@ void ScanKey(RegistryWalk& walk, HKEY key, bool isRoot) {
             }
         }
         walk.keyLine.resize(parentLength);
+        walk.pathWhole = parentWhole;
     }
 }
 
@@ -180,6 +198,13 @@ long ScanRegistryKey(HKEY root, std::string_view subkeyPath, SnapshotWriter* out
         walk.keyLine += '\\';
         walk.rootLength = walk.keyLine.size();
         walk.keyLine += subkeyPath;
+        const std::string_view top =
+            subkeyPath.empty() ? std::string_view(walk.keyLine).substr(0, walk.rootLength - 1)
+                               : std::string_view(walk.keyLine);
+        if (comparison != nullptr && comparison->unreadAtBaseline != nullptr &&
+            comparison->unreadAtBaseline->Holds(top)) {
+            return 0;
+        }
         LSTATUS status = ERROR_SUCCESS;
         const RegistryKey key = OpenRegistryKey(root, WidenText(subkeyPath).c_str(), &status);
         if (!key.valid()) {

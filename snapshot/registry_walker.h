@@ -11,6 +11,7 @@
 class BaselineIndex;
 class ScanObserver;
 class SnapshotWriter;
+class UnreadPlaces;
 
 // A line that a comparison wrote to the change list, for those who read the list back.
 struct RegistryNewLine {
@@ -19,7 +20,7 @@ struct RegistryNewLine {
     std::size_t nameEnd;  // a value's line up to and including the "=" after its name; 0: a key
     std::uint32_t type = REG_NONE;  // a value's type
     std::size_t dataSize = 0;       // bytes of a value's data in RegistryComparison::newData
-    bool exactName = true;          // a value's name came through to text whole
+    bool exactName = true;          // the key path and a value's name came through to text whole
 };
 
 // What a comparison of a registry root finds besides its new lines' text.
@@ -31,12 +32,15 @@ struct RegistryComparison {
     // The lines of keys that could not be opened or listed to their end: what the baseline
     // holds below them is not known to be gone.
     std::vector<std::string> unreadable;
+    // Keys Step #1 could not read: never entered, so nothing below them is new. May be null.
+    const UnreadPlaces* unreadAtBaseline = nullptr;
 };
 
 // Lists the key subkeyPath of root ("" for the root itself) and, depth first, every key below
 // it: for each value a line "root\path\name=text", for each subkey a line "root\path". Without
 // a baseline every line is written, and with lines, each line's entry is appended to that
-// record of the baseline's lines (registry_lines.h); with a baseline only lines the baseline
+// record of the baseline's lines (registry_lines.h), with the keys that could not be read; with
+// a baseline only lines the baseline
 // does not hold, reported to the observer as they are found (and, with comparison, described
 // there) and marked seen in the baseline. Values named StartMenuInit, StartMenuLogoff and
 // StartMenuRun are never new. output may be null: the walk then visits but writes nothing.

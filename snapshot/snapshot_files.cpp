@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <new>
 
 #include "snapshot/unique_handle.h"
@@ -37,12 +38,9 @@ std::vector<const char*> ProgramTextFiles() {
     for (const SnapshotArea& area : kSnapshotAreas) names.push_back(area.baselineName);
     for (const SnapshotArea& area : kSnapshotAreas) names.push_back(area.changeListName);
     names.push_back(kErrorLogName);
-    for (const SnapshotArea& area : kSnapshotAreas) {
-        if (area.linesName != nullptr) names.push_back(area.linesName);
-    }
-    for (const char* name : {kReportName, kChangeSetName, kRedoRegName, kUndoRegName, kUndoCmdName}) {
-        names.push_back(name);
-    }
+    for (const SnapshotArea& area : kSnapshotAreas) names.push_back(area.recordName);
+    names.insert(names.end(), std::begin(kStepTwoOutputNames), std::end(kStepTwoOutputNames));
+    names.insert(names.end(), std::begin(kScratchNames), std::end(kScratchNames));
     return names;
 }
 
@@ -53,6 +51,7 @@ bool SnapshotWriter::Create(std::string_view name) {
     name_.assign(name);
     buffer_.clear();
     error_ = ERROR_SUCCESS;
+    size_ = 0;
     DeleteFileA(name_.c_str());
     // CREATE_ALWAYS truncates a file that could not be deleted, so no stale line survives.
     file_ = CreateFileA(name_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -78,6 +77,7 @@ bool SnapshotWriter::Append(std::string_view bytes, std::string_view end) {
     }
     buffer_.append(bytes);
     buffer_.append(end);
+    size_ += bytes.size() + end.size();
     if (buffer_.size() >= kWriteBufferSize || GetTickCount64() - lastFlushTick_ >= kWriteDelayMs) {
         return Flush();
     }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,6 +21,18 @@ inline constexpr const char kUndoRegName[] = "Quorvane_Undo.reg";
 inline constexpr const char kUndoCmdName[] = "Quorvane_Undo.cmd";
 inline constexpr const char kCopyFolder[] = "C:\\_Quorvane_COPY\\";
 
+// What Step #2 writes besides the change lists, in the order it removes them when it starts.
+inline constexpr const char* kStepTwoOutputNames[] = {kReportName, kChangeSetName, kRedoRegName,
+                                                      kUndoRegName, kUndoCmdName};
+// The scratch files Step #2 writes them through: the report's sections, the change set's items,
+// the journal the undo and redo files are made from, and a registry pass's new values' data.
+inline constexpr const char kSectionsScratchName[] = "Quorvane_Report.tmp";
+inline constexpr const char kItemsScratchName[] = "Quorvane_Changes.tmp";
+inline constexpr const char kJournalScratchName[] = "Quorvane_Undo.tmp";
+inline constexpr const char kNewDataScratchName[] = "Quorvane_Values.tmp";
+inline constexpr const char* kScratchNames[] = {kSectionsScratchName, kItemsScratchName,
+                                                kJournalScratchName, kNewDataScratchName};
+
 // One scanned area: the file system or one registry root. The table order is the order of
 // the passes of both steps.
 struct SnapshotArea {
@@ -27,13 +40,15 @@ struct SnapshotArea {
     const char* changeListName;
     HKEY root;             // nullptr for the file system
     const char* rootName;  // as written into registry lines; nullptr for the file system
-    // The record of a registry baseline's lines (registry_lines.h), written beside it; nullptr
-    // for the file system.
-    const char* linesName = nullptr;
+    // The record Step #1 writes beside the baseline: for a registry root the record of its
+    // lines (registry_lines.h), for the file system the record of its folders
+    // (folder_record.h). Either also tells whether the pass ran to its end.
+    const char* recordName = nullptr;
 };
 
 inline const SnapshotArea kSnapshotAreas[] = {
-    {kFilesBaselineName, kFilesChangeListName, nullptr, nullptr},
+    {kFilesBaselineName, kFilesChangeListName, nullptr, nullptr,
+     "Quorvane_Snapshot1_Files.FOLDERS"},
     {"Quorvane_Snapshot1_Registry_HKCR.TXT", "Quorvane_Snapshot2_Registry_HKCR.TXT",
      HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", "Quorvane_Snapshot1_Registry_HKCR.LINES"},
     {"Quorvane_Snapshot1_Registry_HKLM.TXT", "Quorvane_Snapshot2_Registry_HKLM.TXT",
@@ -45,9 +60,9 @@ inline const SnapshotArea kSnapshotAreas[] = {
 };
 
 // Every file of the program's own that the clean-up button removes, in the order it removes
-// them: the baselines, the change lists, the error log, then the records of the registry
-// baselines' lines and what Step #2 writes besides the change lists (report, change set, the
-// .reg files and the undo script).
+// them: the baselines, the change lists, the error log, the records beside the baselines, what
+// Step #2 writes besides the change lists (report, change set, the .reg files and the undo
+// script), then the scratch files a step that was killed may have left.
 std::vector<const char*> ProgramTextFiles();
 
 // Name of the registry root as written into lines; empty for anything else.
@@ -75,6 +90,8 @@ public:
 
     bool Failed() const { return error_ != ERROR_SUCCESS; }
     DWORD Error() const { return error_; }
+    // Bytes handed over since Create: the file's size once Close succeeded.
+    std::uint64_t Size() const { return size_; }
     const std::string& Name() const { return name_; }
 
 private:
@@ -86,6 +103,7 @@ private:
     std::string buffer_;
     DWORD error_ = ERROR_SUCCESS;
     ULONGLONG lastFlushTick_ = 0;
+    std::uint64_t size_ = 0;
 };
 
 // A whole baseline file in memory.

@@ -33,11 +33,11 @@ bool SetString(const std::wstring& path, const wchar_t* name, const std::wstring
 }
 
 // What the test puts in the machine's own places, taken away again when done: keys of
-// HKEY_LOCAL_MACHINE with all below them, values in keys that stay, files.
+// HKEY_LOCAL_MACHINE with all below them, values in keys that stay, files, then new folders.
 struct Planted {
     std::vector<std::wstring> keys;
     std::vector<std::pair<std::wstring, std::wstring>> values;
-    std::vector<std::string> files;
+    std::vector<std::string> files, folders;
     ~Planted() {
         for (const std::wstring& key : keys) {
             RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
@@ -47,6 +47,11 @@ struct Planted {
             RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), name.c_str());
         }
         for (const std::string& path : files) DeleteFileW(Utf16(path).c_str());
+        for (const std::string& path : folders) RemoveDirectoryW(Utf16(path).c_str());
+    }
+    bool Folder(const std::string& path) {
+        folders.push_back(path);
+        return CreateDirectoryW(Utf16(path).c_str(), nullptr) != 0;
     }
     bool File(const std::string& path, std::string_view content = "x") {
         files.push_back(path);
@@ -90,6 +95,8 @@ TEST(ChangeMeaning, TheReportHighlightsWhatStartsTrustsAndRegistersAndMarksTheCh
     planted.values = {{version + L"\\Run", L"QvTool"}, {rules, L"QvTool-In"}};
     const DWORD automatic = 2, ownProcess = 16;
     const BYTE blob[] = {0x30, 0x82, 0x01, 0x0a};
+    ASSERT_TRUE(planted.Folder("C:\\Tools"));
+    ASSERT_TRUE(planted.File("C:\\Tools\\qvtool.exe"));
     ASSERT_TRUE(SetString(version + L"\\Run", L"QvTool", L"C:\\Tools\\qvtool.exe"));
     ASSERT_TRUE(SetString(service, L"ImagePath", L"C:\\Svc\\qvsvc.exe"));
     ASSERT_TRUE(SetValue(service, L"Start", REG_DWORD, &automatic, 4));

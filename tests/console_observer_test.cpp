@@ -74,9 +74,18 @@ TEST(ConsoleAbort, StopsTheStepAtTheNextEntryAndKeepsWhatWasWritten) {
     // The console leaves the priority as it found it: raising it is the dialog's own business.
     EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), priority);
 
-    // Against an empty baseline every file is new: the change list keeps those found so far.
+    // Step #2 refuses a baseline that Step #1 did not finish, before any walk.
+    const StepResult refused = RunCompareStep(request, atSeventh);
+    EXPECT_EQ(refused.outcome, StepResult::Outcome::IncompleteBaseline);
+    EXPECT_EQ(refused.baselineName, kFilesBaselineName);
+    EXPECT_EQ(StepExitCode(refused, true), kExitMissingBaseline);
+    EXPECT_FALSE(scratch::PathExists(folder.Path(kFilesChangeListName)));
+
+    // Against an empty baseline of an earlier build (no record) every file is new: the change
+    // list keeps those found so far.
     request.scanRegistry = false;
     ASSERT_TRUE(scratch::WriteWholeFile(folder.Path(kFilesBaselineName), ""));
+    ASSERT_TRUE(DeleteFileA(folder.Path(kSnapshotAreas[0].recordName).c_str()));
     AbortAtItem atFifth(5);
     const StepResult step2 = RunCompareStep(request, atFifth);
     EXPECT_EQ(step2.message, "Scan aborted");

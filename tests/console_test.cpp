@@ -203,6 +203,7 @@ TEST_F(ConsoleSteps, BothStepsPrintTheSummaryAndExitByWhatTheyFound) {
     // build's, with the drive letter as typed.
     ASSERT_TRUE(WriteWholeFile(Here(kFilesBaselineName),
                                "d:\\a.txt,5\r\nd:\\sub\\b.txt,1\r\nd:\\sub\\new.txt,1\r\n"));
+    ASSERT_TRUE(DeleteFileA(Here(kSnapshotAreas[0].recordName).c_str()));
     ASSERT_TRUE(DeleteFileW(L"D:\\a.txt"));
     const CmdRun removed = Run({"step2", "--files", "D:"});
     EXPECT_EQ(removed.exitCode, 1u);

@@ -10,6 +10,7 @@
 
 #include "app/app_state.h"
 #include "app/resource.h"
+#include "engine/step_engine.h"
 #include "snapshot/snapshot_files.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/scratch_tree.h"
@@ -300,10 +301,22 @@ TEST_F(FileSteps, AbortStopsTheWalkAndLeavesTheLaterFilesEmpty) {
     EXPECT_TRUE(scratch::PathExists(Here("Quorvane_Snapshot1_Registry_HKCU.TXT")));
     EXPECT_EQ(ReadWholeFile(Here("Quorvane_Snapshot1_Registry_HKCU.TXT")), "");
 
-    // An aborted Step #2 leaves no report, not even an earlier one. Past the progress throttle
-    // first, so that the first entry of the next walk shows: on a quick machine the whole walk
-    // may otherwise end within it.
+    // A baseline that Step #1 did not finish is refused by name before any walk: the report of
+    // the last run stays and no change list is made.
     ASSERT_TRUE(scratch::WriteWholeFile(Here(kReportName), "stale"));
+    const SeenMessageBox refused = Run(IDC_STEP2);
+    EXPECT_EQ(refused.caption, kFilesBaselineName);
+    EXPECT_EQ(refused.text, kIncompleteBaselineText);
+    EXPECT_EQ(ReadWholeFile(Here(kReportName)), "stale");
+    EXPECT_FALSE(scratch::PathExists(Here(kFilesChangeListName)));
+    ExpectIdle();
+
+    // An aborted Step #2 leaves no report, not even an earlier one. (Against the baseline as an
+    // earlier build would have left it, without the record that tells it was cut short.) Past
+    // the progress throttle first, so that the first entry of the next walk shows: on a quick
+    // machine the whole walk may otherwise end within it.
+    ASSERT_TRUE(DeleteFileA(Here(kSnapshotAreas[0].recordName).c_str()));
+    ASSERT_TRUE(DeleteFileA(Here(kSnapshotAreas[3].recordName).c_str()));
     Sleep(100);
     dialog_->ClickWhenTextShows(IDC_STATUS, " Scanned: ", IDC_CLOSE);
     EXPECT_EQ(Run(IDC_STEP2).text, "Scan aborted");

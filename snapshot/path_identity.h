@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Paths and names as Windows tells them apart: file paths, registry key paths and value names
+// are one item when they differ only in letter case (an ordinal comparison of the characters
+// as the system upper-cases them). Value texts and data are never folded. Plain C++.
+
+// The form of path that two paths share exactly when Windows takes them for one: a key for
+// maps and sets. A "\" stays where it was, so a prefix of the path up to a "\" gives the
+// prefix of its identity up to the same "\".
+std::string PathIdentity(std::string_view path);
+
+// Whether Windows takes a and b for one path or name.
+bool SamePath(std::string_view a, std::string_view b);
