@@ -455,6 +455,8 @@ PassResult RunComparison(const std::string& baselinePath, const std::string& cha
     RegistryComparison found;
     found.newData = &newData;
     found.unreadAtBaseline = &records.unreadAtBaseline;
+    found.namesTold = records.namesTold;
+    found.inexactLines = &records.inexactLines;
     if (output.Create(changesPath) && newData.Create(kNewDataScratchName)) {
         result.lines = ScanRegistryKey(HKEY_CURRENT_USER, "", &output, &index, observer, &found);
     }

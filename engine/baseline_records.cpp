@@ -58,18 +58,21 @@ bool LoadBaselineRecords(const SnapshotArea& area, std::string_view baseline,
         records.folderRecord = std::move(record);
         return true;
     }
-    RegistryLineReader reader(record.View());
-    for (RegistryLine line; reader.Next(line);) {
-    }
-    records.namesTold = !reader.Earlier();
-    for (std::string_view key : reader.Unreadable()) records.unreadAtBaseline.Add(key);
     const std::string rootPrefix = std::string(area.rootName) + "\\";
-    if (MatchRegistryLines(record.View(), baseline, rootPrefix, records.joins)) {
+    const bool agrees = MatchRegistryLines(record.View(), baseline, rootPrefix, records.joins);
+    RegistryLineReader reader(record.View());
+    std::size_t start = 0;
+    for (RegistryLine line; reader.Next(line); start += line.length + 2) {
+        if (!line.nameExact) records.inexactLines.push_back(start);
+    }
+    for (std::string_view key : reader.Unreadable()) records.unreadAtBaseline.Add(key);
+    if (agrees) {
         records.lineRecord.assign(record.View());
+        records.namesTold = !reader.Earlier();
     } else {
         // Read as earlier builds wrote it, as well as its text allows.
         records.joins.clear();
-        records.namesTold = false;
+        records.inexactLines.clear();
     }
     return true;
 }

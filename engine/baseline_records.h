@@ -32,8 +32,10 @@ struct BaselineRecords {
     // baseline, and in joins the CR LF pairs that stand inside lines. Empty when there is none.
     std::string lineRecord;
     std::vector<std::size_t> joins;
-    // The record tells whether names came through exactly (an earlier build's does not).
+    // The record tells whether names came through exactly (an earlier build's does not), and
+    // where the lines of those that did not begin, in text order.
     bool namesTold = false;
+    std::vector<std::size_t> inexactLines;
     // The folders or keys Step #1 could not read.
     UnreadPlaces unreadAtBaseline;
 

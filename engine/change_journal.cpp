@@ -10,7 +10,7 @@ void AppendBytes(std::string& out, std::string_view bytes) {
 }
 
 enum Flag : std::uint8_t { kNoise = 1, kExactName = 2 };
-constexpr std::uint8_t kLastKind = static_cast<std::uint8_t>(JournalKind::RemovedFile);
+constexpr std::uint8_t kLastKind = static_cast<std::uint8_t>(JournalKind::RenamedFolder);
 constexpr std::uint8_t kLastOld = static_cast<std::uint8_t>(OldData::NotExact);
 
 // Reads from the front of bytes; false when they run out or a number runs past 64 bits.
@@ -54,6 +54,7 @@ void AppendJournalEntry(std::string& journal, const JournalEntry& entry) {
     AppendBytes(journal, entry.newData);
     AppendLeb128(journal, entry.oldType);
     AppendBytes(journal, entry.oldData);
+    AppendBytes(journal, entry.oldSpelling);
 }
 
 bool JournalParser::Next(std::string_view& bytes, JournalEntry& entry) {
@@ -65,7 +66,8 @@ bool JournalParser::Next(std::string_view& bytes, JournalEntry& entry) {
     const bool whole = cursor.Byte(kind) && cursor.Byte(flags) && cursor.Byte(old) &&
                        cursor.Bytes(entry.path, tooLong) && cursor.Bytes(entry.name, tooLong) &&
                        cursor.Number(newType, tooLong) && cursor.Bytes(entry.newData, tooLong) &&
-                       cursor.Number(oldType, tooLong) && cursor.Bytes(entry.oldData, tooLong);
+                       cursor.Number(oldType, tooLong) && cursor.Bytes(entry.oldData, tooLong) &&
+                       cursor.Bytes(entry.oldSpelling, tooLong);
     if (tooLong || (cursor.Used() >= 3 && (kind > kLastKind || old > kLastOld))) {
         damaged_ = true;
         return false;

@@ -11,17 +11,21 @@
 // and HKEY_CURRENT_USER passes that come after it. Plain C++.
 //
 // Form: each entry is its kind, its flags, then LEB128 lengths and numbers with their bytes:
-// path, name, new type, new data, old type, old data.
+// path, name, new type, new data, old type, old data, old spelling.
 
 enum class JournalKind : std::uint8_t {
     AddedKey, AddedValue, ChangedValue, RemovedKey, RemovedValue,
     RemovedEntry,  // a removed registry line that cannot be split (a baseline of an earlier build)
+    // A key or value whose own name is spelled anew in letter case only: the same item to
+    // Windows, so nothing to undo or redo.
+    RenamedKey, RenamedValue,
     AddedFile, NewFolder, ModifiedFile, RemovedFile,
+    RenamedFile, RenamedFolder,
 };
 
 inline bool IsValueKind(JournalKind kind) {
     return kind == JournalKind::AddedValue || kind == JournalKind::ChangedValue ||
-           kind == JournalKind::RemovedValue;
+           kind == JournalKind::RemovedValue || kind == JournalKind::RenamedValue;
 }
 
 // Whether the baseline gives back a changed or removed value's old type and data.
@@ -42,6 +46,7 @@ struct JournalEntry {
     std::string newData;     // added and changed values: the data read at Step #2
     std::uint32_t oldType = 0;
     std::string oldData;     // changed and removed values, when old is Exact
+    std::string oldSpelling;  // renamed items: the path (or a value's name) the baseline spells
 };
 
 void AppendJournalEntry(std::string& journal, const JournalEntry& entry);

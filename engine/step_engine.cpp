@@ -140,6 +140,8 @@ PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, St
     files.unreadAtBaseline = &records.unreadAtBaseline;
     RegistryComparison entries;
     entries.unreadAtBaseline = &records.unreadAtBaseline;
+    entries.namesTold = records.namesTold;
+    entries.inexactLines = &records.inexactLines;
     // The data of new values, for the redo file: as the walk reads them, never from their text.
     SnapshotWriter newData;
     if (!IsFileArea(area)) {
@@ -284,6 +286,7 @@ std::string Step2Summary(bool aborted, long fileCount, unsigned long entryCount,
         {wholeChange.removedFiles, "removed file", "removed files"},
         {wholeChange.newFolders, "new folder", "new folders"},
         {wholeChange.removedRegistryEntries, "removed registry entry", "removed registry entries"},
+        {wholeChange.renamed, "item renamed in letter case only", "items renamed in letter case only"},
     };
     summary += "\n\nAlso found: ";
     bool first = true;

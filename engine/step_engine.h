@@ -57,9 +57,12 @@ struct WholeChangeCounts {
     unsigned long unreadAtBaseline = 0;    // registry keys
     unsigned long unlistedAtBaseline = 0;  // folders
 
+    // Files, folders, keys and values whose own names are spelled anew in letter case only.
+    unsigned long renamed = 0;
+
     bool Any() const {
         return modifiedFiles != 0 || removedFiles != 0 || newFolders != 0 ||
-               removedRegistryEntries != 0;
+               removedRegistryEntries != 0 || renamed != 0;
     }
 };
 

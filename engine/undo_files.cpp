@@ -69,6 +69,7 @@ std::string Identity(JournalKind kind, std::string_view place, std::string_view 
 constexpr std::string_view kNotExactUndo = "not restored: name not exact: ";
 constexpr std::string_view kNotExactRedo = "not written: the name is not exact: ";
 
+
 // A change under HKEY_CLASSES_ROOT that a pass also saw at one of its real places is written
 // there: these are the identities it would have there.
 std::vector<std::string> RealPlaceIdentities(const JournalEntry& entry, std::string_view place) {
@@ -84,7 +85,9 @@ std::vector<std::string> RealPlaceIdentities(const JournalEntry& entry, std::str
 std::string Describe(const JournalEntry& entry) {
     static constexpr const char* kWords[] = {
         "added key",     "added value",  "changed value", "removed key",   "removed value",
-        "removed entry", "added file",   "new folder",    "modified file", "removed file"};
+        "removed entry", "renamed key",  "renamed value", "added file",    "new folder",
+        "modified file", "removed file", "renamed file",  "renamed folder"};
+    static_assert(std::size(kWords) == static_cast<std::size_t>(JournalKind::RenamedFolder) + 1);
     std::string text = kWords[static_cast<int>(entry.kind)];
     text += ": ";
     text += entry.path;
@@ -92,6 +95,17 @@ std::string Describe(const JournalEntry& entry) {
         text += entry.name.empty() ? std::string("\\(Default)") : "\\" + entry.name;
     }
     return text;
+}
+
+// A renamed item is one item to Windows: nothing to take back or carry over.
+bool IsRenamedKind(JournalKind kind) {
+    return kind == JournalKind::RenamedKey || kind == JournalKind::RenamedValue ||
+           kind == JournalKind::RenamedFile || kind == JournalKind::RenamedFolder;
+}
+
+std::string RenamedComment(const JournalEntry& entry) {
+    return "left alone: renamed in letter case only (was " + entry.oldSpelling + "): " +
+           Describe(entry);
 }
 
 std::span<const std::uint8_t> Bytes(const std::string& data) {
@@ -150,6 +164,10 @@ void WriteRedo(RegFileMaker& maker, const JournalEntry& entry, bool& any) {
     if (!maker.Place(entry, place)) return;
     RegFileWriter& file = maker.File();
     any = true;
+    if (IsRenamedKind(entry.kind)) {
+        file.Comment(RenamedComment(entry));
+        return;
+    }
     if (!entry.exactName) {
         file.Comment(std::string(kNotExactRedo) + Describe(entry));
         return;
@@ -188,6 +206,10 @@ void WriteUndo(RegFileMaker& maker, const JournalEntry& entry, bool& any,
     if (!maker.Place(entry, place)) return;
     RegFileWriter& file = maker.File();
     any = true;
+    if (IsRenamedKind(entry.kind)) {
+        file.Comment(RenamedComment(entry));
+        return;
+    }
     if (!entry.exactName) {
         file.Comment(std::string(kNotExactUndo) + Describe(entry));
         return;
@@ -320,6 +342,8 @@ bool WriteUndoFiles(const char* journalName, std::string_view userSid, UndoFiles
         if (IsRegistryKind(entry.kind)) {
             WriteRedo(redoMaker, entry, anyRedo);
             WriteUndo(undoMaker, entry, anyUndo, counts);
+        } else if (IsRenamedKind(entry.kind)) {
+            script.Comment(RenamedComment(entry));
         } else if (!entry.exactName) {
             if (entry.kind == JournalKind::AddedFile || entry.kind == JournalKind::NewFolder) {
                 anyFile = true;

@@ -16,6 +16,7 @@
 #include "report/reg_file.h"
 #include "snapshot/baseline_index.h"
 #include "snapshot/changed_values.h"
+#include "snapshot/path_identity.h"
 #include "snapshot/registry_lines.h"
 #include "snapshot/unique_handle.h"
 #include "snapshot/unread_places.h"
@@ -62,20 +63,6 @@ std::string ComputerName() {
     DWORD length = static_cast<DWORD>(std::size(name));
     if (!GetComputerNameExW(ComputerNameDnsHostname, name, &length)) return "unknown";
     return NarrowText(std::wstring_view(name, length));
-}
-
-// The current directory as the walker shows folders: with its final backslash.
-std::string OwnFolder() {
-    std::wstring path(32768, L'\0');
-    const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(path.size()), path.data());
-    if (length == 0 || length >= path.size()) return {};
-    path.resize(length);
-    if (path.back() != L'\\') path += L'\\';
-    return NarrowText(path);
-}
-
-bool SameFolder(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && FindNoCase(a, b) == 0;
 }
 
 // Reads back, line by line, a change list that a pass has just written; the caller knows how
@@ -194,16 +181,19 @@ public:
         }
         for (std::size_t i = 0; i < gone.size(); ++i) {
             if (gone[i].entry.value) {
-                byStart_.emplace(gone[i].line.substr(0, gone[i].entry.NameEnd()), i);
+                byStart_.emplace(Identity(gone[i].line.substr(0, gone[i].entry.NameEnd()),
+                                          gone[i].entry.nameExact),
+                                 i);
             }
         }
     }
 
     // The gone line that the new value whose line starts with start ("key\name=") changes,
-    // now taken; ChangedValueMatcher::kNone when it changes none.
-    std::size_t Pair(std::string_view start) {
+    // now taken; ChangedValueMatcher::kNone when it changes none. Names compare as Windows
+    // compares them, and one that came through exactly never pairs with one that did not.
+    std::size_t Pair(std::string_view start, bool exact) {
         if (guess_) return guess_->Pair(start);
-        const auto found = byStart_.find(start);
+        const auto found = byStart_.find(Identity(start, exact));
         if (found == byStart_.end() || taken_[found->second]) return ChangedValueMatcher::kNone;
         taken_[found->second] = true;
         return found->second;
@@ -211,8 +201,12 @@ public:
     bool Taken(std::size_t line) const { return guess_ ? guess_->Taken(line) : taken_[line]; }
 
 private:
+    static std::string Identity(std::string_view start, bool exact) {
+        return PathIdentity(start) + (exact ? '+' : '-');
+    }
+
     std::optional<ChangedValueMatcher> guess_;
-    std::unordered_map<std::string_view, std::size_t> byStart_;
+    std::unordered_map<std::string, std::size_t> byStart_;
     std::vector<bool> taken_;
 };
 
@@ -254,22 +248,17 @@ constexpr KindWords kKindWords[] = {
     {"added", "key", "added"},        {"added", "value", "added"},
     {"changed", "value", "changed"},  {"removed", "key", "removed"},
     {"removed", "value", "removed"},  {"removed", "entry", "removed"},
+    {"renamed", "key", "renamed"},    {"renamed", "value", "renamed"},
     {"added", "file", "added"},       {"newFolder", "folder", "new folder"},
     {"modified", "file", "modified"}, {"removed", "file", "removed"},
+    {"renamed", "file", "renamed"},   {"renamed", "folder", "renamed"},
 };
+static_assert(std::size(kKindWords) == static_cast<std::size_t>(JournalKind::RenamedFolder) + 1);
 
 const KindWords& WordsOf(JournalKind kind) { return kKindWords[static_cast<int>(kind)]; }
 
 bool IsHighlight(ChangeCategory category) {
     return category != ChangeCategory::None && category != ChangeCategory::Noise;
-}
-
-std::string FoldAscii(std::string_view text) {
-    std::string folded(text);
-    for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return folded;
 }
 
 // The values of some keys, by key path and name, for the words of what a key's change means.
@@ -323,6 +312,7 @@ struct WholeChangeReport::Item {
     OldData old = OldData::Exact;
     std::uint32_t oldType = 0;
     std::string oldData;
+    std::string_view oldSpelling;  // renamed items: the path, or a value's name, as it was
 };
 
 WholeChangeReport::WholeChangeReport()
@@ -393,6 +383,12 @@ void WholeChangeReport::Report(const Item& item) {
             page_.RemovedValue(item.path, item.name, item.text, mark);
             break;
         case JournalKind::RemovedEntry: page_.RemovedEntry(item.path, mark); break;
+        case JournalKind::RenamedKey:
+        case JournalKind::RenamedFile:
+        case JournalKind::RenamedFolder: page_.RenamedPath(item.oldSpelling, item.path, mark); break;
+        case JournalKind::RenamedValue:
+            page_.RenamedValue(item.path, item.oldSpelling, item.name, mark);
+            break;
     }
 
     const KindWords& words = WordsOf(item.kind);
@@ -403,6 +399,11 @@ void WholeChangeReport::Report(const Item& item) {
     set.item = words.item;
     set.path = item.path;
     if (value) set.name = item.name;
+    if (item.kind == JournalKind::RenamedValue) {
+        set.oldName = item.oldSpelling;
+    } else if (!item.oldSpelling.empty()) {
+        set.oldPath = item.oldSpelling;
+    }
     if (item.kind == JournalKind::ChangedValue) {
         set.oldText = item.oldText;
         set.newText = item.newText;
@@ -438,6 +439,7 @@ void WholeChangeReport::Report(const Item& item) {
     entry.newData = item.newData;
     entry.oldType = item.oldType;
     entry.oldData = item.oldData;
+    entry.oldSpelling = item.oldSpelling;
     journalEntry_.clear();
     AppendJournalEntry(journalEntry_, entry);
     journal_.Write(journalEntry_);
@@ -447,8 +449,8 @@ void WholeChangeReport::Highlight(const Item& item, std::string_view anchor) {
     const bool value = IsValueKind(item.kind);
     // The same change under HKEY_CURRENT_USER and under the user's own HKEY_USERS\<SID> is one.
     const std::string key = std::string(WordsOf(item.kind).highlight) + '\n' +
-                            FoldAscii(PortableRegistryPath(item.path, userSid_)) + '\n' +
-                            std::string(item.name);
+                            PathIdentity(PortableRegistryPath(item.path, userSid_)) + '\n' +
+                            PathIdentity(item.name) + (item.exactName ? "" : "\n?");
     const auto [at, added] = highlightAt_.emplace(key, highlights_.size());
     if (!added) {
         ReportHighlight& first = highlights_[at->second];
@@ -502,9 +504,9 @@ void WholeChangeReport::AddFilesPass(const SnapshotArea& area, const std::string
             removed.push_back({offset, path.size()});
         }
     });
-    const std::string ownFolder = OwnFolder();
+    const std::string ownFolder = ProgramFolder();
     std::erase_if(folders, [&](const FileComparison::Folder& folder) {
-        return folder.holdsOldFile || SameFolder(folder.path, ownFolder);
+        return folder.holdsOldFile || SamePath(folder.path, ownFolder);
     });
 
     ReportArea row;
@@ -520,9 +522,11 @@ void WholeChangeReport::AddFilesPass(const SnapshotArea& area, const std::string
     row.unreadAtBaseline = static_cast<unsigned long>(records.unreadAtBaseline.Count());
     row.newFoldersByTime = !records.HasFolderRecord();
     areas_.push_back(row);
+    const auto renamed = static_cast<unsigned long>(found.renamed.size());
     counts_.unlistedAtBaseline += row.unreadAtBaseline;
+    counts_.renamed += renamed;
     setAreas_.push_back({row.name, driveList, Iso8601FromFileTime(baselineTime), true, row.added,
-                         row.modified, row.removed, row.newFolders, 0});
+                         row.modified, row.removed, row.newFolders, 0, renamed});
     counts_.modifiedFiles += row.modified;
     counts_.removedFiles += row.removed;
     counts_.newFolders += row.newFolders;
@@ -572,6 +576,17 @@ void WholeChangeReport::AddFilesPass(const SnapshotArea& area, const std::string
     for (const FileComparison::Folder& folder : folders) {
         Item item = report(JournalKind::NewFolder, folder.path);
         item.exactName = folder.exact;
+        Report(item);
+    }
+    page_.EndSection();
+    if (renamed == 0) return;
+    page_.BeginSection("Files: renamed in letter case", renamed);
+    for (const FileComparison::Renamed& file : found.renamed) {
+        Item item;
+        item.area = row.name;
+        item.kind = file.folder ? JournalKind::RenamedFolder : JournalKind::RenamedFile;
+        item.path = file.newPath;
+        item.oldSpelling = file.oldPath;
         Report(item);
     }
     page_.EndSection();
@@ -645,7 +660,7 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
                 if (key != addedValues.end()) key->second[std::string(name)] = line.substr(entry.nameEnd);
             }
             if (gone.empty()) continue;
-            const std::size_t old = pairing.Pair(line.substr(0, entry.nameEnd));
+            const std::size_t old = pairing.Pair(line.substr(0, entry.nameEnd), entry.exactName);
             if (old != ChangedValueMatcher::kNone) {
                 changed.push_back({i, old, std::string(line), std::string(bytes)});
             }

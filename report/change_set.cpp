@@ -119,6 +119,7 @@ void ChangeSetWriter::Run(std::string_view version, std::string_view time,
         Field("removed", std::uint64_t{area.removed});
         if (area.files) Field("newFolders", std::uint64_t{area.newFolders});
         Field("noise", std::uint64_t{area.noise});
+        if (area.renamed != 0) Field("renamed", std::uint64_t{area.renamed});
         line_ += '}';
     }
     line_ += ']';
@@ -131,7 +132,9 @@ void ChangeSetWriter::Item(const ChangeSetItem& item) {
     Field("change", item.change);
     Field("item", item.item);
     Field("path", item.path);
+    if (item.oldPath) Field("oldPath", *item.oldPath);
     if (item.name) Field("name", *item.name);
+    if (item.oldName) Field("oldName", *item.oldName);
     if (item.text) Field("text", *item.text);
     if (item.oldText) Field("old", *item.oldText);
     if (item.newText) Field("new", *item.newText);

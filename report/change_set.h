@@ -13,10 +13,10 @@
 // each line ended by LF. The first line is the run with its areas, then one line an item:
 //   {"type":"run","version":"1.07","time":"...","computer":"...","areas":[{"area":"Files",
 //    "compared":"C: D:","baselineTime":"...","added":N,"modified":N,"removed":N,
-//    "newFolders":N,"noise":N},...]}
-//   {"type":"item","area":...,"change":...,"item":...,"path":...,"name":...,"text":...,
-//    "old":...,"new":...,"size":N,"oldSize":N,"newSize":N,"changeTime":...,"category":...,
-//    "meaning":...}
+//    "newFolders":N,"noise":N,"renamed":N},...]} ("renamed" only where there are any)
+//   {"type":"item","area":...,"change":...,"item":...,"path":...,"oldPath":...,"name":...,
+//    "oldName":...,"text":...,"old":...,"new":...,"size":N,"oldSize":N,"newSize":N,
+//    "changeTime":...,"category":...,"meaning":...}
 // in this key order. Fields that do not apply are left out, but "category" is always there
 // (null when there is none). Text that is not valid UTF-8 is written with U+FFFD for each bad
 // byte and the line gains "lossy":true; control characters are escaped (\n, \r, \t, \u00XX),
@@ -26,14 +26,16 @@ struct ChangeSetArea {
     std::string area, compared, baselineTime;
     bool files = false;  // only the files area counts new folders
     unsigned long added = 0, modified = 0, removed = 0, newFolders = 0, noise = 0;
+    unsigned long renamed = 0;  // written only when there are any
 };
 
 struct ChangeSetItem {
     std::string_view area;    // "Files" or the root's full name
-    std::string_view change;  // "added", "modified", "removed", "changed", "newFolder"
+    std::string_view change;  // "added", "modified", "removed", "changed", "newFolder", "renamed"
     std::string_view item;    // "file", "folder", "key", "value", "entry"
     std::string_view path;
-    std::optional<std::string_view> name, text, oldText, newText;
+    std::optional<std::string_view> oldPath;  // renamed files, folders and keys: the old spelling
+    std::optional<std::string_view> name, oldName, text, oldText, newText;
     std::optional<std::uint64_t> size, oldSize, newSize;
     std::string_view changeTime;  // ISO 8601 UTC; empty: unknown
     ChangeCategory category = ChangeCategory::None;

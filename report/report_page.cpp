@@ -576,6 +576,27 @@ void ReportPage::ChangedValue(std::string_view keyPath, std::string_view name,
     EndItem(mark);
 }
 
+void ReportPage::RenamedPath(std::string_view oldPath, std::string_view newPath,
+                             const ItemMark& mark) {
+    BeginItem(mark);
+    AppendSpan(piece_, "old", oldPath);
+    piece_ += " \xE2\x86\x92 ";
+    AppendSpan(piece_, "path", newPath);
+    EndItem(mark);
+}
+
+void ReportPage::RenamedValue(std::string_view keyPath, std::string_view oldName,
+                              std::string_view newName, const ItemMark& mark) {
+    BeginItem(mark);
+    piece_ += "<span class=\"kind\">value</span> ";
+    AppendSpan(piece_, "path", keyPath);
+    piece_ += " ";
+    AppendSpan(piece_, "old", oldName.empty() ? std::string_view("(Default)") : oldName);
+    piece_ += " \xE2\x86\x92 ";
+    AppendSpan(piece_, "name", newName.empty() ? std::string_view("(Default)") : newName);
+    EndItem(mark);
+}
+
 void ReportPage::RemovedEntry(std::string_view line, const ItemMark& mark) {
     BeginItem(mark);
     AppendSpan(piece_, "line", line);

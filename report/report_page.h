@@ -92,6 +92,11 @@ public:
     // A removed registry entry as its baseline line: a line cannot always tell where a key path
     // ends and a value name begins.
     void RemovedEntry(std::string_view line, const ItemMark& mark = {});
+    // A file, folder or key whose own name is spelled anew in letter case only, and a value
+    // whose name is: one item to Windows, shown with both spellings.
+    void RenamedPath(std::string_view oldPath, std::string_view newPath, const ItemMark& mark = {});
+    void RenamedValue(std::string_view keyPath, std::string_view oldName, std::string_view newName,
+                      const ItemMark& mark = {});
     void EndSection();
 
     // The filter script and the end of the page.

@@ -12,18 +12,12 @@
 #include "snapshot/snapshot_files.h"
 #include "snapshot/file_listing.h"
 #include "snapshot/folder_record.h"
+#include "snapshot/path_identity.h"
 #include "snapshot/unique_handle.h"
 #include "snapshot/unread_places.h"
 #include "text/text.h"
 
 namespace {
-
-// Files with this word in their path are the program's own (snapshots, error log, copies).
-constexpr std::string_view kProductWord = "Quorvane";
-
-bool HoldsProductWord(std::string_view text) {
-    return text.find(kProductWord) != std::string_view::npos;
-}
 
 // One open directory of the walk, with the lengths that its own paths end at.
 struct OpenDirectory {
@@ -32,11 +26,20 @@ struct OpenDirectory {
     std::size_t newFolder;      // its entry in FileComparison::newFolders, or kNone
     bool holdsOldFile;          // a file of the baseline was met below it
     bool exact;                 // its path came through to text exactly
+    bool programFolder;         // the program writes its own files here
 };
 
 bool IsWholeName(std::wstring_view name) {
     return IsWholeUtf16(
         std::u16string_view(reinterpret_cast<const char16_t*>(name.data()), name.size()));
+}
+
+// The path as the baseline spells it, of a file record ("path,size") or a folder's line that
+// starts at record.
+std::string_view RecordedPath(std::string_view text, std::size_t record, bool fileRecord) {
+    std::string_view line = text.substr(record, text.find("\r\n", record) - record);
+    if (fileRecord) line = line.substr(0, line.rfind(','));
+    return line;
 }
 
 // A line of the record of the baseline's folders for a folder that could not be listed.
@@ -61,6 +64,21 @@ bool ParseRecordedSize(std::string_view baseline, std::size_t at, std::uint64_t&
         ++at;
     }
     return at > digits;
+}
+
+// Whether the folder at path (with its final "\") is new: one that the record of the baseline's
+// folders does not hold, or without a record, one created after the baseline. A folder the
+// record spells otherwise in letter case is noted renamed.
+bool IsNewFolder(FileComparison& comparison, const std::string& path, std::uint64_t creationTime) {
+    BaselineIndex* folders = comparison.baselineFolders;
+    if (folders == nullptr) return creationTime > comparison.baselineTime;
+    std::size_t record = 0;
+    if (!folders->MarkSeen(path, &record)) return true;
+    const std::string_view recorded = RecordedPath(folders->Text(), record, false);
+    if (RenamedInCase(recorded, path)) {
+        comparison.renamed.push_back({std::string(recorded), path, true});
+    }
+    return false;
 }
 
 }  // namespace
@@ -97,8 +115,9 @@ long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output, Baselin
     std::string_view filter = pattern.substr(prefix.size());
     if (filter.empty()) filter = "*";
 
-    // Nothing under a folder of the program's own would be listed.
-    if (HoldsProductWord(prefix)) return 0;
+    // The copies of new files are the program's own.
+    if (InCopyFolder(prefix)) return 0;
+    const std::string programFolder = ProgramFolder();
     // What Step #1 could not list has no baseline to compare with.
     const UnreadPlaces* unread = comparison != nullptr ? comparison->unreadAtBaseline : nullptr;
     if (unread != nullptr && unread->Holds(prefix)) return 0;
@@ -119,7 +138,8 @@ long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output, Baselin
         return 0;
     }
     if (folders != nullptr && !folders->WriteLine(prefix)) return 0;
-    open.push_back({systemPath.size(), displayPath.size(), kNone, false, true});
+    open.push_back({systemPath.size(), displayPath.size(), kNone, false, true,
+                    SamePath(prefix, programFolder)});
     if (comparison != nullptr) comparison->places.emplace_back(prefix);
 
     const std::string_view baselineText = baseline != nullptr ? baseline->Text() : "";
@@ -154,23 +174,20 @@ long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output, Baselin
             // A linked folder leads into a tree listed under its own path, or back up into
             // this one: never entered.
             if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
-            // Every file below would be one of the program's own: not worth listing.
-            if (HoldsProductWord(displayPath)) continue;
             systemPath += L'\\';
             displayPath += '\\';
+            if (InCopyFolder(displayPath)) continue;
             if (unread != nullptr && unread->Holds(displayPath)) continue;
             std::size_t newFolder = kNone;
-            if (comparison != nullptr &&
-                (comparison->baselineFolders != nullptr
-                     ? !comparison->baselineFolders->MarkSeen(displayPath)
-                     : entry.creationTime > comparison->baselineTime)) {
+            if (comparison != nullptr && IsNewFolder(*comparison, displayPath, entry.creationTime)) {
                 newFolder = comparison->newFolders.size();
                 comparison->newFolders.push_back({displayPath, entry.creationTime, false, exact});
             }
             if (listings.size() == open.size()) listings.emplace_back();
             if (listings[open.size()].Open(systemPath)) {
                 if (folders != nullptr) folders->WriteLine(displayPath);
-                open.push_back({systemPath.size(), displayPath.size(), newFolder, false, exact});
+                open.push_back({systemPath.size(), displayPath.size(), newFolder, false, exact,
+                                SamePath(displayPath, programFolder)});
             } else {
                 NoteUnlisted(folders, displayPath);
                 if (comparison != nullptr) {
@@ -182,7 +199,10 @@ long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output, Baselin
             continue;
         }
 
-        if (HoldsProductWord(std::string_view(displayPath).substr(current.displayLength))) continue;
+        if (current.programFolder &&
+            IsProgramFileName(std::string_view(displayPath).substr(current.displayLength))) {
+            continue;
+        }
         observer.ItemVisited(displayPath);
 
         if (baseline == nullptr) {
@@ -200,6 +220,10 @@ long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output, Baselin
         std::size_t record = 0;
         if (baseline->MarkSeen(displayPath, &record)) {
             current.holdsOldFile = true;
+            const std::string_view recorded = RecordedPath(baselineText, record, true);
+            if (comparison != nullptr && RenamedInCase(recorded, displayPath)) {
+                comparison->renamed.push_back({std::string(recorded), displayPath, false});
+            }
             if (comparison != nullptr &&
                 (entry.changeTime > comparison->baselineTime ||
                  !SameRecordedSize(baselineText, record, displayPath.size(), entry.size))) {

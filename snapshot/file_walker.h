@@ -41,7 +41,14 @@ struct FileComparison {
         std::uint64_t size;
         bool exact = true;   // its path came through to text exactly: no lone surrogate
     };
+    // A file or folder whose own name the baseline spells otherwise, in letter case only: one
+    // item as Windows takes names, so neither new nor gone.
+    struct Renamed {
+        std::string oldPath, newPath;  // a folder's with its final "\"
+        bool folder;
+    };
     std::vector<NewFile> newFiles;  // one for each line written, in order
+    std::vector<Renamed> renamed;   // in walk order
     std::vector<Modified> modified;
     std::vector<Folder> newFolders;        // created after the baseline, in walk order
     std::vector<std::string> unlisted;     // folders below a place that could not be listed

@@ -10,3 +10,13 @@ std::string PathIdentity(std::string_view path) {
 }
 
 bool SamePath(std::string_view a, std::string_view b) { return EqualNoCase(a, b); }
+
+std::string_view LastSegment(std::string_view path) {
+    if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+    const std::size_t cut = path.rfind('\\');
+    return cut == std::string_view::npos ? path : path.substr(cut + 1);
+}
+
+bool RenamedInCase(std::string_view recorded, std::string_view found) {
+    return recorded != found && LastSegment(recorded) != LastSegment(found);
+}

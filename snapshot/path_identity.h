@@ -14,3 +14,11 @@ std::string PathIdentity(std::string_view path);
 
 // Whether Windows takes a and b for one path or name.
 bool SamePath(std::string_view a, std::string_view b);
+
+// The last level of a path: what follows its last "\" (a folder's final "\" aside).
+std::string_view LastSegment(std::string_view path);
+
+// Whether a path the baseline spells as recorded and that now reads as found (one path, as
+// Windows takes paths) was renamed in letter case: its own last level is spelled anew. A path
+// whose spelling changed only above it was not: a folder or key above it was.
+bool RenamedInCase(std::string_view recorded, std::string_view found);

@@ -1,5 +1,6 @@
 #include "snapshot/registry_walker.h"
 
+#include <algorithm>
 #include <new>
 #include <string>
 
@@ -49,6 +50,20 @@ struct RegistryWalk {
     bool stopped = false;
 };
 
+// Whether the baseline holds line, with its names come through as exactly as they did now; the
+// line is then marked seen.
+bool SeenInBaseline(RegistryWalk& walk, const std::string& line, bool exact) {
+    const std::string_view root(walk.keyLine.data(), walk.rootLength);
+    const RegistryComparison* told = walk.comparison;
+    if (told == nullptr || !told->namesTold) return walk.baseline->MarkSeenLine(line, root);
+    const std::vector<std::size_t>& inexact = *told->inexactLines;
+    if (inexact.empty()) return exact && walk.baseline->MarkSeenLine(line, root);
+    std::size_t record = 0;
+    return walk.baseline->Find(line, &record) &&
+           std::binary_search(inexact.begin(), inexact.end(), record) != exact &&
+           walk.baseline->MarkSeenLine(line, root);
+}
+
 // Writes a line that the mode keeps: every line in a snapshot, only new lines in a comparison.
 // entry describes it; a value's data comes along for a comparison to keep.
 void WriteEntryLine(RegistryWalk& walk, const std::string& line, const RegistryLine& entry,
@@ -56,8 +71,7 @@ void WriteEntryLine(RegistryWalk& walk, const std::string& line, const RegistryL
     if (walk.output == nullptr) return;
     if (walk.baseline != nullptr) {
         // An ignored value is still marked seen, so that it is never taken for removed.
-        const std::string_view root(walk.keyLine.data(), walk.rootLength);
-        if (walk.baseline->MarkSeenLine(line, root) || ignoredInComparison) return;
+        if (SeenInBaseline(walk, line, entry.nameExact) || ignoredInComparison) return;
     }
     if (!walk.output->WriteLine(line)) {
         walk.stopped = true;

@@ -34,6 +34,11 @@ struct RegistryComparison {
     std::vector<std::string> unreadable;
     // Keys Step #1 could not read: never entered, so nothing below them is new. May be null.
     const UnreadPlaces* unreadAtBaseline = nullptr;
+    // Whether the baseline's record tells which names did not come through exactly, and the
+    // offsets of their lines, ascending. A line whose names came through exactly and one whose
+    // did not are two items, though their texts are alike.
+    bool namesTold = false;
+    const std::vector<std::size_t>* inexactLines = nullptr;
 };
 
 // Lists the key subkeyPath of root ("" for the root itself) and, depth first, every key below

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <new>
 
+#include "snapshot/path_identity.h"
 #include "snapshot/unique_handle.h"
 #include "text/text.h"
 
@@ -42,6 +43,26 @@ std::vector<const char*> ProgramTextFiles() {
     names.insert(names.end(), std::begin(kStepTwoOutputNames), std::end(kStepTwoOutputNames));
     names.insert(names.end(), std::begin(kScratchNames), std::end(kScratchNames));
     return names;
+}
+
+std::string ProgramFolder() {
+    std::wstring path(32768, L'\0');
+    const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(path.size()), path.data());
+    if (length == 0 || length >= path.size()) return {};
+    path.resize(length);
+    if (path.back() != L'\\') path += L'\\';
+    return NarrowText(path);
+}
+
+bool IsProgramFileName(std::string_view name) {
+    static const std::vector<const char*> names = ProgramTextFiles();
+    return std::any_of(names.begin(), names.end(),
+                       [&](const char* own) { return SamePath(name, own); });
+}
+
+bool InCopyFolder(std::string_view folder) {
+    static const std::string copyFolder = PathIdentity(kCopyFolder);
+    return PathIdentity(folder).starts_with(copyFolder);
 }
 
 SnapshotWriter::~SnapshotWriter() { Close(); }

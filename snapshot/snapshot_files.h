@@ -65,6 +65,15 @@ inline const SnapshotArea kSnapshotAreas[] = {
 // script), then the scratch files a step that was killed may have left.
 std::vector<const char*> ProgramTextFiles();
 
+// The folder the program writes its files to, the current directory, as the walk shows folders:
+// with its final "\". Empty when it cannot be told.
+std::string ProgramFolder();
+// Whether a walk passes over this as one of the program's own: a file of ProgramTextFiles() by
+// its name in the program's folder, or the copy folder with all below it. Names and paths
+// compare as Windows compares them; nothing else is ever passed over, whatever it is called.
+bool IsProgramFileName(std::string_view name);
+bool InCopyFolder(std::string_view folder);  // folder: with its final "\"
+
 // Name of the registry root as written into lines; empty for anything else.
 const char* RegistryRootName(HKEY root);
 

@@ -73,17 +73,19 @@ TEST_F(FileSteps, Step1ListsEveryFileWithItsSize) {
     const std::string longPath =
         scratch::RelativePathOfLength("D:", 300, "long.txt");  // beyond the classic 260
     ASSERT_FALSE(drive_->AddFile(longPath, "long").empty());
-    drive_->AddFile("Quorvane_Snapshot1_Files.TXT", "the program's own name is never listed");
+    // Outside the folder the step runs in, a file of the program's name is any file.
+    drive_->AddFile("Quorvane_Snapshot1_Files.TXT", "listed");
 
     const SeenMessageBox summary = Run(IDC_STEP1);
-    const std::size_t expected = 4 + scratch::kScriptSampleNames.size();
+    const std::size_t expected = 5 + scratch::kScriptSampleNames.size();
     EXPECT_EQ(summary.caption, "Quorvane");
     EXPECT_EQ(summary.text, "Saved a list of " + std::to_string(expected) + " files");
     ExpectIdle();
     EXPECT_EQ(dialog_->Text(IDC_STATUS), " ");
 
     std::vector<std::string> lines = {"D:\\a.txt,5", "D:\\sub\\empty.bin,0",
-                                      "D:\\sub\\deeper\\c.txt,2", "D:\\" + longPath + ",4"};
+                                      "D:\\sub\\deeper\\c.txt,2", "D:\\" + longPath + ",4",
+                                      "D:\\Quorvane_Snapshot1_Files.TXT,6"};
     for (const std::string& name : scratch::kScriptSampleNames)
         lines.push_back("D:\\" + name + ",1");
     EXPECT_EQ(SortedLines(Here(kFilesBaselineName)), Sorted(lines));
@@ -122,7 +124,7 @@ TEST_F(FileSteps, Step2FindsNewFilesByPathAlone) {
     drive_->AddFile("a", "a path that is a prefix of an old one is new");
     drive_->AddFile("keep\\new.txt", "n");
     drive_->AddFile("keep\\grows.txt", "a changed size is not a new file");
-    drive_->AddFile("keep\\Quorvane.log", "skipped");
+    drive_->AddFile("keep\\Quorvane.log", "new like any other");
     const std::string name = scratch::kScriptSampleNames.front();
     drive_->AddFile("keep\\" + name, "n");
     const std::string longPath = scratch::RelativePathOfLength("D:", 1000, "new-long.txt");
@@ -130,12 +132,13 @@ TEST_F(FileSteps, Step2FindsNewFilesByPathAlone) {
 
     const SeenMessageBox summary = Run(IDC_STEP2);
     EXPECT_EQ(summary.text,
-              "Found 4 new files, listed in \"Quorvane_Snapshot2_Files.TXT\"\n\nAlso found: 1 "
+              "Found 5 new files, listed in \"Quorvane_Snapshot2_Files.TXT\"\n\nAlso found: 1 "
               "modified file, 5 new folders.\nEvery change is listed in \"Quorvane_Report.html\"");
     ExpectIdle();
     EXPECT_EQ(SortedLines(Here(kFilesChangeListName)),
-              Sorted({"D:\\a", "D:\\keep\\new.txt", "D:\\keep\\" + name, "D:\\" + longPath}));
-    EXPECT_EQ(dialog_->Text(IDC_CHANGES), "Found 4 new/modified files (listed in the output log)");
+              Sorted({"D:\\a", "D:\\keep\\new.txt", "D:\\keep\\Quorvane.log",
+                      "D:\\keep\\" + name, "D:\\" + longPath}));
+    EXPECT_EQ(dialog_->Text(IDC_CHANGES), "Found 5 new/modified files (listed in the output log)");
     // The baseline is only read.
     EXPECT_EQ(SplitLines(ReadWholeFile(Here(kFilesBaselineName))).size(), 3u);
 }
