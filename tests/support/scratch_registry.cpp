@@ -59,8 +59,16 @@ bool ScratchRegistry::DenyReading(std::wstring_view path) {
     return SetKeyAccess(key_, denied_.back(), L"D:P(D;;KR;;;WD)(A;;WD;;;WD)");
 }
 
+namespace {
+constexpr wchar_t kEveryoneMayDoAll[] = L"D:(A;;KA;;;WD)";
+}  // namespace
+
+bool ScratchRegistry::AllowReading(std::wstring_view path) {
+    return SetKeyAccess(key_, std::wstring(path), kEveryoneMayDoAll);
+}
+
 ScratchRegistry::~ScratchRegistry() {
-    for (const std::wstring& path : denied_) SetKeyAccess(key_, path, L"D:(A;;KA;;;WD)");
+    for (const std::wstring& path : denied_) SetKeyAccess(key_, path, kEveryoneMayDoAll);
     if (key_ != nullptr) RegCloseKey(key_);
     RegDeleteTreeW(HKEY_CURRENT_USER, widePath_.c_str());
     // Fails while another test still has its key there, which is as it should be.

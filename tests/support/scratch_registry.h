@@ -38,6 +38,8 @@ public:
     // Denies everyone reading the key (as a key of another user or of the system is denied to
     // a standard user); the key is made readable again when done.
     bool DenyReading(std::wstring_view path);
+    // Gives a denied key back to everyone, as an installer that changes a key's access may.
+    bool AllowReading(std::wstring_view path);
 
 private:
     std::vector<std::wstring> denied_;
