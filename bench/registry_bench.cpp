@@ -455,6 +455,7 @@ PassResult RunComparison(const std::string& baselinePath, const std::string& cha
     RegistryComparison found;
     found.newData = &newData;
     found.unreadAtBaseline = &records.unreadAtBaseline;
+    found.linesRecorded = !records.lineRecord.empty();
     found.namesTold = records.namesTold;
     found.inexactLines = &records.inexactLines;
     if (output.Create(changesPath) && newData.Create(kNewDataScratchName)) {

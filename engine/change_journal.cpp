@@ -9,7 +9,7 @@ void AppendBytes(std::string& out, std::string_view bytes) {
     out += bytes;
 }
 
-enum Flag : std::uint8_t { kNoise = 1, kExactName = 2 };
+enum Flag : std::uint8_t { kNoise = 1, kExactName = 2, kNewDataExact = 4 };
 constexpr std::uint8_t kLastKind = static_cast<std::uint8_t>(JournalKind::RenamedFolder);
 constexpr std::uint8_t kLastOld = static_cast<std::uint8_t>(OldData::NotExact);
 
@@ -46,7 +46,8 @@ private:
 
 void AppendJournalEntry(std::string& journal, const JournalEntry& entry) {
     journal += static_cast<char>(entry.kind);
-    journal += static_cast<char>((entry.noise ? kNoise : 0) | (entry.exactName ? kExactName : 0));
+    journal += static_cast<char>((entry.noise ? kNoise : 0) | (entry.exactName ? kExactName : 0) |
+                                 (entry.newDataExact ? kNewDataExact : 0));
     journal += static_cast<char>(entry.old);
     AppendBytes(journal, entry.path);
     AppendBytes(journal, entry.name);
@@ -80,6 +81,7 @@ bool JournalParser::Next(std::string_view& bytes, JournalEntry& entry) {
     entry.kind = static_cast<JournalKind>(kind);
     entry.noise = (flags & kNoise) != 0;
     entry.exactName = (flags & kExactName) != 0;
+    entry.newDataExact = (flags & kNewDataExact) != 0;
     entry.old = static_cast<OldData>(old);
     entry.newType = static_cast<std::uint32_t>(newType);
     entry.oldType = static_cast<std::uint32_t>(oldType);

@@ -39,6 +39,7 @@ struct JournalEntry {
     JournalKind kind = JournalKind::AddedKey;
     bool noise = false;      // likely background activity: never undone nor carried over
     bool exactName = true;   // added and changed values: the name is the registry's, whole
+    bool newDataExact = true;  // newData is the value's data byte for byte
     OldData old = OldData::Exact;
     std::string path;        // a key's path, a file's or folder's, a RemovedEntry's whole line
     std::string name;        // a value's name

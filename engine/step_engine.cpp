@@ -140,6 +140,7 @@ PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, St
     files.unreadAtBaseline = &records.unreadAtBaseline;
     RegistryComparison entries;
     entries.unreadAtBaseline = &records.unreadAtBaseline;
+    entries.linesRecorded = !records.lineRecord.empty();
     entries.namesTold = records.namesTold;
     entries.inexactLines = &records.inexactLines;
     // The data of new values, for the redo file: as the walk reads them, never from their text.
@@ -286,6 +287,7 @@ std::string Step2Summary(bool aborted, long fileCount, unsigned long entryCount,
         {wholeChange.removedFiles, "removed file", "removed files"},
         {wholeChange.newFolders, "new folder", "new folders"},
         {wholeChange.removedRegistryEntries, "removed registry entry", "removed registry entries"},
+        {wholeChange.retypedValues, "value changed in type only", "values changed in type only"},
         {wholeChange.renamed, "item renamed in letter case only", "items renamed in letter case only"},
     };
     summary += "\n\nAlso found: ";

@@ -59,10 +59,12 @@ struct WholeChangeCounts {
 
     // Files, folders, keys and values whose own names are spelled anew in letter case only.
     unsigned long renamed = 0;
+    // Values whose type changed though their text did not: no change list shows them.
+    unsigned long retypedValues = 0;
 
     bool Any() const {
         return modifiedFiles != 0 || removedFiles != 0 || newFolders != 0 ||
-               removedRegistryEntries != 0 || renamed != 0;
+               removedRegistryEntries != 0 || renamed != 0 || retypedValues != 0;
     }
 };
 

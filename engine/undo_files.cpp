@@ -178,6 +178,10 @@ void WriteRedo(RegFileMaker& maker, const JournalEntry& entry, bool& any) {
             break;
         case JournalKind::AddedValue:
         case JournalKind::ChangedValue:
+            if (!entry.newDataExact) {
+                file.Comment("not written: data not exact: " + Describe(entry));
+                break;
+            }
             maker.Section(place);
             if (maker.SectionOk()) file.Value(entry.name, entry.newType, Bytes(entry.newData));
             break;

@@ -12,6 +12,7 @@
 
 #include "app/resource.h"
 #include "engine/baseline_records.h"
+#include "engine/seen_again.h"
 #include "engine/undo_files.h"
 #include "report/reg_file.h"
 #include "snapshot/baseline_index.h"
@@ -313,6 +314,11 @@ struct WholeChangeReport::Item {
     std::uint32_t oldType = 0;
     std::string oldData;
     std::string_view oldSpelling;  // renamed items: the path, or a value's name, as it was
+    // A value changed in type only: its types' names; its new data, made from its text.
+    bool retyped = false;
+    std::string oldTypeName, newTypeName;
+    std::string ownedNewData;
+    bool newDataExact = true;
 };
 
 WholeChangeReport::WholeChangeReport()
@@ -376,7 +382,12 @@ void WholeChangeReport::Report(const Item& item) {
         case JournalKind::AddedKey: page_.Key(item.path, mark); break;
         case JournalKind::AddedValue: page_.Value(item.path, item.name, item.text, mark); break;
         case JournalKind::ChangedValue:
-            page_.ChangedValue(item.path, item.name, item.oldText, item.newText, mark);
+            if (item.retyped) {
+                page_.RetypedValue(item.path, item.name, item.newText, item.oldTypeName,
+                                   item.newTypeName, mark);
+            } else {
+                page_.ChangedValue(item.path, item.name, item.oldText, item.newText, mark);
+            }
             break;
         case JournalKind::RemovedKey: page_.RemovedKey(item.path, mark); break;
         case JournalKind::RemovedValue:
@@ -420,6 +431,10 @@ void WholeChangeReport::Report(const Item& item) {
     set.category = category;
     set.meaning = item.meaning;
     set.exactName = item.exactName;
+    if (item.retyped) {
+        set.oldType = item.oldTypeName;
+        set.newType = item.newTypeName;
+    }
     changeSet_.Item(set);
 
     if (IsHighlight(category)) Highlight(item, anchor);
@@ -440,6 +455,7 @@ void WholeChangeReport::Report(const Item& item) {
     entry.oldType = item.oldType;
     entry.oldData = item.oldData;
     entry.oldSpelling = item.oldSpelling;
+    entry.newDataExact = item.newDataExact;
     journalEntry_.clear();
     AppendJournalEntry(journalEntry_, entry);
     journal_.Write(journalEntry_);
@@ -616,7 +632,7 @@ void TakeOldData(const GoneLine& gone, bool recorded, OldData& old, std::uint32_
 void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t baselineTime,
                                         const BaselineIndex& baseline,
                                         const BaselineRecords& records,
-                                        const RegistryComparison& comparison) {
+                                        RegistryComparison& comparison) {
     const std::string rootPrefix = std::string(area.rootName) + "\\";
     const std::string_view lineRecord = records.lineRecord;
     const bool recorded = !lineRecord.empty();
@@ -625,6 +641,12 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
     for (const std::string& key : comparison.unreadable) unknown.Add(key);
     const std::vector<GoneLine> gone = GoneLines(baseline, lineRecord, rootPrefix, unknown);
     ValuePairing pairing(gone, recorded);
+    std::vector<Retyped> retyped;
+    std::vector<Renamed> renamed;
+    if (recorded) {
+        ReadSeenAgain(baseline.Text(), lineRecord, comparison.seenValues, comparison.respelled,
+                      retyped, renamed);
+    }
 
     // A first read of the new lines: which of them change a gone value (with their data), what
     // each means, and the values of the keys whose meaning may name them (they follow their
@@ -693,16 +715,20 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
     row.places = area.rootName;
     row.baselineTime = FormatFileTime(baselineTime);
     row.added = static_cast<unsigned long>(found.size() - changed.size());
-    row.modified = static_cast<unsigned long>(changed.size());
+    row.modified = static_cast<unsigned long>(changed.size() + retyped.size());
     row.removed = static_cast<unsigned long>(gone.size() - changed.size());
     row.unreadable = static_cast<unsigned long>(comparison.unreadable.size());
     row.unreadAtBaseline = static_cast<unsigned long>(records.unreadAtBaseline.Count());
+    row.typesUnknown = !recorded;
     areas_.push_back(row);
     counts_.unreadAtBaseline += row.unreadAtBaseline;
     setAreas_.push_back({row.name, row.places, Iso8601FromFileTime(baselineTime), false,
-                         row.added, row.modified, row.removed, 0, 0});
+                         row.added, row.modified, row.removed, 0, 0,
+                         static_cast<unsigned long>(renamed.size())});
     counts_.removedRegistryEntries += row.removed;
-    counts_.changedRegistryValues += row.modified;
+    counts_.changedRegistryValues += static_cast<unsigned long>(changed.size());
+    counts_.retypedValues += static_cast<unsigned long>(retyped.size());
+    counts_.renamed += static_cast<unsigned long>(renamed.size());
 
     auto describe = [](Item& item, MeaningContext context) {
         if (item.classification.rule != nullptr) {
@@ -762,6 +788,7 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
         describe(item, {item.newText, item.oldText, {}, item.name, false});
         Report(item);
     }
+    for (const Retyped& value : retyped) ReportRetyped(area, value, describe);
     page_.EndSection();
     page_.BeginSection(name + ": removed", row.removed);
     for (std::size_t i = 0; i < gone.size(); ++i) {
@@ -791,6 +818,45 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
         Report(item);
     }
     page_.EndSection();
+    if (renamed.empty()) return;
+    page_.BeginSection(name + ": renamed in letter case", static_cast<unsigned long>(renamed.size()));
+    for (const Renamed& entry : renamed) {
+        Item item;
+        item.area = area.rootName;
+        item.kind = entry.value ? JournalKind::RenamedValue : JournalKind::RenamedKey;
+        item.path = entry.path;
+        item.name = entry.name;
+        item.text = entry.text;
+        item.oldSpelling = entry.oldSpelling;
+        Report(item);
+    }
+    page_.EndSection();
+}
+
+template <typename Describe>
+void WholeChangeReport::ReportRetyped(const SnapshotArea& area, const Retyped& value,
+                                      const Describe& describe) {
+    const RegistryLine& old = value.old;
+    Item item;
+    item.area = area.rootName;
+    item.kind = JournalKind::ChangedValue;
+    item.path = value.line.substr(0, old.keyEnd);
+    item.name = value.line.substr(old.keyEnd + 1, old.nameLength);
+    item.oldText = item.newText = value.line.substr(old.NameEnd());
+    item.classification = classifier_->ClassifyValue(item.path, item.name);
+    item.exactName = old.nameExact;
+    item.retyped = true;
+    item.newType = value.newType;
+    std::vector<std::uint8_t> bytes;
+    item.newDataExact = value.newExact &&
+                        DataFromValueText(value.newType, item.newText, value.newHexForm, bytes);
+    item.ownedNewData.assign(bytes.begin(), bytes.end());
+    item.newData = item.ownedNewData;
+    TakeOldData({value.line, old, true}, true, item.old, item.oldType, item.oldData);
+    item.oldTypeName = RegistryTypeName(old.type);
+    item.newTypeName = RegistryTypeName(value.newType);
+    describe(item, {item.newText, item.oldText, {}, item.name, false});
+    Report(item);
 }
 
 bool WholeChangeReport::Finish(std::string& failure) {

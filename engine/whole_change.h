@@ -17,6 +17,7 @@
 
 class BaselineIndex;
 struct BaselineRecords;
+struct Retyped;
 
 // The whole change of a Step #2 run: after each pass that ran to its end, what its walk left
 // unmarked in the baseline and what it noted is sorted into added, modified or changed, removed
@@ -43,7 +44,7 @@ public:
     // data of the pass's new values are in kNewDataScratchName.
     void AddRegistryPass(const SnapshotArea& area, std::uint64_t baselineTime,
                          const BaselineIndex& baseline, const BaselineRecords& records,
-                         const RegistryComparison& found);
+                         RegistryComparison& found);
     // Writes the report, the change set and the undo and redo files. False, with failure set,
     // when one could not be written; then none of them is left.
     bool Finish(std::string& failure);
@@ -59,6 +60,9 @@ private:
     // journal, the row's noise count.
     void Report(const Item& item);
     void Highlight(const Item& item, std::string_view anchor);
+    // A value whose type changed though its text did not.
+    template <typename Describe>
+    void ReportRetyped(const SnapshotArea& area, const Retyped& value, const Describe& describe);
     Classification ClassifyRegistry(JournalKind kind, std::string_view path,
                                     std::string_view name) const;
 

@@ -138,6 +138,8 @@ void ChangeSetWriter::Item(const ChangeSetItem& item) {
     if (item.text) Field("text", *item.text);
     if (item.oldText) Field("old", *item.oldText);
     if (item.newText) Field("new", *item.newText);
+    if (item.oldType) Field("oldType", *item.oldType);
+    if (item.newType) Field("newType", *item.newType);
     if (item.size) Field("size", *item.size);
     if (item.oldSize) Field("oldSize", *item.oldSize);
     if (item.newSize) Field("newSize", *item.newSize);

@@ -15,7 +15,7 @@
 //    "compared":"C: D:","baselineTime":"...","added":N,"modified":N,"removed":N,
 //    "newFolders":N,"noise":N,"renamed":N},...]} ("renamed" only where there are any)
 //   {"type":"item","area":...,"change":...,"item":...,"path":...,"oldPath":...,"name":...,
-//    "oldName":...,"text":...,"old":...,"new":...,"size":N,"oldSize":N,"newSize":N,
+//    "oldName":...,"text":...,"old":...,"new":...,"oldType":...,"newType":...,"size":N,"oldSize":N,"newSize":N,
 //    "changeTime":...,"category":...,"meaning":...}
 // in this key order. Fields that do not apply are left out, but "category" is always there
 // (null when there is none). Text that is not valid UTF-8 is written with U+FFFD for each bad
@@ -36,6 +36,7 @@ struct ChangeSetItem {
     std::string_view path;
     std::optional<std::string_view> oldPath;  // renamed files, folders and keys: the old spelling
     std::optional<std::string_view> name, oldName, text, oldText, newText;
+    std::optional<std::string_view> oldType, newType;  // a value changed in type: "REG_SZ", ...
     std::optional<std::uint64_t> size, oldSize, newSize;
     std::string_view changeTime;  // ISO 8601 UTC; empty: unknown
     ChangeCategory category = ChangeCategory::None;

@@ -114,6 +114,9 @@ constexpr struct {
      {" key that Step #1 could not read: nothing below it is reported.",
       " keys that Step #1 could not read: nothing below them is reported."}},
 };
+constexpr std::string_view kTypesUnknown =
+    ": the baseline was taken by an earlier build, which kept no record of its lines, so a "
+    "value changed in type only does not show.";
 constexpr std::string_view kNewFoldersByTime =
     ": the baseline was taken by an earlier build, which kept no list of folders, so a new "
     "folder is one created after it.";
@@ -223,9 +226,9 @@ void AppendCountsTable(std::string& html, const std::vector<ReportArea>& areas) 
             const UnreadableWords& words = area.files ? row.folders : row.keys;
             html += count == 1 ? words.one : words.many;
         }
-        if (area.files && area.newFoldersByTime) {
+        if (area.files ? area.newFoldersByTime : area.typesUnknown) {
             note(area);
-            html += kNewFoldersByTime;
+            html += area.files ? kNewFoldersByTime : kTypesUnknown;
         }
     }
     if (any) html += "</p>\r\n";
@@ -594,6 +597,19 @@ void ReportPage::RenamedValue(std::string_view keyPath, std::string_view oldName
     AppendSpan(piece_, "old", oldName.empty() ? std::string_view("(Default)") : oldName);
     piece_ += " \xE2\x86\x92 ";
     AppendSpan(piece_, "name", newName.empty() ? std::string_view("(Default)") : newName);
+    EndItem(mark);
+}
+
+void ReportPage::RetypedValue(std::string_view keyPath, std::string_view name,
+                              std::string_view text, std::string_view oldType,
+                              std::string_view newType, const ItemMark& mark) {
+    ValueStart(keyPath, name, mark);
+    AppendSpan(piece_, "text", text);
+    piece_ += " <span class=\"type\">";
+    AppendEscaped(piece_, oldType);
+    piece_ += " \xE2\x86\x92 ";
+    AppendEscaped(piece_, newType);
+    piece_ += "</span>";
     EndItem(mark);
 }
 

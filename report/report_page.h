@@ -30,6 +30,7 @@ struct ReportArea {
     unsigned long unreadable = 0;  // keys not opened or folders not listed: no removals below
     unsigned long unreadAtBaseline = 0;  // such places of Step #1's: nothing below is reported
     bool newFoldersByTime = false;  // files: no record of the baseline's folders to tell by
+    bool typesUnknown = false;  // registry: no record of the baseline's lines, so of its types
 };
 
 // How an entry of an area section is marked.
@@ -85,6 +86,10 @@ public:
                const ItemMark& mark = {});
     void ChangedValue(std::string_view keyPath, std::string_view name, std::string_view oldText,
                       std::string_view newText, const ItemMark& mark = {});
+    // A value whose type changed though its text did not.
+    void RetypedValue(std::string_view keyPath, std::string_view name, std::string_view text,
+                      std::string_view oldType, std::string_view newType,
+                      const ItemMark& mark = {});
     // A removed key, and a removed value whose key path and name are known exactly.
     void RemovedKey(std::string_view path, const ItemMark& mark = {});
     void RemovedValue(std::string_view keyPath, std::string_view name, std::string_view text,

@@ -50,18 +50,30 @@ struct RegistryWalk {
     bool stopped = false;
 };
 
-// Whether the baseline holds line, with its names come through as exactly as they did now; the
-// line is then marked seen.
-bool SeenInBaseline(RegistryWalk& walk, const std::string& line, bool exact) {
+// Whether the baseline holds line (names compared as Windows compares them, a value's text
+// exactly), and with its names come through as exactly as they did now; the line is then marked
+// seen. With a record of the baseline's lines, what only the record can tell is looked at once
+// the walk is done: the old value's type, and the spelling of a name written anew.
+bool SeenInBaseline(RegistryWalk& walk, const std::string& line, const RegistryLine& entry) {
     const std::string_view root(walk.keyLine.data(), walk.rootLength);
-    const RegistryComparison* told = walk.comparison;
-    if (told == nullptr || !told->namesTold) return walk.baseline->MarkSeenLine(line, root);
-    const std::vector<std::size_t>& inexact = *told->inexactLines;
-    if (inexact.empty()) return exact && walk.baseline->MarkSeenLine(line, root);
+    RegistryComparison* found = walk.comparison;
+    if (found == nullptr || !found->linesRecorded) return walk.baseline->MarkSeenLine(line, root);
+    const std::vector<std::size_t>* inexact = found->namesTold ? found->inexactLines : nullptr;
+    const bool anyInexact = inexact != nullptr && !inexact->empty();
+    if (found->namesTold && !anyInexact && !entry.nameExact) return false;
     std::size_t record = 0;
-    return walk.baseline->Find(line, &record) &&
-           std::binary_search(inexact.begin(), inexact.end(), record) != exact &&
-           walk.baseline->MarkSeenLine(line, root);
+    if (!walk.baseline->Find(line, &record)) return false;
+    if (anyInexact &&
+        std::binary_search(inexact->begin(), inexact->end(), record) == entry.nameExact) {
+        return false;
+    }
+    walk.baseline->MarkSeenLine(line, root);
+    if (entry.value) found->seenValues.push_back({record, entry.type, entry.exact, entry.hexForm});
+    if (walk.baseline->Text().compare(record, line.size(), line) != 0) {
+        found->respelled.push_back(
+            {record, line, entry.value ? entry.keyEnd : 0, entry.value ? entry.NameEnd() : 0});
+    }
+    return true;
 }
 
 // Writes a line that the mode keeps: every line in a snapshot, only new lines in a comparison.
@@ -71,7 +83,7 @@ void WriteEntryLine(RegistryWalk& walk, const std::string& line, const RegistryL
     if (walk.output == nullptr) return;
     if (walk.baseline != nullptr) {
         // An ignored value is still marked seen, so that it is never taken for removed.
-        if (SeenInBaseline(walk, line, entry.nameExact) || ignoredInComparison) return;
+        if (SeenInBaseline(walk, line, entry) || ignoredInComparison) return;
     }
     if (!walk.output->WriteLine(line)) {
         walk.stopped = true;

@@ -34,11 +34,28 @@ struct RegistryComparison {
     std::vector<std::string> unreadable;
     // Keys Step #1 could not read: never entered, so nothing below them is new. May be null.
     const UnreadPlaces* unreadAtBaseline = nullptr;
-    // Whether the baseline's record tells which names did not come through exactly, and the
-    // offsets of their lines, ascending. A line whose names came through exactly and one whose
-    // did not are two items, though their texts are alike.
+    // Whether the baseline has a record of its lines; whether the record tells which names did
+    // not come through exactly, and the offsets of their lines, ascending. A line whose names
+    // came through exactly and one whose did not are two items, though their texts are alike.
+    bool linesRecorded = false;
     bool namesTold = false;
     const std::vector<std::size_t>* inexactLines = nullptr;
+
+    // With a record, the lines met again, for what only the record tells: each value's type and
+    // how its text stands for its data now, and the lines whose names are spelled anew in
+    // letter case (a renamed key, a renamed value, or one below a renamed key).
+    struct SeenValue {
+        std::size_t record;  // offset of its line in the baseline
+        std::uint32_t type;
+        bool exact, hexForm;
+    };
+    struct Respelled {
+        std::size_t record;
+        std::string line;  // as now spelled
+        std::size_t keyEnd, nameEnd;  // as in RegistryNewLine
+    };
+    std::vector<SeenValue> seenValues;
+    std::vector<Respelled> respelled;
 };
 
 // Lists the key subkeyPath of root ("" for the root itself) and, depth first, every key below
