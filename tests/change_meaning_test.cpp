@@ -67,9 +67,15 @@ TEST(ChangeMeaning, TheReportHighlightsWhatStartsTrustsAndRegistersAndMarksTheCh
                  places.userAppData.empty());
     // Folders Wine's prefix may lack.
     const std::string recent = places.userAppData + "\\Microsoft\\Windows\\Recent";
-    for (const std::string& made : {places.system + "\\Tasks", places.windows + "\\Prefetch", recent}) {
+    for (const std::string& made : {places.system + "\\Tasks", places.windows + "\\Prefetch", recent,
+                                    places.userStartup, std::string("C:\\_Quorvane_COPY")}) {
         CreateDirectoryW(Utf16(made).c_str(), nullptr);
     }
+    // A value whose type will change though its text will not: Windows expands it no more.
+    const std::wstring typed = L"SOFTWARE\\QvTyped";
+    const std::wstring expandable = L"%SystemRoot%\\qv";
+    ASSERT_TRUE(SetValue(typed, L"Path", REG_EXPAND_SZ, expandable.c_str(),
+                         (expandable.size() + 1) * 2));
 
     std::unique_ptr<DialogDriver> dialog = DialogDriver::StartInProcess();
     ASSERT_TRUE(dialog);
@@ -91,13 +97,21 @@ TEST(ChangeMeaning, TheReportHighlightsWhatStartsTrustsAndRegistersAndMarksTheCh
         L"FirewallRules";
     Planted planted;
     planted.keys = {service, uninstall, L"SOFTWARE\\Classes\\.qvt", L"SOFTWARE\\Classes\\Qv.Document",
-                    certificate};
+                    certificate, typed};
     planted.values = {{version + L"\\Run", L"QvTool"}, {rules, L"QvTool-In"}};
     const DWORD automatic = 2, ownProcess = 16;
     const BYTE blob[] = {0x30, 0x82, 0x01, 0x0a};
     ASSERT_TRUE(planted.Folder("C:\\Tools"));
     ASSERT_TRUE(planted.File("C:\\Tools\\qvtool.exe"));
     ASSERT_TRUE(SetString(version + L"\\Run", L"QvTool", L"C:\\Tools\\qvtool.exe"));
+    ASSERT_TRUE(SetString(typed, L"Path", expandable));
+    // The program's name hides nothing: only its own files here and its copies are passed over.
+    const std::vector<std::string> named = {places.system + "\\QuorvaneHelper.dll",
+                                            places.userStartup + "\\Quorvane agent.lnk",
+                                            "C:\\Tools\\" + std::string(kReportName)};
+    for (const std::string& path : named) ASSERT_TRUE(planted.File(path));
+    ASSERT_TRUE(planted.File("C:\\_Quorvane_COPY\\copied.txt"));
+    ASSERT_TRUE(planted.File(folder.Path(kErrorLogName)));
     ASSERT_TRUE(SetString(service, L"ImagePath", L"C:\\Svc\\qvsvc.exe"));
     ASSERT_TRUE(SetValue(service, L"Start", REG_DWORD, &automatic, 4));
     ASSERT_TRUE(SetValue(service, L"Type", REG_DWORD, &ownProcess, 4));
@@ -125,6 +139,29 @@ TEST(ChangeMeaning, TheReportHighlightsWhatStartsTrustsAndRegistersAndMarksTheCh
     for (const char* name : {kRedoRegName, kUndoRegName, kUndoCmdName}) {
         EXPECT_TRUE(scratch::PathExists(folder.Path(name))) << name;
     }
+    const std::string newFiles = ReadWholeFile(folder.Path(kFilesChangeListName));
+    for (const std::string& path : named) {
+        EXPECT_NE(newFiles.find(path + "\r\n"), std::string::npos) << path;
+    }
+    for (const std::string& own : {std::string("_Quorvane_COPY"), folder.Root() + "\\Quorvane_"}) {
+        EXPECT_EQ(newFiles.find(own), std::string::npos) << own;
+        EXPECT_EQ(ReadWholeFile(folder.Path(kFilesBaselineName)).find(own), std::string::npos) << own;
+    }
+    const std::string startup = report.substr(0, report.find("id=\"entries\""));
+    EXPECT_NE(startup.find("Quorvane agent.lnk"), std::string::npos) << "not among the highlights";
+    // The value changed in type only, everywhere.
+    EXPECT_NE(summary.text.find("1 value changed in type only"), std::string::npos) << summary.text;
+    EXPECT_NE(changes.find("\"oldType\":\"REG_EXPAND_SZ\",\"newType\":\"REG_SZ\""),
+              std::string::npos);
+    EXPECT_NE(report.find("REG_EXPAND_SZ \xE2\x86\x92 REG_SZ"), std::string::npos);
+    const auto regText = [&](const char* name) {
+        const std::string bytes = ReadWholeFile(folder.Path(name));
+        return scratch::Utf8(std::wstring_view(reinterpret_cast<const wchar_t*>(bytes.data()) + 1,
+                                               bytes.size() / 2 - 1));
+    };
+    EXPECT_NE(regText(kUndoRegName).find("\"Path\"=hex(2):25,00,53,00"), std::string::npos);
+    EXPECT_NE(regText(kRedoRegName).find("\"Path\"=\"%SystemRoot%\\\\qv\""), std::string::npos);
+
     // What each planted change means, as the highlights word it.
     for (const char* words : {"New service, starts automatically: C:\\Svc\\qvsvc.exe",
                               "Uninstall entry: Qv Tool 1.2"}) {
