@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "app/scan_progress.h"
-#include "snapshot/unique_handle.h"
+#include "win32/unique_handle.h"
 #include "tests/support/scratch_tree.h"
 #include "text/text.h"
 
@@ -57,7 +57,7 @@ const std::wstring& ServerStatPath() {
 double ServerCpuSeconds() {
     const std::wstring& path = ServerStatPath();
     if (path.empty()) return 0;
-    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return 0;
@@ -80,7 +80,7 @@ double ServerCpuSeconds() {
 double HostStealSeconds() {
     static const bool wine = !WineVersion().empty();
     if (!wine) return 0;
-    UniqueFileHandle file(CreateFileW(L"Z:\\proc\\stat", GENERIC_READ,
+    UniqueFile file(CreateFileW(L"Z:\\proc\\stat", GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return 0;
@@ -260,7 +260,7 @@ ReportFacts ReadReport(const char* path) {
 
 std::vector<std::string> FirstLines(const std::string& path, std::size_t limit) {
     std::vector<std::string> lines;
-    UniqueFileHandle file(CreateFileW(WidenText(path).c_str(), GENERIC_READ,
+    UniqueFile file(CreateFileW(WidenText(path).c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return lines;

@@ -37,7 +37,7 @@
 #include "snapshot/folder_record.h"
 #include "snapshot/snapshot_files.h"
 #include "snapshot/file_listing.h"
-#include "snapshot/unique_handle.h"
+#include "win32/unique_handle.h"
 #include "tests/support/scratch_tree.h"
 #include "text/text.h"
 
@@ -155,7 +155,7 @@ std::size_t FolderOfFile(std::size_t f, std::size_t files, std::size_t folders) 
 }
 
 bool CreateSizedFile(const std::wstring& path, std::uint64_t size) {
-    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return false;
     if (size == 0) return true;
@@ -240,7 +240,7 @@ bool Refused(const char* what, const std::wstring& path) {
 // Sets the last-write time of a file back to 2001, as installers do with the files they place:
 // only its change time then tells that it changed.
 bool SetWriteTimeBack(const std::wstring& path) {
-    UniqueFileHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+    UniqueFile file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     const SYSTEMTIME old{2001, 6, 0, 15, 12, 0, 0, 0};
     FILETIME time;
@@ -571,7 +571,7 @@ bool IsDriveRoot(const std::string& root) { return root.size() == 2 && root[1] =
 
 bool FolderIsEmpty(const std::string& root) {
     WIN32_FIND_DATAW entry;
-    UniqueFindHandle listing(
+    UniqueFind listing(
         FindFirstFileW((ExtendedLengthPath(root + "\\") + L"*").c_str(), &entry));
     if (!listing.valid()) return true;
     do {

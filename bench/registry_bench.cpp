@@ -111,7 +111,7 @@ void BareWalk(HKEY key, RegistryEntryBuffer& entry, WalkCounts& counts) {
             break;
         }
         ++counts.keys;
-        const RegistryKey child = OpenRegistryKey(key, entry.name.c_str());
+        const UniqueKey child = OpenRegistryKey(key, entry.name.c_str());
         if (child.valid()) BareWalk(child.get(), entry, counts);
     }
 }
@@ -119,7 +119,7 @@ void BareWalk(HKEY key, RegistryEntryBuffer& entry, WalkCounts& counts) {
 bench::Sample TimeBareWalk(WalkCounts& counts) {
     counts = WalkCounts{};
     const bench::Stamp start = bench::Mark();
-    const RegistryKey root = OpenRegistryKey(HKEY_CURRENT_USER, L"");
+    const UniqueKey root = OpenRegistryKey(HKEY_CURRENT_USER, L"");
     RegistryEntryBuffer entry;
     if (root.valid()) BareWalk(root.get(), entry, counts);
     return bench::Since(start);
@@ -157,7 +157,7 @@ void ConvertingWalk(HKEY key, RegistryEntryBuffer& entry, std::string& name, std
         }
         name = NarrowText(entry.Name());
         ++counts.keys;
-        const RegistryKey child = OpenRegistryKey(key, entry.name.c_str());
+        const UniqueKey child = OpenRegistryKey(key, entry.name.c_str());
         if (child.valid()) ConvertingWalk(child.get(), entry, name, text, counts);
     }
 }
@@ -173,7 +173,7 @@ void RunProfile(const std::string& work) {
 
         start = bench::Now();
         {
-            const RegistryKey root = OpenRegistryKey(HKEY_CURRENT_USER, L"");
+            const UniqueKey root = OpenRegistryKey(HKEY_CURRENT_USER, L"");
             RegistryEntryBuffer entry;
             std::string name, text;
             ConvertingWalk(root.get(), entry, name, text, counts);

@@ -14,21 +14,15 @@
 #include "console/command_line.h"
 #include "console/console_observer.h"
 #include "console/standard_stream.h"
-#include "snapshot/unique_handle.h"
+#include "win32/unique_handle.h"
 #include "text/text.h"
 
 namespace {
 
-struct EventHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle h) { CloseHandle(h); }
-};
-
 // Set by the control handler, read by the walk between entries: the console's Abort button.
 std::atomic<bool> g_abort{false};
 // Signalled except while a step runs.
-UniqueHandle<EventHandleTraits> g_stepIdle;
+UniqueEvent g_stepIdle;
 
 // Windows ends a process five seconds after its console was closed; the step gets most of
 // that to stop at its next entry and close its files.
@@ -53,10 +47,9 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 std::vector<std::string> CommandLineArguments() {
     std::vector<std::string> arguments;
     int count = 0;
-    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (wide == nullptr) return arguments;
-    for (int i = 1; i < count; ++i) arguments.push_back(NarrowText(wide[i]));
-    LocalFree(wide);
+    const UniqueLocal<LPWSTR*> wide(CommandLineToArgvW(GetCommandLineW(), &count));
+    if (!wide) return arguments;
+    for (int i = 1; i < count; ++i) arguments.push_back(NarrowText(wide.get()[i]));
     return arguments;
 }
 

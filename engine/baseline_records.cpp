@@ -4,7 +4,7 @@
 
 #include "snapshot/folder_record.h"
 #include "snapshot/registry_lines.h"
-#include "snapshot/unique_handle.h"
+#include "win32/unique_handle.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ std::string ReadFailureText(const char* name, BaselineLoad load, DWORD error) {
 }  // namespace
 
 BaselineCheck CheckBaseline(const SnapshotArea& area) {
-    UniqueFileHandle file(CreateFileA(area.baselineName, GENERIC_READ, FILE_SHARE_READ, nullptr,
+    UniqueFile file(CreateFileA(area.baselineName, GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!file.valid() || !GetFileSizeEx(file.get(), &size)) return BaselineCheck::Missing;

@@ -7,16 +7,9 @@
 #include <string_view>
 
 #include "text/text.h"
+#include "win32/unique_handle.h"
 
 namespace {
-
-struct CoTaskMemText {
-    PWSTR text = nullptr;
-    CoTaskMemText() = default;
-    CoTaskMemText(const CoTaskMemText&) = delete;
-    CoTaskMemText& operator=(const CoTaskMemText&) = delete;
-    ~CoTaskMemText() { CoTaskMemFree(text); }
-};
 
 std::string WithoutTrailingBackslash(std::wstring_view path) {
     // A drive's root too: "C:\" becomes "C:", as the first segment of its paths reads.
@@ -27,9 +20,9 @@ std::string WithoutTrailingBackslash(std::wstring_view path) {
 // Not verified: a folder that is missing or redirected to a share that is offline is still
 // the place its entries would have.
 std::string KnownFolder(REFKNOWNFOLDERID id) {
-    CoTaskMemText path;
-    if (FAILED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path.text))) return {};
-    return WithoutTrailingBackslash(path.text);
+    UniqueCoTaskMem<PWSTR> path;
+    if (FAILED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, path.put()))) return {};
+    return WithoutTrailingBackslash(path.get());
 }
 
 // A directory that the given call writes into a buffer of the given size, returning its length.
@@ -49,11 +42,10 @@ std::wstring BufferedPath(Call call) {
 // The temp folder may come in short names (C:\Users\ALEXAN~1\...) when TEMP says so; the
 // paths that Step #2 reports are long.
 std::string TempFolder() {
-    const std::wstring temp =
-        BufferedPath([](wchar_t* b, DWORD n) { return GetTempPathW(n, b); });
+    const std::wstring temp = BufferedPath([](wchar_t* b, DWORD n) { return GetTempPathW(n, b); });
     if (temp.empty()) return {};
-    const std::wstring full = BufferedPath(
-        [&](wchar_t* b, DWORD n) { return GetLongPathNameW(temp.c_str(), b, n); });
+    const std::wstring full =
+        BufferedPath([&](wchar_t* b, DWORD n) { return GetLongPathNameW(temp.c_str(), b, n); });
     return WithoutTrailingBackslash(full.empty() ? temp : full);
 }
 

@@ -9,7 +9,7 @@
 #include "snapshot/folder_record.h"
 #include "snapshot/registry_lines.h"
 #include "snapshot/registry_walker.h"
-#include "snapshot/unique_handle.h"
+#include "win32/unique_handle.h"
 #include "text/text.h"
 
 namespace {

@@ -19,15 +19,15 @@
 #include "snapshot/changed_values.h"
 #include "snapshot/path_identity.h"
 #include "snapshot/registry_lines.h"
-#include "snapshot/unique_handle.h"
+#include "win32/unique_handle.h"
 #include "snapshot/unread_places.h"
 #include "text/text.h"
 
 namespace {
 
 // Values that a comparison never reports, new, changed or removed.
-constexpr std::string_view kIgnoredValues[] = {"\\StartMenuInit=", "\\StartMenuLogoff=",
-                                               "\\StartMenuRun="};
+constexpr std::string_view kIgnoredValues[] = {
+    "\\StartMenuInit=", "\\StartMenuLogoff=", "\\StartMenuRun="};
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
@@ -103,8 +103,7 @@ std::size_t LineLength(std::string_view text, std::size_t offset, std::string_vi
 bool AppendFile(const char* name, SnapshotWriter& output) {
     SequentialReader reader;
     if (!reader.Open(name)) return false;
-    for (std::string_view block = reader.Available(); !block.empty();
-         block = reader.Available()) {
+    for (std::string_view block = reader.Available(); !block.empty(); block = reader.Available()) {
         if (!output.Write(block)) return false;
         reader.Consume(block.size());
     }
@@ -223,20 +222,18 @@ std::uint64_t NowFileTime() {
 
 // The string form of the SID of the user this process runs as; empty when it cannot be told.
 std::string CurrentUserSid() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
-    UniqueFileHandle owned(token);
+    UniqueToken token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
     DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
     std::vector<BYTE> buffer(size);
-    wchar_t* text = nullptr;
-    std::string sid;
-    if (size != 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
-        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
-        sid = NarrowText(text);
-        LocalFree(text);
+    UniqueLocal<wchar_t*> text;
+    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size) ||
+        !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid,
+                                text.put())) {
+        return {};
     }
-    return sid;
+    return NarrowText(text.get());
 }
 
 // How each kind of item shows: in the change set ("change", "item"), in the highlights.
@@ -396,7 +393,9 @@ void WholeChangeReport::Report(const Item& item) {
         case JournalKind::RemovedEntry: page_.RemovedEntry(item.path, mark); break;
         case JournalKind::RenamedKey:
         case JournalKind::RenamedFile:
-        case JournalKind::RenamedFolder: page_.RenamedPath(item.oldSpelling, item.path, mark); break;
+        case JournalKind::RenamedFolder:
+            page_.RenamedPath(item.oldSpelling, item.path, mark);
+            break;
         case JournalKind::RenamedValue:
             page_.RenamedValue(item.path, item.oldSpelling, item.name, mark);
             break;
@@ -492,8 +491,7 @@ void WholeChangeReport::Highlight(const Item& item, std::string_view anchor) {
 
 void WholeChangeReport::AddFilesPass(const SnapshotArea& area, const std::string& driveList,
                                      std::uint64_t baselineTime, const BaselineIndex& baseline,
-                                     const BaselineRecords& records,
-                                     const FileComparison& found) {
+                                     const BaselineRecords& records, const FileComparison& found) {
     const std::string_view text = baseline.Text();
     std::vector<FileComparison::Folder> folders = found.newFolders;
     std::unordered_map<std::string_view, std::size_t> candidates;
@@ -679,7 +677,8 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
             classes[i] = classifier_->ClassifyValue(keyPath, name);
             if (!addedValues.empty()) {
                 const auto key = addedValues.find(std::string(keyPath));
-                if (key != addedValues.end()) key->second[std::string(name)] = line.substr(entry.nameEnd);
+                if (key != addedValues.end())
+                    key->second[std::string(name)] = line.substr(entry.nameEnd);
             }
             if (gone.empty()) continue;
             const std::size_t old = pairing.Pair(line.substr(0, entry.nameEnd), entry.exactName);
@@ -701,7 +700,8 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
             if (goneClasses[i].rule != nullptr) removedValues[std::string(item.line)];
         } else {
             const std::string_view keyPath = item.line.substr(0, item.entry.keyEnd);
-            const std::string_view name = item.line.substr(item.entry.keyEnd + 1, item.entry.nameLength);
+            const std::string_view name =
+                item.line.substr(item.entry.keyEnd + 1, item.entry.nameLength);
             goneClasses[i] = classifier_->ClassifyValue(keyPath, name);
             const auto key = removedValues.find(std::string(keyPath));
             if (key != removedValues.end()) {
@@ -722,8 +722,8 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
     row.typesUnknown = !recorded;
     areas_.push_back(row);
     counts_.unreadAtBaseline += row.unreadAtBaseline;
-    setAreas_.push_back({row.name, row.places, Iso8601FromFileTime(baselineTime), false,
-                         row.added, row.modified, row.removed, 0, 0,
+    setAreas_.push_back({row.name, row.places, Iso8601FromFileTime(baselineTime), false, row.added,
+                         row.modified, row.removed, 0, 0,
                          static_cast<unsigned long>(renamed.size())});
     counts_.removedRegistryEntries += row.removed;
     counts_.changedRegistryValues += static_cast<unsigned long>(changed.size());
@@ -810,7 +810,8 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
         } else {
             item.kind = JournalKind::RemovedValue;
             item.path = gonePiece.line.substr(0, gonePiece.entry.keyEnd);
-            item.name = gonePiece.line.substr(gonePiece.entry.keyEnd + 1, gonePiece.entry.nameLength);
+            item.name =
+                gonePiece.line.substr(gonePiece.entry.keyEnd + 1, gonePiece.entry.nameLength);
             item.text = gonePiece.line.substr(gonePiece.entry.NameEnd());
             TakeOldData(gonePiece, recorded, item.old, item.oldType, item.oldData);
             describe(item, {item.text, {}, ValuesOf(removedValues, item.path), item.name, true});
@@ -819,7 +820,8 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
     }
     page_.EndSection();
     if (renamed.empty()) return;
-    page_.BeginSection(name + ": renamed in letter case", static_cast<unsigned long>(renamed.size()));
+    page_.BeginSection(name + ": renamed in letter case",
+                       static_cast<unsigned long>(renamed.size()));
     for (const Renamed& entry : renamed) {
         Item item;
         item.area = area.rootName;
@@ -848,8 +850,8 @@ void WholeChangeReport::ReportRetyped(const SnapshotArea& area, const Retyped& v
     item.retyped = true;
     item.newType = value.newType;
     std::vector<std::uint8_t> bytes;
-    item.newDataExact = value.newExact &&
-                        DataFromValueText(value.newType, item.newText, value.newHexForm, bytes);
+    item.newDataExact =
+        value.newExact && DataFromValueText(value.newType, item.newText, value.newHexForm, bytes);
     item.ownedNewData.assign(bytes.begin(), bytes.end());
     item.newData = item.ownedNewData;
     TakeOldData({value.line, old, true}, true, item.old, item.oldType, item.oldData);
@@ -879,8 +881,12 @@ bool WholeChangeReport::Finish(std::string& failure) {
         written = report.Create(kReportName);
         if (written) {
             ReportPage head([&](std::string_view piece) { return report.Write(piece); });
-            ReportFiles files{kChangeSetName, kRedoRegName, kUndoRegName, kUndoCmdName,
-                              undo.notRestoredTypeUnknown, undo.notRestoredDataNotExact};
+            ReportFiles files{kChangeSetName,
+                              kRedoRegName,
+                              kUndoRegName,
+                              kUndoCmdName,
+                              undo.notRestoredTypeUnknown,
+                              undo.notRestoredDataNotExact};
             head.Head(NowText(), ComputerName(), areas_, highlights_, files);
             written = AppendFile(kSectionsScratchName, report);
             head.Tail();

@@ -6,7 +6,7 @@
 
 #include "snapshot/scan_observer.h"
 #include "snapshot/snapshot_files.h"
-#include "snapshot/unique_handle.h"
+#include "win32/unique_handle.h"
 #include "text/text.h"
 
 namespace {
@@ -39,7 +39,7 @@ bool IsDirectory(const std::wstring& path) {
 }
 
 bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
-    UniqueFileHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+    UniqueFile file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return file.valid() && GetFileInformationByHandle(file.get(), &info);
@@ -128,7 +128,7 @@ int IsDirectoryPath(std::string_view path) {
 }
 
 void LogCopyFailure(std::string_view source) {
-    UniqueFileHandle log(CreateFileA(kErrorLogName, GENERIC_WRITE,
+    UniqueFile log(CreateFileA(kErrorLogName, GENERIC_WRITE,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!log.valid()) return;  // nowhere to report it; the file still counts as new

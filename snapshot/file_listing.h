@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "snapshot/unique_handle.h"
+#include "win32/unique_handle.h"
 
 // The listing calls of the file walker, shared with the benchmark that measures the bare
 // listing against the walker.
@@ -43,8 +43,8 @@ private:
     bool Fetch();
     bool NextFound(ListedEntry& entry);
 
-    UniqueFileHandle directory_;
-    UniqueFindHandle find_;
+    UniqueFile directory_;
+    UniqueFind find_;
     WIN32_FIND_DATAW found_{};
     bool haveFound_ = false;
     std::vector<std::uint64_t> buffer_;  // 8-byte aligned, as the entries need

@@ -13,7 +13,7 @@
 #include "snapshot/file_listing.h"
 #include "snapshot/folder_record.h"
 #include "snapshot/path_identity.h"
-#include "snapshot/unique_handle.h"
+#include "win32/unique_handle.h"
 #include "snapshot/unread_places.h"
 #include "text/text.h"
 

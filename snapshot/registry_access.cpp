@@ -73,12 +73,12 @@ Growth GrowAfterMoreData(const RegistryEnumCalls& calls, HKEY key, RegistryEntry
 
 }  // namespace
 
-RegistryKey OpenRegistryKey(HKEY parent, const wchar_t* path, LSTATUS* status) {
+UniqueKey OpenRegistryKey(HKEY parent, const wchar_t* path, LSTATUS* status) {
     HKEY key = nullptr;
     const LSTATUS opened = RegOpenKeyExW(parent, path, 0, KEY_READ, &key);
     if (status != nullptr) *status = opened;
     if (opened != ERROR_SUCCESS) return {};
-    return RegistryKey(key);
+    return UniqueKey(key);
 }
 
 void PrepareRegistryEntry(HKEY key, RegistryEntryBuffer& entry) {

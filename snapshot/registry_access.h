@@ -8,24 +8,16 @@
 #include <vector>
 
 #include "snapshot/registry_value_text.h"
-#include "snapshot/unique_handle.h"
+#include "win32/unique_handle.h"
 
 // Everything the registry walker reads from the registry. Keys are opened for reading only.
 // Names and data come from the wide functions, so names of any characters and lengths arrive
 // whole; the walker turns them into the process code page.
 
-struct RegistryKeyTraits {
-    using Handle = HKEY;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle h) { RegCloseKey(h); }
-};
-
-using RegistryKey = UniqueHandle<RegistryKeyTraits>;
-
 // Opens path below parent with KEY_READ; "" opens a new handle to parent itself. An empty
-// RegistryKey when the key cannot be opened (missing, access denied); status, when given,
+// UniqueKey when the key cannot be opened (missing, access denied); status, when given,
 // receives the system's code.
-RegistryKey OpenRegistryKey(HKEY parent, const wchar_t* path, LSTATUS* status = nullptr);
+UniqueKey OpenRegistryKey(HKEY parent, const wchar_t* path, LSTATUS* status = nullptr);
 
 enum class RegistryEntryKind { Subkeys, Values };
 

@@ -197,7 +197,7 @@ void ScanKey(RegistryWalk& walk, HKEY key, bool isRoot) {
             walk.comparison != nullptr ? walk.comparison->unreadAtBaseline : nullptr;
         if (!walk.stopped && (unread == nullptr || !unread->Holds(walk.keyLine))) {
             LSTATUS status = ERROR_SUCCESS;
-            const RegistryKey child = OpenRegistryKey(key, walk.entry.name.c_str(), &status);
+            const UniqueKey child = OpenRegistryKey(key, walk.entry.name.c_str(), &status);
             if (child.valid()) {
                 ScanKey(walk, child.get(), false);
             } else if (status != ERROR_FILE_NOT_FOUND) {
@@ -232,7 +232,7 @@ long ScanRegistryKey(HKEY root, std::string_view subkeyPath, SnapshotWriter* out
             return 0;
         }
         LSTATUS status = ERROR_SUCCESS;
-        const RegistryKey key = OpenRegistryKey(root, WidenText(subkeyPath).c_str(), &status);
+        const UniqueKey key = OpenRegistryKey(root, WidenText(subkeyPath).c_str(), &status);
         if (!key.valid()) {
             if (status != ERROR_FILE_NOT_FOUND) NoteUnreadable(walk, walk.keyLine);
             return 0;

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "snapshot/path_identity.h"
-#include "snapshot/unique_handle.h"
+#include "win32/unique_handle.h"
 #include "text/text.h"
 
 namespace {
@@ -75,9 +75,9 @@ bool SnapshotWriter::Create(std::string_view name) {
     size_ = 0;
     DeleteFileA(name_.c_str());
     // CREATE_ALWAYS truncates a file that could not be deleted, so no stale line survives.
-    file_ = CreateFileA(name_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file_ == INVALID_HANDLE_VALUE) {
+    file_.reset(CreateFileA(name_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_.valid()) {
         error_ = LastErrorOr(ERROR_OPEN_FAILED);
         return false;
     }
@@ -92,7 +92,7 @@ bool SnapshotWriter::Write(std::string_view bytes) { return Append(bytes, {}); }
 
 bool SnapshotWriter::Append(std::string_view bytes, std::string_view end) {
     if (Failed()) return false;
-    if (file_ == INVALID_HANDLE_VALUE) {
+    if (!file_.valid()) {
         error_ = ERROR_INVALID_HANDLE;
         return false;
     }
@@ -111,7 +111,7 @@ bool SnapshotWriter::Flush() {
     while (left != 0 && !Failed()) {
         DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, kMaxTransfer));
         DWORD written = 0;
-        if (!WriteFile(file_, data, chunk, &written, nullptr)) {
+        if (!WriteFile(file_.get(), data, chunk, &written, nullptr)) {
             error_ = LastErrorOr(ERROR_WRITE_FAULT);
         } else if (written == 0) {
             // No progress without an error: the device is full.
@@ -126,25 +126,22 @@ bool SnapshotWriter::Flush() {
 }
 
 bool SnapshotWriter::Close() {
-    if (file_ == INVALID_HANDLE_VALUE) return !Failed();
+    if (!file_.valid()) return !Failed();
     if (!Failed()) Flush();
-    if (!CloseHandle(file_) && !Failed()) error_ = GetLastError();
-    file_ = INVALID_HANDLE_VALUE;
+    // Closing is where a write the system deferred may fail: its result is wanted here.
+    if (!CloseHandle(file_.release()) && !Failed()) error_ = GetLastError();
     buffer_.clear();
     return !Failed();
 }
 
-SequentialReader::~SequentialReader() {
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-}
+SequentialReader::~SequentialReader() = default;
 
 bool SequentialReader::Open(const char* name) {
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-    file_ = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    file_.reset(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     buffer_.clear();
     start_ = 0;
-    return file_ != INVALID_HANDLE_VALUE;
+    return file_.valid();
 }
 
 bool SequentialReader::Peek(std::size_t need, std::string_view& bytes) {
@@ -162,13 +159,13 @@ bool SequentialReader::Fill(std::size_t need) {
     if (buffer_.size() - start_ >= need) return true;
     buffer_.erase(0, start_);
     start_ = 0;
-    while (buffer_.size() < need && file_ != INVALID_HANDLE_VALUE) {
+    while (buffer_.size() < need && file_.valid()) {
         const std::size_t had = buffer_.size();
         buffer_.resize(had + std::max<std::size_t>(need - had, 1 << 20));
         DWORD read = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(buffer_.size() - had,
-                                                                     kMaxTransfer));
-        const bool ok = ReadFile(file_, buffer_.data() + had, chunk, &read, nullptr);
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<std::size_t>(buffer_.size() - had, kMaxTransfer));
+        const bool ok = ReadFile(file_.get(), buffer_.data() + had, chunk, &read, nullptr);
         buffer_.resize(had + read);
         if (!ok || read == 0) break;
     }
@@ -178,8 +175,8 @@ bool SequentialReader::Fill(std::size_t need) {
 BaselineLoad LoadBaselineFile(const char* name, BaselineText& text, DWORD& error) {
     text = BaselineText{};
     error = ERROR_SUCCESS;
-    UniqueFileHandle file(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
     // A failure that leaves no error code would read "The operation completed successfully".
     if (!file.valid()) {
         error = LastErrorOr(ERROR_OPEN_FAILED);
@@ -219,31 +216,26 @@ BaselineLoad LoadBaselineFile(const char* name, BaselineText& text, DWORD& error
 
 int FileExistsByName(const char* name) {
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(name, &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        FindClose(search);
-        return 1;
-    }
+    if (UniqueFind(FindFirstFileA(name, &found)).valid()) return 1;
     // A drive root or some directories cannot be matched by a search but still exist.
     return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
 }
 
 unsigned long long GetFileSizeByName(const char* name) {
-    UniqueFileHandle file(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!file.valid() || !GetFileSizeEx(file.get(), &size)) return 0;
     return static_cast<unsigned long long>(size.QuadPart);
 }
 
 std::string SystemErrorText(DWORD error) {
-    char* message = nullptr;
+    UniqueLocal<char*> message;
     DWORD length = FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<char*>(&message), 0, nullptr);
+        nullptr, error, 0, reinterpret_cast<char*>(message.put()), 0, nullptr);
     std::string text;
-    if (length != 0 && message != nullptr) text.assign(message, length);
-    if (message != nullptr) LocalFree(message);
+    if (length != 0 && message) text.assign(message.get(), length);
     while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.pop_back();
     if (text.empty()) text = "Error " + std::to_string(error);
     return text;

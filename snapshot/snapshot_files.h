@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "win32/unique_handle.h"
+
 // The program's own files, all in the current directory except the copy folder.
 
 inline constexpr const char kFilesBaselineName[] = "Quorvane_Snapshot1_Files.TXT";
@@ -107,7 +109,7 @@ private:
     bool Append(std::string_view bytes, std::string_view end);
     bool Flush();
 
-    HANDLE file_ = INVALID_HANDLE_VALUE;
+    UniqueFile file_;
     std::string name_;
     std::string buffer_;
     DWORD error_ = ERROR_SUCCESS;
@@ -144,7 +146,7 @@ public:
 private:
     bool Fill(std::size_t need);
 
-    HANDLE file_ = INVALID_HANDLE_VALUE;
+    UniqueFile file_;
     std::string buffer_;
     std::size_t start_ = 0;
 };
