@@ -8,7 +8,7 @@
 #include "snapshot/baseline_index.h"
 #include "snapshot/baseline_state.h"
 #include "snapshot/snapshot_files.h"
-#include "snapshot/unread_places.h"
+#include "snapshot/place_set.h"
 
 // What Step #2 reads beside a baseline: the record Step #1 wrote with it (the record of a
 // registry baseline's lines, or of a file baseline's folders), which tells whether the baseline
@@ -37,7 +37,7 @@ struct BaselineRecords {
     bool namesTold = false;
     std::vector<std::size_t> inexactLines;
     // The folders or keys Step #1 could not read.
-    UnreadPlaces unreadAtBaseline;
+    PlaceSet unreadAtBaseline;
 
     bool HasFolderRecord() const { return folderRecord.size != 0; }
 };

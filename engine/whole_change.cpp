@@ -20,7 +20,7 @@
 #include "snapshot/path_identity.h"
 #include "snapshot/registry_lines.h"
 #include "win32/unique_handle.h"
-#include "snapshot/unread_places.h"
+#include "snapshot/place_set.h"
 #include "text/text.h"
 
 namespace {
@@ -31,11 +31,6 @@ constexpr std::string_view kIgnoredValues[] = {
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
-}
-
-bool StartsWithAny(std::string_view text, const std::vector<std::string>& prefixes) {
-    return std::any_of(prefixes.begin(), prefixes.end(),
-                       [&](const std::string& prefix) { return StartsWith(text, prefix); });
 }
 
 std::string FormatFileTime(std::uint64_t time) {
@@ -139,7 +134,7 @@ bool IsIgnoredValueName(std::string_view name) {
 // could not read (what the baseline holds there is not known to be gone) and those of values a
 // comparison never reports.
 std::vector<GoneLine> GoneLines(const BaselineIndex& baseline, std::string_view lineRecord,
-                                std::string_view rootPrefix, const UnreadPlaces& unknown) {
+                                std::string_view rootPrefix, const PlaceSet& unknown) {
     const std::string_view text = baseline.Text();
     std::vector<GoneLine> gone;
     if (!lineRecord.empty()) {
@@ -505,6 +500,9 @@ void WholeChangeReport::AddFilesPass(const SnapshotArea& area, const std::string
         std::size_t offset, pathLength;
     };
     std::vector<Removed> removed;
+    PlaceSet listed, unlisted;
+    for (const std::string& place : found.places) listed.Add(place);
+    for (const std::string& folder : found.unlisted) unlisted.Add(folder);
     baseline.ForEachUnseen([&](std::size_t offset, std::string_view record) {
         const std::string_view path = record.substr(0, record.rfind(','));
         if (!candidates.empty()) {
@@ -514,7 +512,7 @@ void WholeChangeReport::AddFilesPass(const SnapshotArea& area, const std::string
                 if (folder != candidates.end()) folders[folder->second].holdsOldFile = true;
             }
         }
-        if (StartsWithAny(path, found.places) && !StartsWithAny(path, found.unlisted)) {
+        if (listed.Covers(path) && !unlisted.Covers(path)) {
             removed.push_back({offset, path.size()});
         }
     });
@@ -635,7 +633,7 @@ void WholeChangeReport::AddRegistryPass(const SnapshotArea& area, std::uint64_t 
     const std::string_view lineRecord = records.lineRecord;
     const bool recorded = !lineRecord.empty();
     const std::vector<RegistryNewLine>& found = comparison.newLines;
-    UnreadPlaces unknown = records.unreadAtBaseline;
+    PlaceSet unknown = records.unreadAtBaseline;
     for (const std::string& key : comparison.unreadable) unknown.Add(key);
     const std::vector<GoneLine> gone = GoneLines(baseline, lineRecord, rootPrefix, unknown);
     ValuePairing pairing(gone, recorded);

@@ -10,6 +10,8 @@
 #include <random>
 #include <vector>
 
+#include "text/case_fold.h"
+
 // The index keeps no copy of any key: a baseline may run to gigabytes and is already in memory
 // once. Each table slot is one 64-bit word: the offset of a record in the text (40 bits, plus
 // one so that 0 means empty), 23 bits of the key's hash, which spare nearly every comparison
@@ -186,7 +188,13 @@ struct BaselineIndex::Impl {
     HashSeed seed{};
     Shape shape;
 
-    std::uint64_t Hash(std::string_view key) const { return HashKey(key, seed); }
+    // Keys equal without regard to case share a hash: it is taken over their folded form.
+    std::uint64_t Hash(std::string_view key) const {
+        thread_local std::string folded;
+        folded.clear();
+        AppendFolded(folded, key);
+        return HashKey(folded, seed);
+    }
 
     bool EndsRecordAt(std::size_t at) const {
         return at == text.size() ||
@@ -198,11 +206,21 @@ struct BaselineIndex::Impl {
     // by the record's end (Records, Lines) or by ",<decimal>" and the record's end (FilePaths).
     // Only a line's key may hold CR LF, and only where its line does; for the other kinds the
     // caller has made sure that key holds none, so the match cannot run into a later record.
-    bool KeyAt(std::size_t offset, std::string_view key) const {
+    // Keys compare as Windows compares names, but for their last exactTail bytes (a registry
+    // value's text), which compare exactly; sameBytes tells whether the record's key is key
+    // byte for byte.
+    bool KeyAt(std::size_t offset, std::string_view key, std::size_t exactTail = 0,
+               bool* sameBytes = nullptr) const {
+        if (sameBytes != nullptr) *sameBytes = true;
         if (key.size() > text.size() - offset ||
             (!key.empty() && std::memcmp(text.data() + offset, key.data(), key.size()) != 0)) {
-            return false;
+            if (sameBytes != nullptr) *sameBytes = false;
+            return FoldedKeyAt(offset, key, exactTail);
         }
+        return ExactKeyAt(offset, key);
+    }
+
+    bool ExactKeyAt(std::size_t offset, std::string_view key) const {
         std::size_t at = offset + key.size();
         if (kind == Kind::Lines && !JoinsOnly(offset, key)) {
             return false;
@@ -224,6 +242,34 @@ struct BaselineIndex::Impl {
         return EndsRecordAt(at);
     }
 
+    // The key of the record that starts at offset, as KeyOf gives it.
+    std::string_view RecordKeyAt(std::size_t offset) const {
+        std::size_t end = offset;
+        for (;;) {
+            end = text.find("\r\n", end);
+            if (end == std::string_view::npos) {
+                end = text.size();
+                break;
+            }
+            if (kind != Kind::Lines || !std::binary_search(joins.begin(), joins.end(), end)) break;
+            end += 2;
+        }
+        std::string_view recordKey;
+        if (!KeyOf(text.substr(offset, end - offset), recordKey)) return {};
+        return recordKey;
+    }
+
+    // The record's key equal to key without regard to case, but for their last exactTail bytes.
+    bool FoldedKeyAt(std::size_t offset, std::string_view key, std::size_t exactTail) const {
+        const std::string_view candidate = RecordKeyAt(offset);
+        if (candidate.data() == nullptr || exactTail > key.size() || exactTail > candidate.size()) {
+            return false;
+        }
+        return candidate.substr(candidate.size() - exactTail) == key.substr(key.size() - exactTail) &&
+               EqualNoCase(candidate.substr(0, candidate.size() - exactTail),
+                           key.substr(0, key.size() - exactTail));
+    }
+
     // Whether every CR LF of key, matched at offset, stands inside a line of the text.
     bool JoinsOnly(std::size_t offset, std::string_view key) const {
         for (std::size_t i = key.find("\r\n"); i != std::string_view::npos;
@@ -242,18 +288,21 @@ struct BaselineIndex::Impl {
 
     // The slot that holds key, or else the empty slot where it belongs; the search starts at
     // the key's home slot.
-    std::size_t Probe(std::string_view key, std::uint64_t hash) const {
-        return ProbeFrom(Home(hash), key, hash);
+    std::size_t Probe(std::string_view key, std::uint64_t hash, std::size_t exactTail = 0,
+                      bool* sameBytes = nullptr) const {
+        return ProbeFrom(Home(hash), key, hash, exactTail, sameBytes);
     }
 
-    std::size_t ProbeFrom(std::size_t i, std::string_view key, std::uint64_t hash) const {
+    std::size_t ProbeFrom(std::size_t i, std::string_view key, std::uint64_t hash,
+                          std::size_t exactTail = 0, bool* sameBytes = nullptr) const {
         const std::uint64_t tag = hash & kTagMask;
         for (;;) {
             const std::uint64_t slot = slots[i];
             if (slot == 0) {
                 return i;
             }
-            if (((slot >> kOffsetBits) & kTagMask) == tag && KeyAt((slot & kOffsetMask) - 1, key)) {
+            if (((slot >> kOffsetBits) & kTagMask) == tag &&
+                KeyAt((slot & kOffsetMask) - 1, key, exactTail, sameBytes)) {
                 return i;
             }
             if (++i == slots.size()) {
@@ -287,11 +336,12 @@ struct BaselineIndex::Impl {
 
     // The slot holding key, or null when the text holds no such key. Records end at CR LF, so no
     // key but a line holds one.
-    std::uint64_t* SlotOf(std::string_view key) {
+    std::uint64_t* SlotOf(std::string_view key, std::size_t exactTail = 0,
+                          bool* sameBytes = nullptr) {
         if (slots.empty() || (kind != Kind::Lines && HoldsCrLf(key))) {
             return nullptr;
         }
-        std::uint64_t& slot = slots[Probe(key, Hash(key))];
+        std::uint64_t& slot = slots[Probe(key, Hash(key), exactTail, sameBytes)];
         return slot != 0 ? &slot : nullptr;
     }
 
@@ -374,28 +424,47 @@ bool BaselineIndex::Build(std::string_view text, Kind kind, std::vector<std::siz
     }
 }
 
-bool BaselineIndex::Contains(std::string_view key) const {
-    return impl_ != nullptr && impl_->SlotOf(key) != nullptr;
+bool BaselineIndex::Contains(std::string_view key, std::size_t exactTail) const {
+    return impl_ != nullptr && impl_->SlotOf(key, exactTail) != nullptr;
 }
 
 bool BaselineIndex::Find(std::string_view key, std::size_t* firstRecord) const {
-    const std::uint64_t* slot = impl_ != nullptr ? impl_->SlotOf(key) : nullptr;
+    Match match;
+    if (!Find(key, 0, match)) {
+        return false;
+    }
+    *firstRecord = match.record;
+    return true;
+}
+
+bool BaselineIndex::Find(std::string_view key, std::size_t exactTail, Match& match) const {
+    const std::uint64_t* slot =
+        impl_ != nullptr ? impl_->SlotOf(key, exactTail, &match.sameBytes) : nullptr;
     if (slot == nullptr) {
         return false;
     }
-    *firstRecord = Impl::RecordOf(*slot);
+    match.record = Impl::RecordOf(*slot);
     return true;
 }
 
 bool BaselineIndex::MarkSeen(std::string_view key, std::size_t* firstRecord) {
-    std::uint64_t* slot = impl_ != nullptr ? impl_->SlotOf(key) : nullptr;
+    Match match;
+    if (!MarkSeen(key, 0, match)) {
+        return false;
+    }
+    if (firstRecord != nullptr) {
+        *firstRecord = match.record;
+    }
+    return true;
+}
+
+bool BaselineIndex::MarkSeen(std::string_view key, std::size_t exactTail, Match& match) {
+    std::uint64_t* slot = impl_ != nullptr ? impl_->SlotOf(key, exactTail, &match.sameBytes) : nullptr;
     if (slot == nullptr) {
         return false;
     }
     *slot |= kSeenBit;
-    if (firstRecord != nullptr) {
-        *firstRecord = Impl::RecordOf(*slot);
-    }
+    match.record = Impl::RecordOf(*slot);
     return true;
 }
 
@@ -418,19 +487,32 @@ void BaselineIndex::ForEachUnseen(
     });
 }
 
-bool BaselineIndex::MarkSeenLine(std::string_view line, std::string_view nextLineStart) {
+bool BaselineIndex::MarkSeenLine(std::string_view line, std::string_view nextLineStart,
+                                 std::size_t exactTail, Match* match) {
+    Match ignored;
+    Match& found = match != nullptr ? *match : ignored;
     if (impl_ != nullptr && impl_->kind == Kind::Lines) {
-        return MarkSeen(line);
+        return MarkSeen(line, exactTail, found);
     }
+    // A line of one record compares as a key does; the pieces of a longer one (its text holds
+    // CR LF) compare exactly.
     const std::size_t firstEnd = line.find("\r\n");
-    std::uint64_t* first = impl_ != nullptr ? impl_->SlotOf(line.substr(0, firstEnd)) : nullptr;
+    const bool single = firstEnd == std::string_view::npos;
+    found.sameBytes = true;
+    std::uint64_t* first =
+        impl_ != nullptr
+            ? impl_->SlotOf(line.substr(0, firstEnd), single ? exactTail : 0, &found.sameBytes)
+            : nullptr;
     if (first == nullptr) {
         return false;
     }
     const std::string_view text = impl_->text;
     const std::size_t record = Impl::RecordOf(*first);
-    const std::size_t end = record + line.size();
-    if (text.compare(record, line.size(), line) != 0) {
+    found.record = record;
+    std::size_t end = record + line.size();
+    if (single) {
+        end = record + impl_->RecordKeyAt(record).size();
+    } else if (!found.sameBytes || text.compare(record, line.size(), line) != 0) {
         return false;
     }
     if (end != text.size() && end + 2 != text.size() &&

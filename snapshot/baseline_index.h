@@ -6,8 +6,9 @@
 #include <vector>
 
 // Answers "was this line in the baseline?" in expected constant time. Built once per Step #2
-// pass over the whole baseline text, which must outlive the index. Matching is byte-exact and
-// case-sensitive. Plain C++: no Windows dependency, so tests and benchmarks use it anywhere.
+// pass over the whole baseline text, which must outlive the index. Keys compare as Windows
+// compares paths and names (see Contains). Plain C++: no Windows dependency, so tests and
+// benchmarks use it anywhere.
 //
 // A baseline is a sequence of records, each ended by CR LF. A record may itself hold a lone CR
 // or LF (registry value texts can). A last record without CR LF (a file cut short) still counts;
@@ -51,11 +52,23 @@ public:
     // joins: for Lines, the positions of the CR of the CR LF pairs inside lines, ascending.
     bool Build(std::string_view text, Kind kind, std::vector<std::size_t> joins = {});
 
-    bool Contains(std::string_view key) const;
+    // Keys compare as Windows compares names: without regard to letter case (ordinal, each
+    // character upper-cased as the system does), but for their last exactTail bytes, which
+    // compare exactly (a registry value's text). Keys of the text that differ only in letter
+    // case are one key, at its first record.
+    bool Contains(std::string_view key, std::size_t exactTail = 0) const;
+
+    // Where a key was found: its first record's offset in the text, and whether that record's
+    // key is the key asked for byte for byte (else it differs in letter case only).
+    struct Match {
+        std::size_t record = 0;
+        bool sameBytes = true;
+    };
 
     // Like Contains, and when the key is there marks it seen and gives the offset of its first
     // record in the text. Marks cost no memory: they live in the table's slots.
     bool MarkSeen(std::string_view key, std::size_t* firstRecord = nullptr);
+    bool MarkSeen(std::string_view key, std::size_t exactTail, Match& match);
 
     // Calls visit for every record whose key was never marked seen, in text order; a key that
     // stands in several records is visited at its first. Records that give no key are passed
@@ -67,11 +80,14 @@ public:
     // which splits it into several records; it is known only where those stand one after
     // another, followed by the end of the text or by a record that starts with nextLineStart
     // (every line of a registry baseline starts with its root's name), so that pieces of other
-    // lines, or the first piece of a longer line, never count as the line.
-    bool MarkSeenLine(std::string_view line, std::string_view nextLineStart);
+    // lines, or the first piece of a longer line, never count as the line. Such a line's pieces
+    // compare exactly; a line of one record compares as a key does.
+    bool MarkSeenLine(std::string_view line, std::string_view nextLineStart,
+                      std::size_t exactTail = 0, Match* match = nullptr);
 
     // Like Contains, and gives the offset of the key's first record in the text.
     bool Find(std::string_view key, std::size_t* firstRecord) const;
+    bool Find(std::string_view key, std::size_t exactTail, Match& match) const;
 
     std::size_t Size() const;  // number of distinct keys
     std::string_view Text() const;  // the text indexed

@@ -14,7 +14,7 @@
 #include "snapshot/folder_record.h"
 #include "snapshot/path_identity.h"
 #include "win32/unique_handle.h"
-#include "snapshot/unread_places.h"
+#include "snapshot/place_set.h"
 #include "text/text.h"
 
 namespace {
@@ -72,11 +72,13 @@ bool ParseRecordedSize(std::string_view baseline, std::size_t at, std::uint64_t&
 bool IsNewFolder(FileComparison& comparison, const std::string& path, std::uint64_t creationTime) {
     BaselineIndex* folders = comparison.baselineFolders;
     if (folders == nullptr) return creationTime > comparison.baselineTime;
-    std::size_t record = 0;
-    if (!folders->MarkSeen(path, &record)) return true;
-    const std::string_view recorded = RecordedPath(folders->Text(), record, false);
-    if (RenamedInCase(recorded, path)) {
-        comparison.renamed.push_back({std::string(recorded), path, true});
+    BaselineIndex::Match match;
+    if (!folders->MarkSeen(path, 0, match)) return true;
+    if (!match.sameBytes) {
+        const std::string_view recorded = RecordedPath(folders->Text(), match.record, false);
+        if (RenamedInCase(recorded, path)) {
+            comparison.renamed.push_back({std::string(recorded), path, true});
+        }
     }
     return false;
 }
@@ -119,7 +121,7 @@ long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output, Baselin
     if (InCopyFolder(prefix)) return 0;
     const std::string programFolder = ProgramFolder();
     // What Step #1 could not list has no baseline to compare with.
-    const UnreadPlaces* unread = comparison != nullptr ? comparison->unreadAtBaseline : nullptr;
+    const PlaceSet* unread = comparison != nullptr ? comparison->unreadAtBaseline : nullptr;
     if (unread != nullptr && unread->Holds(prefix)) return 0;
 
     std::wstring systemPath = ExtendedLengthPath(prefix.empty() ? std::string_view(".") : prefix);
@@ -217,18 +219,22 @@ long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output, Baselin
             ++lines;
             continue;
         }
-        std::size_t record = 0;
-        if (baseline->MarkSeen(displayPath, &record)) {
+        BaselineIndex::Match match;
+        if (baseline->MarkSeen(displayPath, 0, match)) {
             current.holdsOldFile = true;
-            const std::string_view recorded = RecordedPath(baselineText, record, true);
-            if (comparison != nullptr && RenamedInCase(recorded, displayPath)) {
+            if (comparison == nullptr) continue;
+            const std::size_t record = match.record;
+            // The baseline's spelling may differ in letter case, and so in length.
+            const std::string_view recorded =
+                match.sameBytes ? std::string_view(displayPath)
+                                : RecordedPath(baselineText, record, true);
+            if (RenamedInCase(recorded, displayPath)) {
                 comparison->renamed.push_back({std::string(recorded), displayPath, false});
             }
-            if (comparison != nullptr &&
-                (entry.changeTime > comparison->baselineTime ||
-                 !SameRecordedSize(baselineText, record, displayPath.size(), entry.size))) {
+            if (entry.changeTime > comparison->baselineTime ||
+                !SameRecordedSize(baselineText, record, recorded.size(), entry.size)) {
                 comparison->modified.push_back(
-                    {record, displayPath, RecordedSize(baselineText, record, displayPath.size()),
+                    {record, displayPath, RecordedSize(baselineText, record, recorded.size()),
                      entry.size, entry.changeTime});
             }
             continue;

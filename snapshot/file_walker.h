@@ -8,7 +8,7 @@
 class BaselineIndex;
 class ScanObserver;
 class SnapshotWriter;
-class UnreadPlaces;
+class PlaceSet;
 
 // What a comparison of files finds besides new paths. The caller sets the baseline time; the
 // walker adds what it meets, walk after walk. Found files are marked seen in the baseline index,
@@ -21,7 +21,7 @@ struct FileComparison {
     // is new when it was created after the baseline.
     BaselineIndex* baselineFolders = nullptr;
     // Folders Step #1 could not list: never entered, so nothing below them is new. May be null.
-    const UnreadPlaces* unreadAtBaseline = nullptr;
+    const PlaceSet* unreadAtBaseline = nullptr;
 
     struct Modified {
         std::size_t record;  // offset of the file's record in the baseline text

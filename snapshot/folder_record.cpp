@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "snapshot/unread_places.h"
+#include "snapshot/place_set.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ BaselineState FolderRecordState(std::string_view record, std::uint64_t baselineB
     return BaselineState::Whole;
 }
 
-void AddUnlistedFolders(std::string_view record, UnreadPlaces& places) {
+void AddUnlistedFolders(std::string_view record, PlaceSet& places) {
     ForEachLine(record, [&](std::string_view line) {
         if (!line.empty() && line.front() == kUnlistedFolderMark) places.Add(line.substr(1));
     });

@@ -6,7 +6,7 @@
 
 #include "snapshot/baseline_state.h"
 
-class UnreadPlaces;
+class PlaceSet;
 
 // The record of a file baseline's folders that Step #1 writes beside it: every folder the pass
 // listed, every folder it could not list, and, only when the pass ran to its end, an end line
@@ -31,4 +31,4 @@ std::string FolderRecordEnd(std::uint64_t files, std::uint64_t baselineBytes);
 BaselineState FolderRecordState(std::string_view record, std::uint64_t baselineBytes);
 
 // Adds the folders that the record names as not listed.
-void AddUnlistedFolders(std::string_view record, UnreadPlaces& places);
+void AddUnlistedFolders(std::string_view record, PlaceSet& places);

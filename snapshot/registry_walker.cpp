@@ -9,7 +9,7 @@
 #include "snapshot/registry_lines.h"
 #include "snapshot/scan_observer.h"
 #include "snapshot/snapshot_files.h"
-#include "snapshot/unread_places.h"
+#include "snapshot/place_set.h"
 #include "text/text.h"
 
 namespace {
@@ -56,22 +56,27 @@ struct RegistryWalk {
 // the walk is done: the old value's type, and the spelling of a name written anew.
 bool SeenInBaseline(RegistryWalk& walk, const std::string& line, const RegistryLine& entry) {
     const std::string_view root(walk.keyLine.data(), walk.rootLength);
+    const std::size_t text = entry.value ? line.size() - entry.NameEnd() : 0;
     RegistryComparison* found = walk.comparison;
-    if (found == nullptr || !found->linesRecorded) return walk.baseline->MarkSeenLine(line, root);
-    const std::vector<std::size_t>* inexact = found->namesTold ? found->inexactLines : nullptr;
-    const bool anyInexact = inexact != nullptr && !inexact->empty();
-    if (found->namesTold && !anyInexact && !entry.nameExact) return false;
-    std::size_t record = 0;
-    if (!walk.baseline->Find(line, &record)) return false;
-    if (anyInexact &&
-        std::binary_search(inexact->begin(), inexact->end(), record) == entry.nameExact) {
-        return false;
+    if (found == nullptr || !found->linesRecorded) {
+        return walk.baseline->MarkSeenLine(line, root, text);
     }
-    walk.baseline->MarkSeenLine(line, root);
-    if (entry.value) found->seenValues.push_back({record, entry.type, entry.exact, entry.hexForm});
-    if (walk.baseline->Text().compare(record, line.size(), line) != 0) {
+    const std::vector<std::size_t>* inexact = found->namesTold ? found->inexactLines : nullptr;
+    BaselineIndex::Match match;
+    if (inexact != nullptr && !inexact->empty()) {
+        if (!walk.baseline->Find(line, text, match) ||
+            std::binary_search(inexact->begin(), inexact->end(), match.record) ==
+                entry.nameExact) {
+            return false;
+        }
+    } else if (found->namesTold && !entry.nameExact) {
+        return false;  // every name of the baseline came through exactly: this is another
+    }
+    if (!walk.baseline->MarkSeenLine(line, root, text, &match)) return false;
+    if (entry.value) found->seenValues.push_back({match.record, entry.type, entry.exact, entry.hexForm});
+    if (!match.sameBytes) {
         found->respelled.push_back(
-            {record, line, entry.value ? entry.keyEnd : 0, entry.value ? entry.NameEnd() : 0});
+            {match.record, line, entry.value ? entry.keyEnd : 0, entry.value ? entry.NameEnd() : 0});
     }
     return true;
 }
@@ -193,7 +198,7 @@ void ScanKey(RegistryWalk& walk, HKEY key, bool isRoot) {
         WriteEntryLine(walk, walk.keyLine, entry, {}, false);
         // A known key may hold new entries, so every subkey is entered, written or not; but
         // one that Step #1 could not read has nothing to be compared with.
-        const UnreadPlaces* unread =
+        const PlaceSet* unread =
             walk.comparison != nullptr ? walk.comparison->unreadAtBaseline : nullptr;
         if (!walk.stopped && (unread == nullptr || !unread->Holds(walk.keyLine))) {
             LSTATUS status = ERROR_SUCCESS;

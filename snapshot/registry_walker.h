@@ -11,7 +11,7 @@
 class BaselineIndex;
 class ScanObserver;
 class SnapshotWriter;
-class UnreadPlaces;
+class PlaceSet;
 
 // A line that a comparison wrote to the change list, for those who read the list back.
 struct RegistryNewLine {
@@ -33,7 +33,7 @@ struct RegistryComparison {
     // holds below them is not known to be gone.
     std::vector<std::string> unreadable;
     // Keys Step #1 could not read: never entered, so nothing below them is new. May be null.
-    const UnreadPlaces* unreadAtBaseline = nullptr;
+    const PlaceSet* unreadAtBaseline = nullptr;
     // Whether the baseline has a record of its lines; whether the record tells which names did
     // not come through exactly, and the offsets of their lines, ascending. A line whose names
     // came through exactly and one whose did not are two items, though their texts are alike.

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -506,3 +507,118 @@ TEST_F(ConsoleSteps, UndoTakesTheChangeBackAndRedoMakesItAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+// A .reg file as UTF-8 lines with ASCII letters folded, so that sets of them compare as Windows
+// names compare; empty lines and the header left out.
+std::set<std::string> RegLines(const std::string& path) {
+    const std::string bytes = ReadWholeFile(path);  // UTF-16 after its byte order mark
+    if (bytes.size() < 2) return {};
+    const std::string text = scratch::Utf8(std::wstring_view(
+        reinterpret_cast<const wchar_t*>(bytes.data()) + 1, bytes.size() / 2 - 1));
+    std::set<std::string> lines;
+    for (std::string line : SplitLines(text)) {
+        if (line.empty() || line.rfind("Windows Registry Editor", 0) == 0) continue;
+        for (char& c : line) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        lines.insert(line);
+    }
+    return lines;
+}
+
+std::string RegText(const std::string& path) {
+    const std::string bytes = ReadWholeFile(path);
+    return scratch::Utf8(std::wstring_view(reinterpret_cast<const wchar_t*>(bytes.data()) + 1,
+                                           bytes.size() / 2 - 1));
+}
+
+}  // namespace
+
+// The registry files never touch what the baseline held: a key that Step #1 could not read and
+// that is readable now, a value and a key renamed in letter case only, a value renamed with a
+// new text, and names whose surrogates pair with nothing beside their U+FFFD twins. After
+// Quorvane_Undo.reg nothing of the baseline is missing; Quorvane_Redo.reg imported over the
+// baseline gives the change, but for the names no .reg line can name exactly.
+TEST_F(ConsoleSteps, UndoAndRedoNeverTouchWhatTheBaselineHeld) {
+    const std::wstring lone{L'A', wchar_t(0xD800)}, twin = L"A\uFFFD";
+    const std::wstring loneKey = std::wstring{L'B', wchar_t(0xD800)}, twinKey = L"B\uFFFD";
+    ASSERT_TRUE(key_.SetString(L"App\\Deny\\Inner", L"v", L"1"));
+    ASSERT_TRUE(key_.SetString(L"App", L"Version", L"1"));
+    ASSERT_TRUE(key_.SetString(L"App", L"Keep", L"same"));
+    ASSERT_TRUE(key_.SetString(L"App\\SubKey", L"x", L"1"));
+    ASSERT_TRUE(key_.SetString(L"App", twin, L"baseline"));
+    ASSERT_TRUE(key_.SetString(L"App\\" + twinKey, L"v", L"baseline"));
+    const std::wstring app = L"HKCU\\" + Utf16(key_.Path()) + L"\\App";
+    RunTool(folder_.Root(), L"cmd /c reg query HKCU\\Console");  // see the round trip above
+    ASSERT_EQ(RunTool(folder_.Root(), L"reg export \"" + app + L"\" baseline.reg /y"), 0u);
+    ASSERT_TRUE(key_.DenyReading(L"App\\Deny"));
+    ASSERT_EQ(Run({"step1", "--registry", "HKCU"}).exitCode, 0u);
+
+    ASSERT_TRUE(key_.AllowReading(L"App\\Deny"));
+    ASSERT_TRUE(key_.DeleteValue(L"App", L"Version") && key_.SetString(L"App", L"version", L"2"));
+    ASSERT_TRUE(key_.DeleteValue(L"App", L"Keep") && key_.SetString(L"App", L"KEEP", L"same"));
+    ASSERT_TRUE(key_.DeleteKey(L"App\\SubKey") && key_.SetString(L"App\\SUBKEY", L"x", L"1"));
+    ASSERT_TRUE(key_.SetString(L"App", lone, L"added"));
+    ASSERT_TRUE(key_.SetString(L"App\\" + loneKey, L"v", L"added"));
+    ASSERT_EQ(RunTool(folder_.Root(), L"reg export \"" + app + L"\" changed.reg /y"), 0u);
+
+    const CmdRun found = Run({"step2", "--registry", "HKCU"});
+    ASSERT_EQ(found.exitCode, 1u) << found.out << found.err;
+    EXPECT_TRUE(Holds(found.out, "1 key that Step #1 could not read: nothing below it is reported."))
+        << found.out;
+    const std::string changes = ReadWholeFile(Here(kHkcuChanges));
+    const std::string appLine = "HKEY_CURRENT_USER\\" + key_.Path() + "\\App";
+    for (const char* never : {"Deny", "KEEP", "SUBKEY", "Version=", "version=1"}) {
+        EXPECT_FALSE(Holds(changes, never)) << never << " in\n" << changes;
+    }
+    for (const std::string& line : {appLine + "\\version=2", appLine + "\\A\uFFFD=added",
+                                    appLine + "\\B\uFFFD\\v=added"}) {
+        EXPECT_TRUE(Holds(changes, line + "\r\n")) << line << " not in\n" << changes;
+    }
+    const std::string set = ReadWholeFile(Here(kChangeSetName));
+    EXPECT_FALSE(Holds(set, "Deny"));
+    EXPECT_TRUE(Holds(set, "\"change\":\"renamed\",\"item\":\"value\",\"path\":") &&
+                Holds(set, "\"name\":\"KEEP\",\"oldName\":\"Keep\""))
+        << set;
+    EXPECT_TRUE(Holds(set, "\"change\":\"renamed\",\"item\":\"key\"") &&
+                Holds(set, "SUBKEY\",\"oldPath\":") && Holds(set, "SubKey\""))
+        << set;
+    EXPECT_TRUE(Holds(set, "\"name\":\"version\",\"old\":\"1\",\"new\":\"2\"")) << set;
+    EXPECT_TRUE(Holds(set, "\"name\":\"A\uFFFD\",\"text\":\"added\"")) << set;
+    for (const std::string& line : SplitLines(set)) {
+        if (Holds(line, "added")) EXPECT_TRUE(Holds(line, "\"lossy\":true")) << line;
+    }
+
+    // The files name none of it but the change and the renamed value's new text.
+    const std::string undo = RegText(Here(kUndoRegName)), redo = RegText(Here(kRedoRegName));
+    for (const std::string& text : {undo, redo}) {
+        EXPECT_FALSE(Holds(text, "Deny")) << text;
+        EXPECT_FALSE(Holds(text, "\"Version\"=-") || Holds(text, "\"version\"=-")) << text;
+        EXPECT_FALSE(Holds(text, "SubKey]") || Holds(text, "SUBKEY]")) << text;
+        EXPECT_FALSE(Holds(text, "\"A\uFFFD\"=") || Holds(text, "B\uFFFD]")) << text;
+        EXPECT_TRUE(Holds(text, "name not exact") || Holds(text, "the name is not exact")) << text;
+    }
+    EXPECT_TRUE(Holds(redo, "\"version\"=\"2\"")) << redo;
+    const std::string redoCopy = Here("redo.reg");
+    ASSERT_TRUE(CopyFileW(Utf16(Here(kRedoRegName)).c_str(), Utf16(redoCopy).c_str(), FALSE));
+
+    // The undo leaves every baseline key and value where it was.
+    ASSERT_EQ(RunTool(folder_.Root(), L"reg import \"" + Utf16(Here(kUndoRegName)) + L"\""), 0u);
+    ASSERT_EQ(RunTool(folder_.Root(), L"reg export \"" + app + L"\" undone.reg /y"), 0u);
+    const std::set<std::string> baseline = RegLines(Here("baseline.reg"));
+    const std::set<std::string> undone = RegLines(Here("undone.reg"));
+    ASSERT_FALSE(baseline.empty());
+    for (const std::string& line : baseline) EXPECT_EQ(undone.count(line), 1u) << line;
+
+    // The redo, over the baseline, makes the change but for what no .reg line names exactly.
+    ASSERT_TRUE(key_.DeleteKey(L"App"));
+    ASSERT_EQ(RunTool(folder_.Root(), L"reg import baseline.reg"), 0u);
+    ASSERT_EQ(RunTool(folder_.Root(), L"reg import \"" + Utf16(redoCopy) + L"\""), 0u);
+    ASSERT_EQ(RunTool(folder_.Root(), L"reg export \"" + app + L"\" redone.reg /y"), 0u);
+    std::set<std::string> missing;
+    const std::set<std::string> redone = RegLines(Here("redone.reg"));
+    for (const std::string& line : RegLines(Here("changed.reg"))) {
+        if (redone.count(line) == 0) missing.insert(line);
+    }
+    EXPECT_EQ(missing, (std::set<std::string>{"\"a\uFFFD\"=\"added\"", "\"v\"=\"added\""}));
+}

@@ -5,11 +5,11 @@
 #include <string>
 #include <string_view>
 
-// Places a pass could not read: registry keys by their key line ("HKEY_CURRENT_USER\Software\X")
-// and folders by their path ("D:\Deny\"). What the baseline holds below such a place, or lacks,
-// proves nothing: nothing there is new and nothing there is gone. Places compare as Windows
-// compares paths (path_identity.h). Plain C++.
-class UnreadPlaces {
+// A set of places: registry keys by their key line ("HKEY_CURRENT_USER\Software\X") and folders
+// by their path ("D:\Deny\"), such as those a pass could not read (what the baseline holds
+// below one, or lacks, proves nothing: nothing there is new and nothing there is gone). Places
+// compare as Windows compares paths (path_identity.h). Plain C++.
+class PlaceSet {
 public:
     void Add(std::string_view place);
     bool Empty() const { return places_.empty(); }

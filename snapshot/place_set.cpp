@@ -1,4 +1,4 @@
-#include "snapshot/unread_places.h"
+#include "snapshot/place_set.h"
 
 #include "snapshot/path_identity.h"
 
@@ -11,16 +11,17 @@ std::string_view WithoutFinalSeparator(std::string_view place) {
 
 }  // namespace
 
-void UnreadPlaces::Add(std::string_view place) {
+void PlaceSet::Add(std::string_view place) {
     places_.insert(PathIdentity(WithoutFinalSeparator(place)));
 }
 
-bool UnreadPlaces::Holds(std::string_view place) const {
+bool PlaceSet::Holds(std::string_view place) const {
     return !places_.empty() && places_.count(PathIdentity(WithoutFinalSeparator(place))) != 0;
 }
 
-bool UnreadPlaces::Covers(std::string_view path) const {
+bool PlaceSet::Covers(std::string_view path) const {
     if (places_.empty()) return false;
+    if (places_.begin()->empty()) return true;  // the current folder, of a relative path
     const std::string identity = PathIdentity(WithoutFinalSeparator(path));
     const std::string_view whole(identity);
     for (std::size_t cut = whole.find('\\'); cut != std::string_view::npos;
