@@ -212,10 +212,15 @@ TEST_F(ConsoleSteps, BothStepsPrintTheSummaryAndExitByWhatTheyFound) {
     oneRemoved.removedFiles = 1;
     EXPECT_EQ(removed.out, AsPrinted(Step2Summary(false, 0, 0, {}, oneRemoved)));
 
+    // What a Step #2 killed while it wrote leaves goes too.
+    const char* scratchFiles[] = {"Quorvane_Report.tmp", "Quorvane_Changes.tmp",
+                                  "Quorvane_Undo.tmp", "Quorvane_Values.tmp"};
+    for (const char* name : scratchFiles) ASSERT_TRUE(WriteWholeFile(Here(name), "left"));
     const CmdRun cleanup = Run({"cleanup"});
     EXPECT_EQ(cleanup.exitCode, 0u);
     EXPECT_EQ(cleanup.out, AsPrinted(kProgramFilesRemovedText));
     for (const char* name : ProgramTextFiles()) EXPECT_FALSE(PathExists(Here(name))) << name;
+    for (const char* name : scratchFiles) EXPECT_FALSE(PathExists(Here(name))) << name;
     EXPECT_FALSE(PathExists(Here(kReportName)));
 }
 
@@ -571,8 +576,9 @@ TEST_F(ConsoleSteps, UndoAndRedoNeverTouchWhatTheBaselineHeld) {
     for (const char* never : {"Deny", "KEEP", "SUBKEY", "Version=", "version=1"}) {
         EXPECT_FALSE(Holds(changes, never)) << never << " in\n" << changes;
     }
+    // The added key B and a lone surrogate has the line of its twin B and U+FFFD: it is another.
     for (const std::string& line : {appLine + "\\version=2", appLine + "\\A\uFFFD=added",
-                                    appLine + "\\B\uFFFD\\v=added"}) {
+                                    appLine + "\\B\uFFFD", appLine + "\\B\uFFFD\\v=added"}) {
         EXPECT_TRUE(Holds(changes, line + "\r\n")) << line << " not in\n" << changes;
     }
     const std::string set = ReadWholeFile(Here(kChangeSetName));
@@ -621,4 +627,71 @@ TEST_F(ConsoleSteps, UndoAndRedoNeverTouchWhatTheBaselineHeld) {
         if (redone.count(line) == 0) missing.insert(line);
     }
     EXPECT_EQ(missing, (std::set<std::string>{"\"a\uFFFD\"=\"added\"", "\"v\"=\"added\""}));
+}
+
+// The undo script never harms what the baseline held: a file and a folder renamed in letter
+// case only are one item each, an old empty folder that gains a file is not new, and after
+// Quorvane_Undo.cmd every baseline file and folder is still there while every added one is
+// gone. A baseline whose record says Step #1 was cut short is refused before any walk.
+TEST_F(ConsoleSteps, TheUndoScriptLeavesEveryBaselineFileAndFolder) {
+    const std::vector<std::string> baselineFiles = {"Docs\\a.txt", "Data.bin", "Desktop\\keep.txt"};
+    for (const std::string& file : baselineFiles) drive_.AddFile(file, "baseline");
+    drive_.AddFolder("Old");
+    ASSERT_EQ(Run({"step1", "--files", "D:"}).exitCode, 0u);
+
+    // Through another name: Wine takes a rename to the same name in other letters for none.
+    for (const auto& [from, to] : {std::pair{L"D:\\Docs", L"D:\\DOCS"},
+                                   std::pair{L"D:\\Data.bin", L"D:\\DATA.BIN"}}) {
+        ASSERT_TRUE(MoveFileW(from, L"D:\\renaming") && MoveFileW(L"D:\\renaming", to));
+    }
+    const std::vector<std::string> added = {"Old\\gained.txt", "Desktop\\app.lnk", "New\\n.txt",
+                                            "New\\Inner\\deep.txt"};
+    for (const std::string& file : added) drive_.AddFile(file, "added");
+
+    const CmdRun found = Run({"step2", "--files", "D:"});
+    ASSERT_EQ(found.exitCode, 1u) << found.out << found.err;
+    EXPECT_TRUE(Holds(found.out, "2 items renamed in letter case only")) << found.out;
+    std::vector<std::string> expected;
+    for (const std::string& file : added) expected.push_back("D:\\" + file);
+    std::sort(expected.begin(), expected.end());
+    std::vector<std::string> listed = SplitLines(ReadWholeFile(Here(kFilesChangeListName)));
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, expected);
+    const std::string set = ReadWholeFile(Here(kChangeSetName));
+    for (const char* part : {"\"change\":\"renamed\",\"item\":\"folder\",\"path\":\"D:\\\\DOCS\\\\\","
+                             "\"oldPath\":\"D:\\\\Docs\\\\\"",
+                             "\"change\":\"renamed\",\"item\":\"file\",\"path\":\"D:\\\\DATA.BIN\","
+                             "\"oldPath\":\"D:\\\\Data.bin\"",
+                             "\"change\":\"newFolder\",\"item\":\"folder\",\"path\":\"D:\\\\New\\\\\"",
+                             "\"change\":\"newFolder\",\"item\":\"folder\",\"path\":\"D:\\\\New\\\\Inner\\\\\""}) {
+        EXPECT_TRUE(Holds(set, part)) << part << "\n" << set;
+    }
+    for (const char* never : {"\"path\":\"D:\\\\Old\\\\\"", "\"path\":\"D:\\\\Desktop\\\\\"",
+                              "\"change\":\"removed\"", "\"change\":\"added\",\"item\":\"file\",\"path\":\"D:\\\\DOCS"}) {
+        EXPECT_FALSE(Holds(set, never)) << never << "\n" << set;
+    }
+
+    EXPECT_EQ(RunTool(folder_.Root(), L"cmd /c \"" + Utf16(Here(kUndoCmdName)) + L"\""), 0u);
+    for (const std::string& file : {std::string("DOCS\\a.txt"), std::string("DATA.BIN"),
+                                    std::string("Desktop\\keep.txt")}) {
+        EXPECT_EQ(ReadWholeFile("D:\\" + file), "baseline") << file;
+    }
+    for (const char* folder : {"D:\\Old", "D:\\Desktop", "D:\\DOCS"}) {
+        EXPECT_TRUE(PathExists(folder)) << folder;
+    }
+    for (const std::string& file : added) EXPECT_FALSE(PathExists("D:\\" + file)) << file;
+    EXPECT_FALSE(PathExists("D:\\New"));
+
+    // A pass cut short leaves its record without the end: the next Step #2 stops before any walk.
+    const std::string record = ReadWholeFile(Here(kSnapshotAreas[0].recordName));
+    ASSERT_TRUE(WriteWholeFile(Here(kSnapshotAreas[0].recordName),
+                               record.substr(0, record.rfind("QvEnd,"))));
+    const std::string report = ReadWholeFile(Here(kReportName));
+    const CmdRun refused = Run({"step2", "--files", "D:"});
+    EXPECT_EQ(refused.exitCode, 3u);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_TRUE(Holds(refused.err, "did not finish writing the snapshot file \"" +
+                                       std::string(kFilesBaselineName) + "\""))
+        << refused.err;
+    EXPECT_TRUE(ReadWholeFile(Here(kReportName)) == report);
 }
