@@ -6,8 +6,9 @@
 #include <cstdio>
 
 #include "app/app_state.h"
-#include "app/build_stamp.h"
 #include "app/resource.h"
+#include "res/build_stamp.h"
+#include "res/version.h"
 #include "app/step_commands.h"
 #include "app/window_utils.h"
 #include "snapshot/snapshot_files.h"

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "engine/baseline_records.h"
+#include "engine/run_facts.h"
 #include "engine/whole_change.h"
 #include "bench/bench_support.h"
 #include "snapshot/baseline_index.h"

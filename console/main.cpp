@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "app/build_stamp.h"
-#include "app/resource.h"
 #include "console/command_line.h"
 #include "console/console_observer.h"
 #include "console/standard_stream.h"
+#include "res/build_stamp.h"
+#include "res/version.h"
 #include "win32/unique_handle.h"
 #include "text/text.h"
 

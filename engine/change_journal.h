@@ -22,11 +22,7 @@ enum class JournalKind : std::uint8_t {
     AddedFile, NewFolder, ModifiedFile, RemovedFile,
     RenamedFile, RenamedFolder,
 };
-
-inline bool IsValueKind(JournalKind kind) {
-    return kind == JournalKind::AddedValue || kind == JournalKind::ChangedValue ||
-           kind == JournalKind::RemovedValue || kind == JournalKind::RenamedValue;
-}
+// What each kind is and how it is worded: change_kinds.h.
 
 // Whether the baseline gives back a changed or removed value's old type and data.
 enum class OldData : std::uint8_t {

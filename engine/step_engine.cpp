@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "engine/baseline_records.h"
+#include "engine/run_facts.h"
 #include "engine/whole_change.h"
 #include "snapshot/baseline_index.h"
 #include "snapshot/file_walker.h"

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/change_journal.h"
+#include "engine/change_kinds.h"
 #include "report/reg_file.h"
 #include "report/undo_script.h"
 #include "snapshot/path_identity.h"
@@ -33,7 +34,7 @@ bool RestAfter(std::string_view path, std::string_view root, std::string_view& r
     return rest.empty() || rest.front() == '\\';
 }
 
-bool IsRegistryKind(JournalKind kind) { return kind < JournalKind::AddedFile; }
+bool IsRegistryKind(JournalKind kind) { return KindOf(kind).registry; }
 
 // Calls visit for each entry of the journal, in order. False when it cannot be read whole.
 bool ForEachEntry(const char* journalName, const std::function<void(const JournalEntry&)>& visit) {
@@ -83,25 +84,16 @@ std::vector<std::string> RealPlaceIdentities(const JournalEntry& entry, std::str
 }
 
 std::string Describe(const JournalEntry& entry) {
-    static constexpr const char* kWords[] = {
-        "added key",     "added value",  "changed value", "removed key",   "removed value",
-        "removed entry", "renamed key",  "renamed value", "added file",    "new folder",
-        "modified file", "removed file", "renamed file",  "renamed folder"};
-    static_assert(std::size(kWords) == static_cast<std::size_t>(JournalKind::RenamedFolder) + 1);
-    std::string text = kWords[static_cast<int>(entry.kind)];
+    const ChangeKind& kind = KindOf(entry.kind);
+    std::string text = kind.described;
     text += ": ";
     text += entry.path;
-    if (IsValueKind(entry.kind)) {
-        text += entry.name.empty() ? std::string("\\(Default)") : "\\" + entry.name;
-    }
+    if (kind.value) text += entry.name.empty() ? std::string("\\(Default)") : "\\" + entry.name;
     return text;
 }
 
 // A renamed item is one item to Windows: nothing to take back or carry over.
-bool IsRenamedKind(JournalKind kind) {
-    return kind == JournalKind::RenamedKey || kind == JournalKind::RenamedValue ||
-           kind == JournalKind::RenamedFile || kind == JournalKind::RenamedFolder;
-}
+bool IsRenamedKind(JournalKind kind) { return KindOf(kind).renamed; }
 
 std::string RenamedComment(const JournalEntry& entry) {
     return "left alone: renamed in letter case only (was " + entry.oldSpelling + "): " +

@@ -14,17 +14,6 @@
 
 namespace {
 
-// A comparison never reports these values, new or changed; a snapshot lists them as any other.
-constexpr std::string_view kIgnoredChangedValues[] = {"StartMenuInit", "StartMenuLogoff",
-                                                      "StartMenuRun"};
-
-bool IsIgnoredChangedValue(std::string_view name) {
-    for (std::string_view ignored : kIgnoredChangedValues) {
-        if (name == ignored) return true;
-    }
-    return false;
-}
-
 // State of one walk. The buffers are shared by every level of the recursion, because a level
 // is done with them before it descends, so the frames stay small and the buffers are allocated
 // once per walk, not per entry.
@@ -166,7 +155,7 @@ void ListValues(RegistryWalk& walk, HKEY key) {
         entry.exact = form.exact && walk.nameWhole;
         const std::string_view data(reinterpret_cast<const char*>(walk.entry.data.data()),
                                     walk.entry.dataSize);
-        WriteEntryLine(walk, walk.valueLine, entry, data, IsIgnoredChangedValue(walk.valueName));
+        WriteEntryLine(walk, walk.valueLine, entry, data, IsNeverReportedValue(walk.valueName));
     }
 }
 
@@ -217,6 +206,13 @@ void ScanKey(RegistryWalk& walk, HKEY key, bool isRoot) {
 }
 
 }  // namespace
+
+bool IsNeverReportedValue(std::string_view name) {
+    for (std::string_view never : kNeverReportedValues) {
+        if (name == never) return true;
+    }
+    return false;
+}
 
 long ScanRegistryKey(HKEY root, std::string_view subkeyPath, SnapshotWriter* output,
                      BaselineIndex* baseline, ScanObserver& observer,

@@ -58,6 +58,11 @@ struct RegistryComparison {
     std::vector<Respelled> respelled;
 };
 
+// Values a comparison never reports, new, changed or removed; a snapshot lists them as any other.
+inline constexpr std::string_view kNeverReportedValues[] = {"StartMenuInit", "StartMenuLogoff",
+                                                           "StartMenuRun"};
+bool IsNeverReportedValue(std::string_view name);
+
 // Lists the key subkeyPath of root ("" for the root itself) and, depth first, every key below
 // it: for each value a line "root\path\name=text", for each subkey a line "root\path". Without
 // a baseline every line is written, and with lines, each line's entry is appended to that

@@ -14,6 +14,7 @@
 
 #include "app/resource.h"
 #include "engine/step_engine.h"
+#include "res/version.h"
 #include "snapshot/snapshot_files.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/scratch_registry.h"
@@ -592,7 +593,9 @@ TEST_F(ConsoleSteps, UndoAndRedoNeverTouchWhatTheBaselineHeld) {
     EXPECT_TRUE(Holds(set, "\"name\":\"version\",\"old\":\"1\",\"new\":\"2\"")) << set;
     EXPECT_TRUE(Holds(set, "\"name\":\"A\uFFFD\",\"text\":\"added\"")) << set;
     for (const std::string& line : SplitLines(set)) {
-        if (Holds(line, "added")) EXPECT_TRUE(Holds(line, "\"lossy\":true")) << line;
+        if (Holds(line, "added")) {
+            EXPECT_TRUE(Holds(line, "\"lossy\":true")) << line;
+        }
     }
 
     // The files name none of it but the change and the renamed value's new text.

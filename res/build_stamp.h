@@ -1,5 +1,5 @@
 #pragma once
 
 // "Build Date: Mmm dd yyyy  Time: hh:mm:ss": when the executable was built. Each executable
-// compiles build_stamp.cpp itself (see quorvane_build_stamp in the top CMakeLists.txt).
+// compiles res/build_stamp.cpp itself (see quorvane_build_stamp in the top CMakeLists.txt).
 const char* BuildStampText();
