@@ -96,14 +96,10 @@ long WriteBaseline(const StepRequest& request, const SnapshotArea& area, StepObs
 
 enum class PassOutcome { Done, MissingBaseline, Failed };
 
-// Compares one area against its baseline into its change list, and when the walk ran to its
-// end adds what it found to the report.
-PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, StepObserver& front,
-                        StopTracker& observer, WholeChangeReport& report, long& lines,
-                        std::string& failure) {
-    // Step #1 wrote the baseline last when it finished: what changed later is modified.
-    const std::uint64_t baselineTime = LastWriteTime(area.baselineName);
-    BaselineText baseline;
+// Loads the baseline of area with what its record tells, and indexes it. Without its index a
+// pass would take every item for new: it must not run at all.
+PassOutcome LoadBaseline(const SnapshotArea& area, BaselineText& baseline,
+                         BaselineRecords& records, BaselineIndex& index, std::string& failure) {
     DWORD error = ERROR_SUCCESS;
     switch (LoadBaselineFile(area.baselineName, baseline, error)) {
         case BaselineLoad::Loaded: break;
@@ -120,30 +116,46 @@ PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, St
     if (IsFileArea(area)) UpperCaseDriveLetters(baseline.data.get(), baseline.size);
     // A registry baseline is read line by line as its record tells; without one (written by
     // an earlier build) lines are told apart as well as the text allows.
-    BaselineRecords records;
     if (!LoadBaselineRecords(area, baseline.View(), records, failure)) return PassOutcome::Failed;
     const BaselineIndex::Kind kind = IsFileArea(area)            ? BaselineIndex::Kind::FilePaths
                                      : records.lineRecord.empty() ? BaselineIndex::Kind::Records
                                                                   : BaselineIndex::Kind::Lines;
-    // Without its index a pass would take every item for new: it must not run at all.
-    BaselineIndex index;
     if (!index.Build(baseline.View(), kind, records.joins)) {
         failure = NoMemoryText(area.baselineName, baseline.size);
         return PassOutcome::Failed;
     }
-    front.PassStarting(area, true,
-                       static_cast<std::uint32_t>(CountLineFeeds(baseline.View())));
+    return PassOutcome::Done;
+}
 
-    SnapshotWriter output;
-    FileComparison files;
-    files.baselineTime = baselineTime;
+// What the walks are told of the baseline besides its index.
+void TellComparisons(BaselineRecords& records, FileComparison& files,
+                     RegistryComparison& entries) {
     if (records.HasFolderRecord()) files.baselineFolders = &records.folders;
     files.unreadAtBaseline = &records.unreadAtBaseline;
-    RegistryComparison entries;
     entries.unreadAtBaseline = &records.unreadAtBaseline;
     entries.linesRecorded = !records.lineRecord.empty();
     entries.namesTold = records.namesTold;
     entries.inexactLines = &records.inexactLines;
+}
+
+// Compares one area against its baseline into its change list, and when the walk ran to its
+// end adds what it found to the report.
+PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, StepObserver& front,
+                        StopTracker& observer, WholeChangeReport& report, long& lines,
+                        std::string& failure) {
+    // Step #1 wrote the baseline last when it finished: what changed later is modified.
+    const std::uint64_t baselineTime = LastWriteTime(area.baselineName);
+    BaselineText baseline;
+    BaselineRecords records;
+    BaselineIndex index;
+    const PassOutcome loaded = LoadBaseline(area, baseline, records, index, failure);
+    if (loaded != PassOutcome::Done) return loaded;
+    front.PassStarting(area, true, static_cast<std::uint32_t>(CountLineFeeds(baseline.View())));
+
+    FileComparison files;
+    files.baselineTime = baselineTime;
+    RegistryComparison entries;
+    TellComparisons(records, files, entries);
     // The data of new values, for the redo file: as the walk reads them, never from their text.
     SnapshotWriter newData;
     if (!IsFileArea(area)) {
@@ -153,34 +165,30 @@ PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, St
         }
         entries.newData = &newData;
     }
+    SnapshotWriter output;
     const bool created = output.Create(area.changeListName);
-    if (created) {
-        if (IsFileArea(area)) {
-            if (request.copyNewFiles) {
-                DeleteFileA(kErrorLogName);
-                CreateDirectoryA(kCopyFolder, nullptr);  // it may exist from an earlier run
-            }
-            lines = ScanDriveList(SearchPatternsFromDriveList(request.driveList), output, &index,
-                                  request.copyNewFiles, observer, &files);
-        } else {
-            lines = ScanRegistryKey(area.root, "", &output, &index, observer, &entries);
+    if (created && IsFileArea(area)) {
+        if (request.copyNewFiles) {
+            DeleteFileA(kErrorLogName);
+            CreateDirectoryA(kCopyFolder, nullptr);  // it may exist from an earlier run
         }
+        lines = ScanDriveList(SearchPatternsFromDriveList(request.driveList), output, &index,
+                              request.copyNewFiles, observer, &files);
+    } else if (created) {
+        lines = ScanRegistryKey(area.root, "", &output, &index, observer, &entries);
     }
     front.PassFinished();
-    if (!output.Close()) {
-        failure = WriteFailureText(output);
-        return PassOutcome::Failed;
-    }
-    if (!newData.Close()) {
-        failure = WriteFailureText(newData);
-        return PassOutcome::Failed;
-    }
-    if (created && !observer.Stopped()) {
-        if (IsFileArea(area)) {
-            report.AddFilesPass(area, request.driveList, baselineTime, index, records, files);
-        } else {
-            report.AddRegistryPass(area, baselineTime, index, records, entries);
+    for (SnapshotWriter* written : {&output, &newData}) {
+        if (!written->Close()) {
+            failure = WriteFailureText(*written);
+            return PassOutcome::Failed;
         }
+    }
+    if (!created || observer.Stopped()) return PassOutcome::Done;
+    if (IsFileArea(area)) {
+        report.AddFilesPass(area, request.driveList, baselineTime, index, records, files);
+    } else {
+        report.AddRegistryPass(area, baselineTime, index, records, entries);
     }
     return PassOutcome::Done;
 }

@@ -105,9 +105,52 @@ bool SameRecordedSize(std::string_view baseline, std::size_t record, std::size_t
     return recorded == size;
 }
 
-long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output, BaselineIndex* baseline,
-                       bool copyNewFiles, ScanObserver& observer, FileComparison* comparison,
-                       SnapshotWriter* folders) {
+namespace {
+
+// One walk of a tree, depth first without recursion: one listing a level, kept for the next
+// folder at that depth, so that their buffers are reused; the path buffers grow to the deepest
+// path once and are reused for every entry.
+class FileWalk {
+public:
+    FileWalk(SnapshotWriter& output, BaselineIndex* baseline, bool copyNewFiles,
+             ScanObserver& observer, FileComparison* comparison, SnapshotWriter* folders)
+        : output_(output),
+          baseline_(baseline),
+          copyNewFiles_(copyNewFiles),
+          observer_(observer),
+          comparison_(comparison),
+          folders_(folders),
+          unread_(comparison != nullptr ? comparison->unreadAtBaseline : nullptr),
+          baselineText_(baseline != nullptr ? baseline->Text() : "") {}
+
+    long Run(std::string_view pattern);
+
+private:
+    bool Start(std::string_view prefix, std::string_view filter);
+    void LeaveFolder();
+    void EnterFolder(const ListedEntry& entry, bool exact);
+    // False when a write failed.
+    bool ListFile(const ListedEntry& entry, bool exact);
+    void NoteOldFile(const BaselineIndex::Match& match, const ListedEntry& entry);
+    bool Failed() const { return output_.Failed() || (folders_ != nullptr && folders_->Failed()); }
+
+    SnapshotWriter& output_;
+    BaselineIndex* baseline_;
+    const bool copyNewFiles_;
+    ScanObserver& observer_;
+    FileComparison* comparison_;
+    SnapshotWriter* folders_;
+    const PlaceSet* unread_;  // what Step #1 could not list has no baseline to compare with
+    const std::string_view baselineText_;
+    std::string programFolder_;
+    std::wstring systemPath_;  // the extended-length path of the entry in hand
+    std::string displayPath_;  // the same path as the user knows it
+    std::vector<DirectoryListing> listings_;
+    std::vector<OpenDirectory> open_;
+    long lines_ = 0;
+};
+
+long FileWalk::Run(std::string_view pattern) {
     // The shown paths start with the pattern's own folder part (up to its last backslash, or
     // its drive for "C:*.*"), the listing's with the same folder made absolute.
     std::size_t cut = pattern.rfind('\\');
@@ -116,136 +159,146 @@ long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output, Baselin
         cut == std::string_view::npos ? std::string_view() : pattern.substr(0, cut + 1);
     std::string_view filter = pattern.substr(prefix.size());
     if (filter.empty()) filter = "*";
+    if (!Start(prefix, filter)) return 0;
 
-    // The copies of new files are the program's own.
-    if (InCopyFolder(prefix)) return 0;
-    const std::string programFolder = ProgramFolder();
-    // What Step #1 could not list has no baseline to compare with.
-    const PlaceSet* unread = comparison != nullptr ? comparison->unreadAtBaseline : nullptr;
-    if (unread != nullptr && unread->Holds(prefix)) return 0;
-
-    std::wstring systemPath = ExtendedLengthPath(prefix.empty() ? std::string_view(".") : prefix);
-    if (systemPath.empty()) return 0;
-    if (systemPath.back() != L'\\') systemPath += L'\\';
-    std::string displayPath(prefix);
-    // The buffers grow to the deepest path once and are reused for every entry.
-    systemPath.reserve(1024);
-    displayPath.reserve(1024);
-
-    // One listing a level, kept for the next folder at that depth: their buffers are reused.
-    std::vector<DirectoryListing> listings(1);
-    std::vector<OpenDirectory> open;
-    if (!listings[0].Open(systemPath, WidenText(filter))) {
-        NoteUnlisted(folders, prefix);
-        return 0;
-    }
-    if (folders != nullptr && !folders->WriteLine(prefix)) return 0;
-    open.push_back({systemPath.size(), displayPath.size(), kNone, false, true,
-                    SamePath(prefix, programFolder)});
-    if (comparison != nullptr) comparison->places.emplace_back(prefix);
-
-    const std::string_view baselineText = baseline != nullptr ? baseline->Text() : "";
-    long lines = 0;
-    char sizeText[24];
     ListedEntry entry;
-    while (!open.empty()) {
-        OpenDirectory& current = open.back();
-        DirectoryListing& listing = listings[open.size() - 1];
-        if (!listing.Next(entry)) {
-            listing.Close();
-            if (comparison != nullptr && current.newFolder != kNone) {
-                comparison->newFolders[current.newFolder].holdsOldFile = current.holdsOldFile;
-            }
-            const bool holdsOld = current.holdsOldFile;
-            open.pop_back();  // current is gone from here on
-            if (!open.empty() && holdsOld) open.back().holdsOldFile = true;
+    while (!open_.empty()) {
+        if (!listings_[open_.size() - 1].Next(entry)) {
+            LeaveFolder();
             continue;
         }
-        if (observer.ShouldStop() || output.Failed() || (folders != nullptr && folders->Failed())) {
+        if (observer_.ShouldStop() || Failed()) break;
+        if (IsDotEntry(entry.name)) continue;
+        const OpenDirectory& current = open_.back();
+        systemPath_.resize(current.systemLength);
+        displayPath_.resize(current.displayLength);
+        systemPath_.append(entry.name);
+        displayPath_.append(NarrowText(entry.name));
+        const bool exact = current.exact && IsWholeName(entry.name);
+        if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            EnterFolder(entry, exact);
+        } else if (!ListFile(entry, exact)) {
             break;
         }
-        if (IsDotEntry(entry.name)) continue;
-
-        systemPath.resize(current.systemLength);
-        displayPath.resize(current.displayLength);
-        systemPath.append(entry.name);
-        displayPath.append(NarrowText(entry.name));
-        const bool exact = current.exact && IsWholeName(entry.name);
-
-        if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            // A linked folder leads into a tree listed under its own path, or back up into
-            // this one: never entered.
-            if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
-            systemPath += L'\\';
-            displayPath += '\\';
-            if (InCopyFolder(displayPath)) continue;
-            if (unread != nullptr && unread->Holds(displayPath)) continue;
-            std::size_t newFolder = kNone;
-            if (comparison != nullptr && IsNewFolder(*comparison, displayPath, entry.creationTime)) {
-                newFolder = comparison->newFolders.size();
-                comparison->newFolders.push_back({displayPath, entry.creationTime, false, exact});
-            }
-            if (listings.size() == open.size()) listings.emplace_back();
-            if (listings[open.size()].Open(systemPath)) {
-                if (folders != nullptr) folders->WriteLine(displayPath);
-                open.push_back({systemPath.size(), displayPath.size(), newFolder, false, exact,
-                                SamePath(displayPath, programFolder)});
-            } else {
-                NoteUnlisted(folders, displayPath);
-                if (comparison != nullptr) {
-                    // What the baseline lists below it is not known to be gone.
-                    comparison->unlisted.push_back(displayPath);
-                    if (newFolder != kNone) comparison->newFolders[newFolder].holdsOldFile = true;
-                }
-            }
-            continue;
-        }
-
-        if (current.programFolder &&
-            IsProgramFileName(std::string_view(displayPath).substr(current.displayLength))) {
-            continue;
-        }
-        observer.ItemVisited(displayPath);
-
-        if (baseline == nullptr) {
-            const std::size_t pathLength = displayPath.size();
-            sizeText[0] = ',';
-            const auto converted =
-                std::to_chars(sizeText + 1, sizeText + sizeof sizeText, entry.size);
-            displayPath.append(sizeText, converted.ptr);
-            const bool written = output.WriteLine(displayPath);
-            displayPath.resize(pathLength);
-            if (!written) break;
-            ++lines;
-            continue;
-        }
-        BaselineIndex::Match match;
-        if (baseline->MarkSeen(displayPath, 0, match)) {
-            current.holdsOldFile = true;
-            if (comparison == nullptr) continue;
-            const std::size_t record = match.record;
-            // The baseline's spelling may differ in letter case, and so in length.
-            const std::string_view recorded =
-                match.sameBytes ? std::string_view(displayPath)
-                                : RecordedPath(baselineText, record, true);
-            if (RenamedInCase(recorded, displayPath)) {
-                comparison->renamed.push_back({std::string(recorded), displayPath, false});
-            }
-            if (entry.changeTime > comparison->baselineTime ||
-                !SameRecordedSize(baselineText, record, recorded.size(), entry.size)) {
-                comparison->modified.push_back(
-                    {record, displayPath, RecordedSize(baselineText, record, recorded.size()),
-                     entry.size, entry.changeTime});
-            }
-            continue;
-        }
-        if (copyNewFiles) CopyNewFile(displayPath, observer);
-        if (!output.WriteLine(displayPath)) break;
-        ++lines;
-        if (comparison != nullptr) {
-            comparison->newFiles.push_back({displayPath.size(), entry.size, exact});
-        }
-        observer.NewFileFound();
     }
-    return lines;
+    return lines_;
+}
+
+bool FileWalk::Start(std::string_view prefix, std::string_view filter) {
+    // The copies of new files are the program's own.
+    if (InCopyFolder(prefix) || (unread_ != nullptr && unread_->Holds(prefix))) return false;
+    programFolder_ = ProgramFolder();
+    systemPath_ = ExtendedLengthPath(prefix.empty() ? std::string_view(".") : prefix);
+    if (systemPath_.empty()) return false;
+    if (systemPath_.back() != L'\\') systemPath_ += L'\\';
+    displayPath_.assign(prefix);
+    systemPath_.reserve(1024);
+    displayPath_.reserve(1024);
+    listings_.resize(1);
+    if (!listings_[0].Open(systemPath_, WidenText(filter))) {
+        NoteUnlisted(folders_, prefix);
+        return false;
+    }
+    if (folders_ != nullptr && !folders_->WriteLine(prefix)) return false;
+    open_.push_back({systemPath_.size(), displayPath_.size(), kNone, false, true,
+                     SamePath(prefix, programFolder_)});
+    if (comparison_ != nullptr) comparison_->places.emplace_back(prefix);
+    return true;
+}
+
+void FileWalk::LeaveFolder() {
+    listings_[open_.size() - 1].Close();
+    const OpenDirectory& current = open_.back();
+    if (comparison_ != nullptr && current.newFolder != kNone) {
+        comparison_->newFolders[current.newFolder].holdsOldFile = current.holdsOldFile;
+    }
+    const bool holdsOld = current.holdsOldFile;
+    open_.pop_back();  // current is gone from here on
+    if (!open_.empty() && holdsOld) open_.back().holdsOldFile = true;
+}
+
+void FileWalk::EnterFolder(const ListedEntry& entry, bool exact) {
+    // A linked folder leads into a tree listed under its own path, or back up into this one:
+    // never entered.
+    if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) return;
+    systemPath_ += L'\\';
+    displayPath_ += '\\';
+    if (InCopyFolder(displayPath_) || (unread_ != nullptr && unread_->Holds(displayPath_))) return;
+    std::size_t newFolder = kNone;
+    if (comparison_ != nullptr && IsNewFolder(*comparison_, displayPath_, entry.creationTime)) {
+        newFolder = comparison_->newFolders.size();
+        comparison_->newFolders.push_back({displayPath_, entry.creationTime, false, exact});
+    }
+    if (listings_.size() == open_.size()) listings_.emplace_back();
+    if (listings_[open_.size()].Open(systemPath_)) {
+        if (folders_ != nullptr) folders_->WriteLine(displayPath_);
+        open_.push_back({systemPath_.size(), displayPath_.size(), newFolder, false, exact,
+                         SamePath(displayPath_, programFolder_)});
+        return;
+    }
+    NoteUnlisted(folders_, displayPath_);
+    if (comparison_ != nullptr) {
+        // What the baseline lists below it is not known to be gone.
+        comparison_->unlisted.push_back(displayPath_);
+        if (newFolder != kNone) comparison_->newFolders[newFolder].holdsOldFile = true;
+    }
+}
+
+bool FileWalk::ListFile(const ListedEntry& entry, bool exact) {
+    OpenDirectory& current = open_.back();
+    if (current.programFolder &&
+        IsProgramFileName(std::string_view(displayPath_).substr(current.displayLength))) {
+        return true;
+    }
+    observer_.ItemVisited(displayPath_);
+    if (baseline_ == nullptr) {
+        const std::size_t pathLength = displayPath_.size();
+        char sizeText[24] = {','};
+        const auto converted = std::to_chars(sizeText + 1, sizeText + sizeof sizeText, entry.size);
+        displayPath_.append(sizeText, converted.ptr);
+        const bool written = output_.WriteLine(displayPath_);
+        displayPath_.resize(pathLength);
+        lines_ += written ? 1 : 0;
+        return written;
+    }
+    BaselineIndex::Match match;
+    if (baseline_->MarkSeen(displayPath_, 0, match)) {
+        current.holdsOldFile = true;
+        NoteOldFile(match, entry);
+        return true;
+    }
+    if (copyNewFiles_) CopyNewFile(displayPath_, observer_);
+    if (!output_.WriteLine(displayPath_)) return false;
+    ++lines_;
+    if (comparison_ != nullptr) {
+        comparison_->newFiles.push_back({displayPath_.size(), entry.size, exact});
+    }
+    observer_.NewFileFound();
+    return true;
+}
+
+// A file of the baseline met again: renamed in letter case, or modified.
+void FileWalk::NoteOldFile(const BaselineIndex::Match& match, const ListedEntry& entry) {
+    if (comparison_ == nullptr) return;
+    // The baseline's spelling may differ in letter case, and so in length.
+    const std::string_view recorded = match.sameBytes
+                                          ? std::string_view(displayPath_)
+                                          : RecordedPath(baselineText_, match.record, true);
+    if (RenamedInCase(recorded, displayPath_)) {
+        comparison_->renamed.push_back({std::string(recorded), displayPath_, false});
+    }
+    if (entry.changeTime > comparison_->baselineTime ||
+        !SameRecordedSize(baselineText_, match.record, recorded.size(), entry.size)) {
+        comparison_->modified.push_back(
+            {match.record, displayPath_, RecordedSize(baselineText_, match.record, recorded.size()),
+             entry.size, entry.changeTime});
+    }
+}
+
+}  // namespace
+
+long ScanDirectoryTree(std::string_view pattern, SnapshotWriter& output, BaselineIndex* baseline,
+                       bool copyNewFiles, ScanObserver& observer, FileComparison* comparison,
+                       SnapshotWriter* folders) {
+    return FileWalk(output, baseline, copyNewFiles, observer, comparison, folders).Run(pattern);
 }
