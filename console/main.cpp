@@ -113,7 +113,7 @@ int main() {
         return Run(out, err);
     } catch (const std::bad_alloc&) {
         SetEvent(g_stepIdle.get());
-        err.Write("QuorvaneCmd: not enough memory.\n");
+        err.Write(std::string(kNoMemoryText) + "\n");
         return kExitFailed;
     }
 }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <new>
+
 #include "engine/baseline_records.h"
 #include "engine/run_facts.h"
 #include "engine/whole_change.h"
@@ -313,7 +315,9 @@ std::string Step2Summary(bool aborted, long fileCount, unsigned long entryCount,
     return summary + notCompared;
 }
 
-StepResult RunBaselineStep(const StepRequest& request, StepObserver& front) {
+namespace {
+
+StepResult BaselineStep(const StepRequest& request, StepObserver& front) {
     StepResult result;
     StopTracker observer(front);
     if (request.AreaChosen(0)) {
@@ -330,7 +334,7 @@ StepResult RunBaselineStep(const StepRequest& request, StepObserver& front) {
     return result;
 }
 
-StepResult RunCompareStep(const StepRequest& request, StepObserver& front) {
+StepResult CompareStep(const StepRequest& request, StepObserver& front) {
     StepResult result;
     // Before the first walk, so that a step that cannot finish touches no file.
     BaselineCheck check = BaselineCheck::Usable;
@@ -374,6 +378,36 @@ StepResult RunCompareStep(const StepRequest& request, StepObserver& front) {
              Step2Summary(observer.Stopped(), result.fileCount, result.entryCount,
                           result.registryChangeLists, result.wholeChange));
     return result;
+}
+
+StepResult OutOfMemory() {
+    StepResult result;
+    result.outcome = StepResult::Outcome::Failed;
+    result.failure = result.message = kNoMemoryText;
+    return result;
+}
+
+}  // namespace
+
+// Running out of memory ends a step as a failure, here, so that nothing is thrown across the
+// front end's callbacks. What a step wrote stays, a baseline beside a record that says it is cut
+// short; a comparison leaves no report, nor the scratch files it was written through.
+StepResult RunBaselineStep(const StepRequest& request, StepObserver& front) {
+    try {
+        return BaselineStep(request, front);
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory();
+    }
+}
+
+StepResult RunCompareStep(const StepRequest& request, StepObserver& front) {
+    try {
+        return CompareStep(request, front);
+    } catch (const std::bad_alloc&) {
+        for (const char* name : kScratchNames) DeleteFileA(name);
+        for (const char* name : kStepTwoOutputNames) DeleteFileA(name);
+        return OutOfMemory();
+    }
 }
 
 void RemoveProgramFiles() {

@@ -95,6 +95,9 @@ struct StepResult {
     }
 };
 
+// What the user is told when a step ran out of memory, by the dialog and the console alike.
+inline constexpr const char kNoMemoryText[] = "Not enough memory.\n\nThe step was stopped.";
+
 // Step #1: writes the baseline of each chosen area.
 StepResult RunBaselineStep(const StepRequest& request, StepObserver& observer);
 // Step #2: compares each chosen area with its baseline into its change list.

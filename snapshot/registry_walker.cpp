@@ -219,28 +219,24 @@ long ScanRegistryKey(HKEY root, std::string_view subkeyPath, SnapshotWriter* out
                      RegistryComparison* comparison, SnapshotWriter* lines) {
     if (observer.ShouldStop()) return 0;
     RegistryWalk walk{output, baseline, observer, comparison, lines};
-    try {
-        const char* rootName = RegistryRootName(root);
-        walk.keyLine = rootName != nullptr ? rootName : "";
-        walk.keyLine += '\\';
-        walk.rootLength = walk.keyLine.size();
-        walk.keyLine += subkeyPath;
-        const std::string_view top =
-            subkeyPath.empty() ? std::string_view(walk.keyLine).substr(0, walk.rootLength - 1)
-                               : std::string_view(walk.keyLine);
-        if (comparison != nullptr && comparison->unreadAtBaseline != nullptr &&
-            comparison->unreadAtBaseline->Holds(top)) {
-            return 0;
-        }
-        LSTATUS status = ERROR_SUCCESS;
-        const UniqueKey key = OpenRegistryKey(root, WidenText(subkeyPath).c_str(), &status);
-        if (!key.valid()) {
-            if (status != ERROR_FILE_NOT_FOUND) NoteUnreadable(walk, walk.keyLine);
-            return 0;
-        }
-        ScanKey(walk, key.get(), subkeyPath.empty());
-    } catch (const std::bad_alloc&) {
-        // Out of memory: the walk ends here, as if stopped, with what it wrote so far.
+    const char* rootName = RegistryRootName(root);
+    walk.keyLine = rootName != nullptr ? rootName : "";
+    walk.keyLine += '\\';
+    walk.rootLength = walk.keyLine.size();
+    walk.keyLine += subkeyPath;
+    const std::string_view top =
+        subkeyPath.empty() ? std::string_view(walk.keyLine).substr(0, walk.rootLength - 1)
+                           : std::string_view(walk.keyLine);
+    if (comparison != nullptr && comparison->unreadAtBaseline != nullptr &&
+        comparison->unreadAtBaseline->Holds(top)) {
+        return 0;
     }
+    LSTATUS status = ERROR_SUCCESS;
+    const UniqueKey key = OpenRegistryKey(root, WidenText(subkeyPath).c_str(), &status);
+    if (!key.valid()) {
+        if (status != ERROR_FILE_NOT_FOUND) NoteUnreadable(walk, walk.keyLine);
+        return 0;
+    }
+    ScanKey(walk, key.get(), subkeyPath.empty());
     return walk.written;
 }

@@ -71,7 +71,8 @@ bool IsNeverReportedValue(std::string_view name);
 // does not hold, reported to the observer as they are found (and, with comparison, described
 // there) and marked seen in the baseline. Values named StartMenuInit, StartMenuLogoff and
 // StartMenuRun are never new. output may be null: the walk then visits but writes nothing.
-// Stops when the observer says so or a write fails. Returns the number of lines written.
+// Stops when the observer says so or a write fails. Returns the number of lines written. Out
+// of memory, std::bad_alloc ends the walk; the steps catch it.
 long ScanRegistryKey(HKEY root, std::string_view subkeyPath, SnapshotWriter* output,
                      BaselineIndex* baseline, ScanObserver& observer,
                      RegistryComparison* comparison = nullptr, SnapshotWriter* lines = nullptr);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <new>
 
 #include "console/command_line.h"
 #include "console/console_observer.h"
@@ -20,7 +21,8 @@ using scratch::SplitLines;
 // Ctrl+C arriving during that item would raise it.
 class AbortAtItem final : public StepObserver {
 public:
-    explicit AbortAtItem(std::size_t item) : item_(item) {}
+    explicit AbortAtItem(std::size_t item, bool outOfMemory = false)
+        : item_(item), outOfMemory_(outOfMemory) {}
 
     std::size_t visited = 0;
 
@@ -29,8 +31,10 @@ public:
     }
     void PassFinished() override { console_.PassFinished(); }
     bool ShouldStop() override { return console_.ShouldStop(); }
+    // Or, as an allocation deep in the walk would, throws there.
     void ItemVisited(std::string_view text) override {
-        if (++visited == item_) abort_ = true;
+        if (++visited == item_ && outOfMemory_) throw std::bad_alloc();
+        if (visited == item_) abort_ = true;
         console_.ItemVisited(text);
     }
     void NewFileFound() override { console_.NewFileFound(); }
@@ -41,6 +45,7 @@ public:
 
 private:
     std::size_t item_;
+    bool outOfMemory_;
     std::atomic<bool> abort_{false};
     StandardStream progress_{STD_ERROR_HANDLE};
     ConsoleScanObserver console_{abort_, progress_};
@@ -91,6 +96,21 @@ TEST(ConsoleAbort, StopsTheStepAtTheNextEntryAndKeepsWhatWasWritten) {
     EXPECT_EQ(step2.message, "Scan aborted");
     EXPECT_EQ(StepExitCode(step2, true), kExitAborted);
     EXPECT_EQ(SplitLines(ReadWholeFile(folder.Path(kFilesChangeListName))).size(), 5u);
+
+    // Out of memory, a step fails with the message both front ends show, throws nothing, and
+    // leaves neither a report nor its scratch files; a baseline so cut is refused later.
+    for (const bool comparing : {true, false}) {
+        AbortAtItem outOfMemory(3, true);
+        const StepResult failed = comparing ? RunCompareStep(request, outOfMemory)
+                                            : RunBaselineStep(request, outOfMemory);
+        EXPECT_EQ(failed.outcome, StepResult::Outcome::Failed);
+        EXPECT_EQ(failed.message, kNoMemoryText);
+        EXPECT_EQ(StepExitCode(failed, comparing), kExitFailed);
+        for (const char* name : kScratchNames) EXPECT_FALSE(scratch::PathExists(folder.Path(name)));
+        EXPECT_FALSE(scratch::PathExists(folder.Path(kReportName)));
+    }
+    AbortAtItem quiet(0);
+    EXPECT_EQ(RunCompareStep(request, quiet).outcome, StepResult::Outcome::IncompleteBaseline);
 }
 
 TEST(ProgressLine, FillsTheConsoleWidthButOneWithoutWrapping) {
