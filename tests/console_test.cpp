@@ -125,7 +125,7 @@ protected:
     std::string Here(const char* name) const { return folder_.Path(name); }
 
     ScratchTree folder_{"cmd"};
-    ScratchTree drive_ = ScratchTree::InFolder("D:\\");
+    ScratchTree drive_ = ScratchTree::OnScratchDrive("D:");
     ScratchRegistry key_{L"console"};
 };
 

@@ -215,7 +215,7 @@ TEST_F(FileWalkerTest, PathsBeyondTheOldLimitAreListedAndCompared) {
 
 // Bytes of stack that work used below the caller's frame: the region is marked first (from
 // the top down, as the stack guard wants it) and the lowest changed byte is found after.
-__attribute__((noinline)) std::size_t StackUsedBy(const std::function<void()>& work) {
+QUORVANE_NOINLINE std::size_t StackUsedBy(const std::function<void()>& work) {
     constexpr std::size_t kSpan = 512 * 1024;
     volatile char mark = 0;
     volatile char* const top =

@@ -26,12 +26,6 @@ std::string Render(DWORD type, std::initializer_list<unsigned char> bytes) {
     return text;
 }
 
-std::string RenderWide(DWORD type, std::wstring_view chars, std::size_t bytes) {
-    std::string text = "left over";
-    ReadRegistryValueText(type, chars.data(), bytes, text);
-    return text;
-}
-
 TEST(RegistryValueText, DwordIsSignedDecimal) {
     EXPECT_EQ(Render(REG_DWORD, {0xff, 0xff, 0xff, 0xff}), "-1");
     EXPECT_EQ(Render(REG_DWORD, {0, 0, 0, 0}), "0");

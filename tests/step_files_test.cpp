@@ -36,7 +36,7 @@ std::vector<std::string> Sorted(std::vector<std::string> lines) {
 class FileSteps : public ::testing::Test {
 protected:
     void SetUp() override {
-        drive_.emplace(ScratchTree::InFolder("D:\\"));
+        drive_.emplace(ScratchTree::OnScratchDrive("D:"));
         dialog_ = DialogDriver::StartInProcess();
         ASSERT_TRUE(dialog_);
         dialog_->SetChecked(IDC_SCAN_FILES, true);
@@ -377,7 +377,7 @@ TEST_F(FileSteps, AFullDiskIsReportedNotSummarised) {
     if (!scratch::PathExists("F:\\")) {
         GTEST_SKIP() << "drive F: (a tiny file system that tools/test mounts as root) is missing";
     }
-    ScratchTree full = ScratchTree::InFolder("F:\\");
+    ScratchTree full = ScratchTree::OnScratchDrive("F:");
     // Fill the drive to the last byte.
     HANDLE filler =
         CreateFileW(L"F:\\filler", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);

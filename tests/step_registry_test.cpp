@@ -121,7 +121,7 @@ TEST_F(RegistrySteps, OneNewEntryIsAnEntry) {
 }
 
 TEST_F(RegistrySteps, FilesAndRootsTogetherGiveTwoLineSummaries) {
-    ScratchTree drive = ScratchTree::InFolder("D:\\");
+    ScratchTree drive = ScratchTree::OnScratchDrive("D:");
     drive.AddFile("a.txt", "1");
     dialog_->SetChecked(IDC_SCAN_FILES, true);
     dialog_->SetText(IDC_DRIVE_LIST, "D:");
@@ -145,7 +145,7 @@ TEST_F(RegistrySteps, FilesAndRootsTogetherGiveTwoLineSummaries) {
 }
 
 TEST_F(RegistrySteps, ScanRegistryWithoutRootsTouchesNoRegistryFile) {
-    ScratchTree drive = ScratchTree::InFolder("D:\\");
+    ScratchTree drive = ScratchTree::OnScratchDrive("D:");
     drive.AddFile("a.txt", "1");
     dialog_->SetChecked(IDC_ROOT_HKCU, false);
     dialog_->SetChecked(IDC_SCAN_FILES, true);
@@ -159,7 +159,7 @@ TEST_F(RegistrySteps, ScanRegistryWithoutRootsTouchesNoRegistryFile) {
 }
 
 TEST_F(RegistrySteps, AMissingRootBaselineStopsTheStepBeforeItsFirstPass) {
-    ScratchTree drive = ScratchTree::InFolder("D:\\");
+    ScratchTree drive = ScratchTree::OnScratchDrive("D:");
     drive.AddFile("a.txt", "1");
     dialog_->SetChecked(IDC_SCAN_FILES, true);
     dialog_->SetText(IDC_DRIVE_LIST, "D:");
@@ -251,7 +251,7 @@ namespace {
 // Names and texts that would be markup if the page took them as it found them. The report is
 // left where the browser check (tests/report_in_browser.sh) reads it.
 TEST_F(RegistrySteps, HostileNamesMakeAReportForTheBrowser) {
-    ScratchTree drive = ScratchTree::InFolder("D:\\");
+    ScratchTree drive = ScratchTree::OnScratchDrive("D:");
     drive.AddFile("setup & 'tools'\\readme;.txt", "1");
     dialog_->SetChecked(IDC_SCAN_FILES, true);
     dialog_->SetText(IDC_DRIVE_LIST, "D:");

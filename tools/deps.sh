@@ -45,14 +45,16 @@ quorvane_need_packages() {
 }
 
 # quorvane_build DIR [TARGET...]: configures the cross build in DIR once, then builds the
-# targets (everything by default). Only warnings and errors reach the console.
+# targets (everything by default). Only warnings and errors reach the console. The compiler is
+# MinGW-w64's GCC, or clang when QUORVANE_TOOLCHAIN names cmake/clang-mingw-w64-x86_64.cmake.
 quorvane_build() {
     local build=$1
     shift
+    local toolchain=${QUORVANE_TOOLCHAIN:-$PWD/cmake/mingw-w64-x86_64.cmake}
     if [ ! -f "$build/build.ninja" ]; then
         mkdir -p "$build"
         if ! cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-            -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
+            -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
             -DCMAKE_DISABLE_FIND_PACKAGE_Python=ON -DCMAKE_DISABLE_FIND_PACKAGE_PythonInterp=ON \
             -DCMAKE_MESSAGE_LOG_LEVEL=WARNING \
             >"$build/configure.log" 2>&1; then

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
 
 // Deliberately independent of the program's own path code, so that a fault there cannot hide
 // behind the same fault in the helpers that check it.
@@ -178,6 +180,18 @@ ScratchTree ScratchTree::InFolder(std::string_view folder) {
     std::string root(folder);
     while (!root.empty() && root.back() == '\\') root.pop_back();
     return ScratchTree(AdoptTag{}, std::move(root));
+}
+
+ScratchTree ScratchTree::OnScratchDrive(std::string_view drive) {
+    const char* allowed = std::getenv("QUORVANE_SCRATCH_DRIVES");
+    const std::string letter(drive.substr(0, 2));
+    if (allowed == nullptr || letter.size() != 2 || letter[1] != ':' ||
+        std::string_view(allowed).find(letter) == std::string_view::npos) {
+        throw std::runtime_error("refusing to empty drive " + letter +
+                                 ": QUORVANE_SCRATCH_DRIVES does not name it as a scratch drive "
+                                 "(tools/test maps one and sets it)");
+    }
+    return InFolder(letter + "\\");
 }
 
 ScratchTree::ScratchTree(ScratchTree&& other) noexcept

@@ -5,6 +5,13 @@
 #include <string_view>
 #include <vector>
 
+// A function the compiler must not inline, for a test that measures its frame.
+#if defined(_MSC_VER)
+#define QUORVANE_NOINLINE __declspec(noinline)
+#else
+#define QUORVANE_NOINLINE __attribute__((noinline))
+#endif
+
 // A folder of files made for one test and removed with everything below it afterwards.
 // Paths are UTF-8 as the program shows them (no extended-length prefix) and may be of any
 // length the platform allows; relative paths use "\" between levels.
@@ -13,8 +20,13 @@ public:
     // A new folder with a unique name under parent, by default the temp folder. The name holds
     // label, so a test can tell its own trees apart; neither holds the product word.
     explicit ScratchTree(std::string_view label = "tree", std::string_view parent = {});
-    // Uses folder (made when missing, e.g. "D:\") as root and only empties it at the end.
+    // Uses folder (made when missing) as root and only empties it at the end.
     static ScratchTree InFolder(std::string_view folder);
+    // Uses a whole drive ("D:") as root, emptied at the end: only one that the environment
+    // variable QUORVANE_SCRATCH_DRIVES names ("D: F:"), which tools/test sets for the drives it
+    // maps to scratch folders. Any other drive may be a real one with the user's files on it:
+    // throws std::runtime_error instead.
+    static ScratchTree OnScratchDrive(std::string_view drive);
 
     ScratchTree(ScratchTree&& other) noexcept;
     ScratchTree& operator=(ScratchTree&&) = delete;
