@@ -186,28 +186,34 @@ int main(int argc, char** argv) {
     std::printf("\n");
 
     // The naive way: every row tried on every item. Its matches also check the index: the row
-    // the index picks must fit, and the index must find a row whenever one fits.
+    // the index picks must fit, and the index must find a row whenever one fits, unless only
+    // noise rows fit and a claimed key above holds them back.
     std::vector<ChangeClassifier> single;
     for (const ChangeRule& rule : kChangeRules) single.emplace_back(places, std::span(&rule, 1));
     const std::size_t sample = std::min(sampleCount, items.size());
-    std::size_t wrong = 0;
+    std::size_t wrong = 0, heldBack = 0;
     start = Now();
     for (std::size_t i = 0; i < sample; ++i) {
         const Classification picked = Classify(classifier, items[i]);
-        bool pickedFits = picked.rule == nullptr, anyFits = false;
+        bool pickedFits = picked.rule == nullptr, anyFits = false, onlyNoise = true;
         for (const ChangeClassifier& one : single) {
             const Classification fit = Classify(one, items[i]);
             if (fit.rule == nullptr) continue;
             anyFits = true;
+            onlyNoise = onlyNoise && fit.category == ChangeCategory::Noise;
             pickedFits = pickedFits || fit.rule == picked.rule;
         }
-        if (!pickedFits || anyFits != (picked.rule != nullptr)) {
+        const bool held = anyFits && picked.rule == nullptr && onlyNoise;
+        heldBack += held;
+        if (!pickedFits || (anyFits != (picked.rule != nullptr) && !held)) {
             if (++wrong <= 5) std::printf("  WRONG: %s %s\n", items[i].path.c_str(), items[i].name.c_str());
         }
     }
     const double naive = Now() - start;
-    std::printf("  naive, every row tried: %zu items in %.3f s; %zu items would take %.1f s\n",
-                sample, naive, kTargetItems, naive / sample * kTargetItems);
+    std::printf(
+        "  naive, every row tried: %zu items in %.3f s; %zu items would take %.1f s; "
+        "%zu held back by a claim\n",
+        sample, naive, kTargetItems, naive / sample * kTargetItems, heldBack);
     if (wrong != 0) std::printf("error: %zu items classified other than the rows that fit\n", wrong);
     return wrong == 0 && perTarget < kTargetSeconds ? 0 : 1;
 }

@@ -51,19 +51,71 @@ constexpr ChangeRule kRules[] = {
      "Starts at log-on of this user[: {text}]"},
     {Autostart, Registry, R"(HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows)", "Run",
      "Starts at log-on of this user[: {text}]"},
-    {Autostart, Registry, R"(*\Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\**)",
-     nullptr, "Start-up entry switched on or off[: {name}]"},
+    {Autostart, Registry,
+     R"(*\Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\**)", nullptr,
+     "Start-up entry switched on or off[: {name}]"},
     {Autostart, Registry, R"(*\Software\Microsoft\Command Processor)", "AutoRun",
      "Runs whenever the command prompt starts[: {text}]"},
     {Autostart, Registry, R"(HKCU\Environment)", "UserInitMprLogonScript",
      "Log-on script of this user[: {text}]"},
+    // The Startup folders as the system finds them (User Shell Folders, which it copies into
+    // Shell Folders for older programs): whatever the folder named holds starts.
+    {Autostart, Registry,
+     R"(HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders)", "Startup",
+     "Startup folder of this user moved: everything in it starts at log-on[: {text}]"},
+    {Autostart, Registry,
+     R"(HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders)", "Startup",
+     "Startup folder of this user moved, in the copy older programs read[: {text}]"},
+    {Autostart, Registry,
+     R"(HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders)",
+     "Common Startup",
+     "Startup folder of all users moved: everything in it starts at each log-on[: {text}]"},
+    {Autostart, Registry,
+     R"(HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders)", "Common Startup",
+     "Startup folder of all users moved, in the copy older programs read[: {text}]"},
     // Winlogon.
     {Autostart, Registry, R"(*\Software\Microsoft\Windows NT\CurrentVersion\Winlogon)", "Shell",
      "Shell started at log-on[: {text}]"},
-    {Autostart, Registry, R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Winlogon)", "Userinit",
-     "Started by Winlogon at log-on[: {text}]"},
-    {Autostart, Registry, R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Winlogon)", "Taskman",
-     "Started by Winlogon at log-on[: {text}]"},
+    {Autostart, Registry, R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Winlogon)",
+     "Userinit", "Started by Winlogon at log-on[: {text}]"},
+    {Autostart, Registry, R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Winlogon)",
+     "Taskman", "Started by Winlogon at log-on[: {text}]"},
+    {Autostart, Registry, R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Winlogon)",
+     "AppSetup", "Started by Winlogon at log-on[: {text}]"},
+    {Autostart, Registry, R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Winlogon)",
+     "VMApplet", "Started by Winlogon at log-on[: {text}]"},
+    {Autostart, Registry, R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Winlogon)",
+     "mpnotify", "Started by Winlogon at log-on[: {text}]"},
+    {Autostart, Registry, R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Winlogon)",
+     "GinaDLL", "Log-on DLL (GINA), loaded by Winlogon[: {text}]"},
+    {Autostart, Registry,
+     R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Winlogon\AlternateShells\AvailableShells)",
+     nullptr, "Shell started at log-on (alternate shells)[: {text}]"},
+    {Autostart, Registry, R"(*\Software\Microsoft\Windows\CurrentVersion\Policies\System)", "Shell",
+     "Shell started at log-on, by policy[: {text}]"},
+    {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\SafeBoot)", "AlternateShell",
+     "Shell of safe mode with command prompt[: {text}]"},
+    // The log-on screen: credential providers and their filters, pre-log-on network access.
+    {Autostart, Registry,
+     R"(HKLM\Software\Microsoft\Windows\CurrentVersion\Authentication\Credential Providers\*)",
+     nullptr, "Credential provider, loaded by the log-on screen[: <>]"},
+    {Autostart, Registry,
+     R"(HKLM\Software\Microsoft\Windows\CurrentVersion\Authentication\Credential Provider Filters\*)",
+     nullptr, "Credential provider filter, loaded by the log-on screen[: <>]"},
+    {Autostart, Registry,
+     R"(HKLM\Software\Microsoft\Windows\CurrentVersion\Authentication\PLAP Providers\*)", nullptr,
+     "Network access before log-on (PLAP provider), loaded by the log-on screen[: <>]"},
+    // Remote sessions.
+    {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Terminal Server\WinStations\*)",
+     "InitialProgram", "Started in place of the desktop in remote sessions[: {text}]"},
+    {Autostart, Registry, R"(*\Software\Policies\Microsoft\Windows NT\Terminal Services)",
+     "InitialProgram", "Started in place of the desktop in remote sessions, by policy[: {text}]"},
+    {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Terminal Server\Wds\rdpwd)",
+     "StartupPrograms", "Started in every remote session[: {text}]"},
+    {Autostart, Registry, R"(*\Software\Microsoft\Windows CE Services\AutoStartOnConnect)", nullptr,
+     "Started when a mobile device connects[: {text}]"},
+    {Autostart, Registry, R"(*\Software\Microsoft\Windows CE Services\AutoStartOnDisconnect)",
+     nullptr, "Started when a mobile device disconnects[: {text}]"},
     {Autostart, Registry, R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Winlogon\Notify\**)",
      nullptr, "Winlogon notification DLL[: <DllName>]"},
     {Autostart, Registry,
@@ -90,24 +142,69 @@ constexpr ChangeRule kRules[] = {
     // Scheduled tasks.
     {Autostart, Files, R"({system}\Tasks\**)", nullptr, "Scheduled task"},
     {Autostart, Files, R"({windows}\Tasks\**)", nullptr, "Scheduled task"},
-    {Autostart, Registry, R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Schedule\TaskCache\**)",
-     nullptr, "Scheduled task"},
+    {Autostart, Registry,
+     R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Schedule\TaskCache\**)", nullptr,
+     "Scheduled task"},
     // Startup folders and group policy scripts.
     {Autostart, Files, R"({userstartup}\**)", nullptr, "Starts at log-on of this user"},
     {Autostart, Files, R"({commonstartup}\**)", nullptr, "Starts at log-on of every user"},
     {Autostart, Files, R"({system}\GroupPolicy\*\Scripts\**)", nullptr,
      "Group policy script, run at start-up, shut-down, log-on or log-off"},
+    {Autostart, Registry, R"(*\Software\Microsoft\Windows\CurrentVersion\Group Policy\Scripts\**)",
+     nullptr, "Group policy script, run at start-up, shut-down, log-on or log-off[: <Script>]"},
+    {Autostart, Registry,
+     R"(HKLM\Software\Microsoft\Windows\CurrentVersion\Group Policy\State\*\Scripts\**)", nullptr,
+     "Group policy script, run at start-up, shut-down, log-on or log-off[: <Script>]"},
     // Loaded into other programs, or started in their place.
     {Autostart, Registry,
      R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Image File Execution Options\*)",
      "Debugger", "Started instead of the program[: {text}]"},
     {Autostart, Registry,
+     R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Image File Execution Options\*\*)",
+     "Debugger", "Started instead of the program[: {text}]"},
+    {Autostart, Registry,
+     R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Image File Execution Options\*)",
+     "GlobalFlag",
+     "Debugging flags of the program (0x200 starts its silent-exit monitor)[: {text}]"},
+    {Autostart, Registry,
+     R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Image File Execution Options\*)",
+     "VerifierDlls", "Loaded into the program when it starts (verifier)[: {text}]"},
+    {Autostart, Registry,
      R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\SilentProcessExit\*)", "MonitorProcess",
      "Started when the program ends[: {text}]"},
+    {Autostart, Registry,
+     R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\SilentProcessExit\*)", nullptr,
+     "Exit of the program monitored[: <MonitorProcess>]"},
+    // Debuggers started when a program crashes or hangs, and what error reporting loads.
+    {Autostart, Registry, R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug)", nullptr,
+     "Debugger started when a program crashes[: <Debugger>]"},
+    {Autostart, Registry, R"(HKLM\Software\Microsoft\.NETFramework)", "DbgManagedDebugger",
+     "Debugger started when a .NET program crashes[: {text}]"},
+    {Autostart, Registry, R"(HKLM\Software\Microsoft\Windows\Windows Error Reporting\Hangs)",
+     nullptr, "Debugger started when a program hangs[: {text}]"},
+    {Autostart, Registry,
+     R"(HKLM\Software\Microsoft\Windows\Windows Error Reporting\RuntimeExceptionHelperModules)",
+     nullptr, "Loaded by error reporting when a program crashes[: {name}]"},
+    {Autostart, Registry, R"({classes}\ActivatableClasses\Package\*\DebugInformation\**)", nullptr,
+     "Debugger started with a Store app[: <DebugPath>]"},
+    // Compatibility fixes, applied to a program as it starts.
+    {Autostart, Registry,
+     R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\AppCompatFlags\InstalledSDB\*)", nullptr,
+     "Compatibility database, applied to programs as they start[: <DatabasePath>]"},
+    {Autostart, Registry,
+     R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\AppCompatFlags\Custom\*)", nullptr,
+     "Compatibility database applied to a program as it starts[: {name}]"},
+    {Autostart, Registry, R"(*\Software\Microsoft\Windows NT\CurrentVersion\AppCompatFlags\Layers)",
+     nullptr, "Compatibility settings applied to a program as it starts[: {name}][ = {text}]"},
+    {Autostart, Registry,
+     R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\AppCompatFlags\TelemetryController\*)",
+     nullptr, "Started by the compatibility telemetry task[: <Command>]"},
     {Autostart, Registry, R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Windows)",
      "AppInit_DLLs", "Loaded into every program that uses user32[: {text}]"},
     {Autostart, Registry, R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Windows)",
      "LoadAppInit_DLLs", "Loading of AppInit DLLs[ switched {text:onoff}]"},
+    {Autostart, Registry, R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Windows)",
+     "IconServiceLib", "Icon codec DLL, loaded by Explorer[: {text}]"},
     {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\AppCertDlls)",
      nullptr, "Loaded into every program that starts programs[: {text}]"},
     {Autostart, Registry, R"(HKLM\Software\Microsoft\Active Setup\Installed Components\*)", nullptr,
@@ -136,43 +233,132 @@ constexpr ChangeRule kRules[] = {
      "Shell extension, loaded by Explorer[: {text}]"},
     {Autostart, Registry, R"({classes}\**\shellex\**)", nullptr,
      "Shell extension handler, loaded by Explorer[: <>]"},
-    // Session Manager, LSA, the print spooler and Winsock.
-    {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Session Manager)",
-     "BootExecute", "Runs at boot, before Windows starts[: {text}]"},
+    {Autostart, Registry, R"(*\Software\Microsoft\Windows\CurrentVersion\Explorer\*\NameSpace\*)",
+     nullptr, "Name-space folder, loaded by Explorer[: <>]"},
+    {Autostart, Registry,
+     R"(HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\MyComputer\BackupPath)", nullptr,
+     "Started from the Tools tab of a drive[: <>]"},
+    {Autostart, Registry,
+     R"(HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\MyComputer\cleanuppath)", nullptr,
+     "Started from the Tools tab of a drive[: <>]"},
+    {Autostart, Registry,
+     R"(HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\MyComputer\DefragPath)", nullptr,
+     "Started from the Tools tab of a drive[: <>]"},
+    {Autostart, Registry,
+     R"(HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\VolumeCaches\*)", nullptr,
+     "Disk clean-up handler, loaded by Disk Clean-up[: <>]"},
+    {Autostart, Registry,
+     R"({classes}\CLSID\{645FF040-5081-101B-9F08-00AA002F954E}\shell\*\command)", nullptr,
+     "Started when the Recycle Bin is opened[: <>]"},
+    {Autostart, Registry, R"({classes}\htmlfile\shell\*\command)", nullptr,
+     "Started when a web page file is opened[: <>]"},
+    {Autostart, Registry, R"(*\Software\Microsoft\CTF\LangBarAddin\*)", nullptr,
+     "Language-bar add-in, loaded at log-on[: <FilePath>]"},
+    {Autostart, Registry, R"(HKCU\Control Panel\Desktop)", "SCRNSAVE.EXE",
+     "Screen saver, started when the computer is idle[: {text}]"},
+    {Autostart, Registry, R"(HKCU\Software\Policies\Microsoft\Windows\Control Panel\Desktop)",
+     "SCRNSAVE.EXE", "Screen saver, by policy, started when the computer is idle[: {text}]"},
+    // Internet Explorer and what loads web content.
+    // Toolbars are values named by their class id, beside the bars' layout.
+    {Autostart, Registry, R"(*\Software\Microsoft\Internet Explorer\Toolbar)", "{*}",
+     "Toolbar, loaded by Internet Explorer[: {name}]"},
+    {Autostart, Registry, R"(*\Software\Microsoft\Internet Explorer\Toolbar\*)", "{*}",
+     "Toolbar, loaded by Internet Explorer[: {name}]"},
+    {Autostart, Registry, R"(*\Software\Microsoft\Internet Explorer\Explorer Bars\*)", nullptr,
+     "Explorer bar, loaded by Internet Explorer"},
+    {Autostart, Registry, R"(*\Software\Microsoft\Internet Explorer\MenuExt\*)", nullptr,
+     "Menu item of Internet Explorer, runs a script[: <>]"},
+    {Autostart, Registry, R"(*\Software\Microsoft\Internet Explorer\Extensions\*)", nullptr,
+     "Button or menu item of Internet Explorer[: <Exec>]"},
+    {Autostart, Registry, R"(*\Software\Microsoft\Internet Explorer\URLSearchHooks)", nullptr,
+     "URL search hook, loaded by Internet Explorer[: {name}]"},
+    {Autostart, Registry, R"(HKCU\Software\Microsoft\Internet Explorer\Desktop\Components\*)",
+     nullptr, "Active Desktop component, shown with its scripts on the desktop[: <Source>]"},
+    {Autostart, Registry, R"({classes}\PROTOCOLS\Filter\*)", nullptr,
+     "MIME filter, loaded by programs that open web content[: <CLSID>]"},
+    {Autostart, Registry, R"({classes}\PROTOCOLS\Handler\*)", nullptr,
+     "Pluggable protocol handler, loaded by programs that open its links[: <CLSID>]"},
+    // Office: add-ins, the test DLL, start-up folders and files, Outlook's web pages.
+    {Autostart, Registry, R"(*\Software\Microsoft\Office\*\Addins\*)", nullptr,
+     "Office add-in, loaded when its Office program starts[: <FriendlyName>]"},
+    {Autostart, Registry, R"(*\Software\Microsoft\Office\*\*\Addins\*)", nullptr,
+     "Office add-in, loaded when its Office program starts[: <FriendlyName>]"},
+    {Autostart, Registry, R"(*\Software\Microsoft\Office test\Special\Perf)", nullptr,
+     "Loaded whenever an Office program starts (Office test)[: <>]"},
+    {Autostart, Registry, R"(*\Software\Microsoft\Office\*\Excel\Options)", "OPEN*",
+     "Excel add-in, opened when Excel starts[: {text}]"},
+    {Autostart, Registry, R"(*\Software\Microsoft\Office\*\Excel\Options)", "AltStartup",
+     "Start-up folder of Excel: every workbook in it opens when Excel starts[: {text}]"},
+    {Autostart, Registry, R"(*\Software\Microsoft\Office\*\Word\Options)", "STARTUP-PATH",
+     "Start-up folder of Word: every template in it loads when Word starts[: {text}]"},
+    {Autostart, Registry, R"(*\Software\Microsoft\Office\*\Outlook\Today)", nullptr,
+     "Outlook Today page, shown with its scripts when Outlook starts[: <UserDefinedUrl>]"},
+    {Autostart, Registry, R"(*\Software\Microsoft\Office\*\Outlook\WebView\*)", nullptr,
+     "Home page of an Outlook folder, shown with its scripts when the folder opens[: <URL>]"},
+    // COM classes that others' use is turned to.
+    {Autostart, Registry, R"({classes}\CLSID\*\TreatAs)", nullptr,
+     "COM class hijacked: its users get another class[: <>]"},
+    {Autostart, Registry, R"({classes}\CLSID\*\ScriptletURL)", nullptr,
+     "COM class hijacked: runs a script[: <>]"},
+    // Session Manager, the print spooler and Winsock.
+    {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Session Manager)", "BootExecute",
+     "Runs at boot, before Windows starts[: {text}]"},
     {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Session Manager)",
      "SetupExecute", "Runs at boot, before Windows starts[: {text}]"},
     {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Session Manager)", "Execute",
      "Runs at boot, before Windows starts[: {text}]"},
+    {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Session Manager)",
+     "S0InitialCommand", "Runs at boot, before Windows starts[: {text}]"},
+    {Autostart, Registry, R"(HKLM\SYSTEM\Setup)", "CmdLine",
+     "Runs at boot in place of log-on while setup is pending[: {text}]"},
+    {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\BootVerificationProgram)",
+     nullptr, "Boot verification program, started at each boot[: <ImagePath>]"},
     {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs)",
      nullptr, "Known DLL, loaded from the system folder only[: {text}]"},
-    {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Lsa)", "Authentication Packages",
-     "Authentication package, loaded by LSA[: {text}]"},
-    {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Lsa)", "Notification Packages",
-     "Password filter, loaded by LSA[: {text}]"},
-    {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Lsa)", "Security Packages",
-     "Security package, loaded by LSA[: {text}]"},
-    {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Lsa\OSConfig)",
-     "Security Packages", "Security package, loaded by LSA[: {text}]"},
-    {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\SecurityProviders)",
-     "SecurityProviders", "Security provider DLL[: {text}]"},
     {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Print\Monitors\*)", nullptr,
      "Print monitor, loaded by the spooler[: <Driver>]"},
     {Autostart, Registry,
      R"(HKLM\SYSTEM\CurrentControlSet\Control\Print\Environments\*\Print Processors\*)", nullptr,
      "Print processor, loaded by the spooler[: <Driver>]"},
+    {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Print\Providers\*)", nullptr,
+     "Print provider, loaded by the spooler[: <Name>]"},
+    {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Services\W32Time\TimeProviders\*)",
+     nullptr, "Time provider, loaded by the time service[: <DllName>]"},
+    {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\NetworkProvider\**)", nullptr,
+     "Network providers, loaded at log-on and given the password[: {text}]"},
+    {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Services\*\NetworkProvider)", nullptr,
+     "Network provider, loaded at log-on and given the password[: <ProviderPath>]"},
+    {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Services\WinSock2\Parameters)",
+     "AutodialDLL", "Loaded into every program that uses the network (autodial)[: {text}]"},
+    {Autostart, Registry, R"(HKLM\Software\Microsoft\NetSh)", nullptr,
+     "Netsh helper, loaded whenever netsh runs[: {text}]"},
+    // Codecs, font drivers, search filters, help and clean-up handlers.
+    {Autostart, Registry, R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Drivers32)", nullptr,
+     "Multimedia codec, loaded by programs that play or record[ {name}][: {text}]"},
+    {Autostart, Registry, R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Font Drivers)",
+     nullptr, "Font driver, loaded by the system[ {name}][: {text}]"},
+    {Autostart, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\ContentIndex\Language\*)",
+     nullptr, "Word breaker or stemmer, loaded by the search indexer[ {name}][: {text}]"},
+    {Autostart, Registry, R"({classes}\CLSID\*\PersistentAddinsRegistered\**)", nullptr,
+     "Search filter (IFilter), loaded by the search indexer[: <>]"},
+    {Autostart, Registry, R"({classes}\.*\PersistentHandler)", nullptr,
+     "Search filter of a file type, loaded by the search indexer[: <>]"},
+    {Autostart, Registry, R"(*\Software\Microsoft\HtmlHelp Author)", nullptr,
+     "Loaded whenever a compiled help file opens[: {text}]"},
+    {Autostart, Registry, R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Event Viewer)",
+     nullptr, "Started from the link to more information in Event Viewer[: {text}]"},
     {Autostart, Registry,
-     R"(HKLM\SYSTEM\CurrentControlSet\Services\WinSock2\Parameters\Protocol_Catalog9\**)",
-     nullptr, "Winsock provider, loaded into every program that uses the network"},
+     R"(HKLM\SYSTEM\CurrentControlSet\Services\WinSock2\Parameters\Protocol_Catalog9\**)", nullptr,
+     "Winsock provider, loaded into every program that uses the network"},
     {Autostart, Registry,
-     R"(HKLM\SYSTEM\CurrentControlSet\Services\WinSock2\Parameters\NameSpace_Catalog5\**)",
-     nullptr, "Winsock name-space provider, loaded into every program that uses the network"},
+     R"(HKLM\SYSTEM\CurrentControlSet\Services\WinSock2\Parameters\NameSpace_Catalog5\**)", nullptr,
+     "Winsock name-space provider, loaded into every program that uses the network"},
 
     // Changes what is trusted or allowed: certificates (machine, user, policy).
     {Security, Registry, R"(*\Software\Microsoft\SystemCertificates\ROOT\Certificates\**)", nullptr,
      "Trusted root certificate"},
-    {Security, Registry,
-     R"(*\Software\Policies\Microsoft\SystemCertificates\ROOT\Certificates\**)", nullptr,
-     "Trusted root certificate, by policy"},
+    {Security, Registry, R"(*\Software\Policies\Microsoft\SystemCertificates\ROOT\Certificates\**)",
+     nullptr, "Trusted root certificate, by policy"},
     {Security, Registry, R"(HKLM\Software\Microsoft\EnterpriseCertificates\ROOT\Certificates\**)",
      nullptr, "Trusted root certificate of the enterprise"},
     {Security, Registry, R"(*\Software\Microsoft\SystemCertificates\AuthRoot\Certificates\**)",
@@ -202,8 +388,8 @@ constexpr ChangeRule kRules[] = {
      "Distrusted certificate of the enterprise"},
     // Firewall.
     {Security, Registry,
-     R"(HKLM\SYSTEM\CurrentControlSet\Services\SharedAccess\Parameters\FirewallPolicy\**)",
-     nullptr, "Firewall setting[ {name}][: {text}]"},
+     R"(HKLM\SYSTEM\CurrentControlSet\Services\SharedAccess\Parameters\FirewallPolicy\**)", nullptr,
+     "Firewall setting[ {name}][: {text}]"},
     {Security, Registry,
      R"(HKLM\SYSTEM\CurrentControlSet\Services\SharedAccess\Parameters\FirewallPolicy\FirewallRules)",
      nullptr, "Firewall rule[: {text}]"},
@@ -224,11 +410,65 @@ constexpr ChangeRule kRules[] = {
      "Antivirus setting[ {name}][: {text}]"},
     {Security, Registry, R"(HKLM\Software\Microsoft\Windows Defender\Real-Time Protection\**)",
      nullptr, "Antivirus real-time protection setting[ {name}][: {text}]"},
-    {Security, Registry, R"(HKLM\Software\Microsoft\Windows Defender\Features)",
-     "TamperProtection", "Antivirus tamper protection setting[: {text}]"},
+    {Security, Registry, R"(HKLM\Software\Microsoft\Windows Defender\Features)", "TamperProtection",
+     "Antivirus tamper protection setting[: {text}]"},
+    {Security, Registry, R"(HKLM\Software\Microsoft\Windows Defender\**)", "Disable*",
+     "Antivirus[ {name}][: {text:disabled}]"},
+    {Security, Registry, R"(HKLM\Software\Microsoft\Windows Defender\Real-Time Protection)",
+     "Disable*", "Antivirus real-time protection[ {name}][: {text:disabled}]"},
+    {Security, Registry, R"(HKLM\Software\Microsoft\Windows Defender\Spynet\**)", nullptr,
+     "Antivirus cloud protection setting[ {name}][: {text}]"},
+    {Security, Registry, R"(HKLM\Software\Microsoft\Windows Defender\Spynet)", "SpynetReporting",
+     "Antivirus cloud protection[: {text:spynet}]"},
+    {Security, Registry, R"(HKLM\Software\Microsoft\Windows Defender\Spynet)",
+     "SubmitSamplesConsent", "Antivirus sample submission[: {text:samples}]"},
+    {Security, Registry, R"(HKLM\Software\Microsoft\Windows Defender\Threats\**)", nullptr,
+     "Antivirus action for a threat[ {name}][: {text:threataction}]"},
+    {Security, Registry,
+     R"(HKLM\Software\Microsoft\Windows Defender\Windows Defender Exploit Guard\**)", nullptr,
+     "Exploit protection setting (attack surface, folder access, network)[ {name}][: {text}]"},
+    {Security, Registry, R"(HKLM\Software\Policies\Microsoft\Windows Defender\**)", nullptr,
+     "Antivirus policy[ {name}][: {text}]"},
+    {Security, Registry, R"(HKLM\Software\Policies\Microsoft\Windows Defender\**)", "Disable*",
+     "Antivirus policy[ {name}][: {text:disabled}]"},
+    {Security, Registry, R"(HKLM\Software\Policies\Microsoft\Windows Defender\Spynet)",
+     "SpynetReporting", "Antivirus cloud protection, by policy[: {text:spynet}]"},
+    {Security, Registry, R"(HKLM\Software\Policies\Microsoft\Windows Defender\Spynet)",
+     "SubmitSamplesConsent", "Antivirus sample submission, by policy[: {text:samples}]"},
+    {Security, Registry, R"(HKLM\Software\Policies\Microsoft\Windows Defender\Threats\**)", nullptr,
+     "Antivirus action for a threat, by policy[ {name}][: {text:threataction}]"},
+    // Office: where documents run macros, which add-ins are trusted.
+    {Security, Registry, R"(*\Software\Microsoft\Office\*\*\Security\Trusted Locations\**)",
+     nullptr, "Trusted location of an Office program: its documents run macros[: <Path>]"},
+    {Security, Registry, R"(*\Software\Microsoft\Office\*\*\Security)", "VBAWarnings",
+     "Macros of an Office program[: {text:vbawarnings}]"},
+    {Security, Registry, R"(*\Software\Microsoft\VSTO\Security\Inclusion\**)", nullptr,
+     "Office add-in trusted without asking[: <Url>]"},
+    // What the security authority (LSA) loads: who may log on, what a password may be.
+    {Security, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Lsa)", "Authentication Packages",
+     "Authentication package, loaded by LSA[: {text}]"},
+    {Security, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Lsa)", "Notification Packages",
+     "Password filter, loaded by LSA[: {text}]"},
+    {Security, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Lsa)", "Security Packages",
+     "Security package, loaded by LSA[: {text}]"},
+    {Security, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Lsa\OSConfig)",
+     "Security Packages", "Security package, loaded by LSA[: {text}]"},
+    {Security, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\SecurityProviders)",
+     "SecurityProviders", "Security provider DLL[: {text}]"},
+    {Security, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\LsaExtensionConfig\**)", nullptr,
+     "LSA extension, loaded by the security authority[: {text}]"},
+    // What decides whether a file counts as signed, or a script as harmless.
+    {Security, Registry,
+     R"(HKLM\Software\Microsoft\Cryptography\OID\EncodingType *\CryptSIPDll*\**)", nullptr,
+     "Subject interface package (SIP): decides whether a file counts as signed[: <Dll>]"},
+    {Security, Registry, R"(HKLM\Software\Microsoft\Cryptography\Providers\Trust\**)", nullptr,
+     "Trust provider: decides whether a file counts as signed[: <$DLL>]"},
+    {Security, Registry, R"(HKLM\Software\Microsoft\AMSI\**)", nullptr,
+     "Script scanning (AMSI) setting[ {name}][: {text}]"},
+    {Security, Registry, R"(HKLM\Software\Microsoft\AMSI\Providers\*)", nullptr,
+     "Antimalware scan provider (AMSI), loaded into programs that run scripts"},
     // Policies, UAC and LSA.
-    {Security, Registry, R"(HKLM\Software\Policies\**)", nullptr,
-     "Policy[ {name}][: {text}]"},
+    {Security, Registry, R"(HKLM\Software\Policies\**)", nullptr, "Policy[ {name}][: {text}]"},
     {Security, Registry, R"(HKCU\Software\Policies\**)", nullptr,
      "Policy of this user[ {name}][: {text}]"},
     {Security, Registry, R"(HKLM\Software\Microsoft\Windows\CurrentVersion\Policies\**)", nullptr,
@@ -246,9 +486,8 @@ constexpr ChangeRule kRules[] = {
      "Full administrator rights over the network for local accounts[ switched {text:onoff}]"},
     {Security, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Lsa\**)", nullptr,
      "Security authority (LSA) setting[ {name}][: {text}]"},
-    {Security, Registry,
-     R"(HKLM\SYSTEM\CurrentControlSet\Control\SecurityProviders\SCHANNEL\**)", nullptr,
-     "TLS setting[ {name}][: {text}]"},
+    {Security, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\SecurityProviders\SCHANNEL\**)",
+     nullptr, "TLS setting[ {name}][: {text}]"},
     {Security, Registry, R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Winlogon)",
      "AutoAdminLogon", "Automatic log-on[ switched {text:onoff}]"},
     {Security, Registry, R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Winlogon)",
@@ -261,11 +500,10 @@ constexpr ChangeRule kRules[] = {
     // Name resolution and proxies: where the network leads.
     {Security, Files, R"({system}\drivers\etc\hosts)", nullptr,
      "Hosts file: names resolved without DNS"},
-    {Security, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Services\Tcpip\Parameters)",
-     "NameServer", "DNS server[: {text}]"},
-    {Security, Registry,
-     R"(HKLM\SYSTEM\CurrentControlSet\Services\Tcpip\Parameters\Interfaces\*)", "NameServer",
+    {Security, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Services\Tcpip\Parameters)", "NameServer",
      "DNS server[: {text}]"},
+    {Security, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Services\Tcpip\Parameters\Interfaces\*)",
+     "NameServer", "DNS server[: {text}]"},
     {Security, Registry, R"(*\Software\Microsoft\Windows\CurrentVersion\Internet Settings)",
      "ProxyServer", "Proxy server[: {text}]"},
     {Security, Registry, R"(*\Software\Microsoft\Windows\CurrentVersion\Internet Settings)",
@@ -291,7 +529,8 @@ constexpr ChangeRule kRules[] = {
      nullptr, "Uninstall entry of this user[: <DisplayName>[ <DisplayVersion>]]"},
     {Registration, Registry, R"(HKLM\Software\Microsoft\Windows\CurrentVersion\Installer\**)",
      nullptr, "Windows Installer registration"},
-    {Registration, Registry, R"({classes}\Installer\**)", nullptr, "Windows Installer registration"},
+    {Registration, Registry, R"({classes}\Installer\**)", nullptr,
+     "Windows Installer registration"},
     {Registration, Files, R"({windows}\Installer\**)", nullptr,
      "Windows Installer package, kept for repair and removal"},
     // File extensions, ProgIDs, verbs and COM.
@@ -300,22 +539,46 @@ constexpr ChangeRule kRules[] = {
     {Registration, Registry, R"({classes}\.*)", nullptr, "File extension[, handled by <>]"},
     {Registration, Registry, R"({classes}\.*\**)", nullptr, "File extension setting"},
     {Registration, Registry, R"({classes}\*\shell\**)", nullptr, "Command of a file type[: <>]"},
+    {Registration, Registry, R"({classes}\*\shell\*\command)", "",
+     "Command of a file type[: {text}][ (was {old})]"},
     {Registration, Registry, R"({classes}\*\DefaultIcon)", nullptr, "Icon of a file type[: <>]"},
     {Registration, Registry, R"({classes}\SystemFileAssociations\**)", nullptr,
      "File type association"},
     {Registration, Registry, R"({classes}\Applications\**)", nullptr,
      "Program offered in Open with"},
+    {Registration, Registry, R"({classes}\*)", "URL Protocol",
+     "Protocol handler: links of this kind start its program"},
+    // A user's class is used in place of the machine's class of the same id. These rows tie
+    // with those of any hive's classes below, so they come first.
+    {Registration, Registry, R"(HKCU\Software\Classes\CLSID\*)", nullptr,
+     "COM class of this user, used in place of the machine's of the same id[: <>]"},
+    {Registration, Registry, R"(HKCU\Software\Classes\CLSID\*\InprocServer32)", nullptr,
+     "COM class of this user, DLL, used in place of the machine's[: <>]"},
+    {Registration, Registry, R"(HKCU\Software\Classes\CLSID\*\InprocServer32)", "",
+     "COM class of this user, DLL, used in place of the machine's[: {text}][ (was {old})]"},
+    {Registration, Registry, R"(HKCU\Software\Classes\CLSID\*\LocalServer32)", nullptr,
+     "COM class of this user, program, used in place of the machine's[: <>]"},
+    {Registration, Registry, R"(HKCU\Software\Classes\CLSID\*\LocalServer32)", "",
+     "COM class of this user, program, used in place of the machine's[: {text}][ (was {old})]"},
     {Registration, Registry, R"({classes}\CLSID\*)", nullptr, "COM class[: <>]"},
     {Registration, Registry, R"({classes}\CLSID\*\InprocServer32)", nullptr,
      "COM class, DLL[: <>]"},
+    {Registration, Registry, R"({classes}\CLSID\*\InprocServer32)", "",
+     "COM class, DLL[: {text}][ (was {old})]"},
     {Registration, Registry, R"({classes}\CLSID\*\LocalServer32)", nullptr,
      "COM class, program[: <>]"},
+    {Registration, Registry, R"({classes}\CLSID\*\LocalServer32)", "",
+     "COM class, program[: {text}][ (was {old})]"},
     {Registration, Registry, R"({classes}\Interface\**)", nullptr, "COM interface"},
+    {Registration, Registry, R"({classes}\Interface\*\ProxyStubClsid32)", nullptr,
+     "COM interface, its proxy-stub class[: <>][ (was {old})]"},
     {Registration, Registry, R"({classes}\TypeLib\**)", nullptr, "Type library"},
     {Registration, Registry, R"({classes}\AppID\**)", nullptr, "COM application"},
     {Registration, Registry,
      R"(*\Software\Microsoft\Windows\CurrentVersion\Explorer\FileExts\*\UserChoice)", nullptr,
      "Default program chosen for a file type[: <ProgId>]"},
+    {Registration, Registry, R"(*\Software\Microsoft\Windows\Shell\Associations\UrlAssociations\*)",
+     nullptr, "Kind of link (protocol) with a default program of its own"},
     {Registration, Registry,
      R"(*\Software\Microsoft\Windows\Shell\Associations\UrlAssociations\*\UserChoice)", nullptr,
      "Default program chosen for a kind of link[: <ProgId>]"},
@@ -326,8 +589,12 @@ constexpr ChangeRule kRules[] = {
     // App Paths, environment, shared DLLs.
     {Registration, Registry, R"(HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\*)",
      nullptr, "Program started by its name[: <>]"},
+    {Registration, Registry, R"(HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\*)", "",
+     "Program started by its name[: {text}][ (was {old})]"},
     {Registration, Registry, R"(HKCU\Software\Microsoft\Windows\CurrentVersion\App Paths\*)",
      nullptr, "Program started by its name, for this user[: <>]"},
+    {Registration, Registry, R"(HKCU\Software\Microsoft\Windows\CurrentVersion\App Paths\*)", "",
+     "Program started by its name, for this user[: {text}][ (was {old})]"},
     {Registration, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment)",
      nullptr, "Environment variable[ {name}][: {text}]"},
     {Registration, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment)",
@@ -336,12 +603,11 @@ constexpr ChangeRule kRules[] = {
      "Environment variable of this user[ {name}][: {text}]"},
     {Registration, Registry, R"(HKCU\Environment)", "Path",
      "Path of this user[ gained: {gained}][, lost: {lost}]"},
-    {Registration, Registry, R"(HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs)", nullptr,
-     "Shared file, use count[ of {name}][: {text}]"},
-    {Registration, Registry, R"(HKLM\Software\Microsoft\Windows NT\CurrentVersion\Drivers32)",
-     nullptr, "Multimedia codec[ {name}][: {text}]"},
+    {Registration, Registry, R"(HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs)",
+     nullptr, "Shared file, use count[ of {name}][: {text}]"},
     // Shortcuts on desktops and in Start menus.
-    {Registration, Files, R"({userdesktop}\**\*.lnk)", nullptr, "Shortcut on the desktop of this user"},
+    {Registration, Files, R"({userdesktop}\**\*.lnk)", nullptr,
+     "Shortcut on the desktop of this user"},
     {Registration, Files, R"({userdesktop}\**\*.url)", nullptr,
      "Internet shortcut on the desktop of this user"},
     {Registration, Files, R"({commondesktop}\**\*.lnk)", nullptr,
@@ -368,7 +634,8 @@ constexpr ChangeRule kRules[] = {
     {Registration, Files, R"({system}\DriverStore\FileRepository\**)", nullptr, "Driver package"},
     {Registration, Files, R"({windows}\INF\oem*.inf)", nullptr, "Driver package"},
     {Registration, Files, R"({windows}\assembly\**)", nullptr, "Shared .NET assembly"},
-    {Registration, Files, R"({windows}\Microsoft.NET\assembly\**)", nullptr, "Shared .NET assembly"},
+    {Registration, Files, R"({windows}\Microsoft.NET\assembly\**)", nullptr,
+     "Shared .NET assembly"},
     {Registration, Files, R"({windows}\WinSxS\**)", nullptr, "Side-by-side assembly"},
     {Registration, Files, R"({programfiles}\WindowsApps\**)", nullptr, "Store app package"},
 
@@ -419,8 +686,7 @@ constexpr ChangeRule kRules[] = {
     {Noise, Files,
      R"({windows}\ServiceProfiles\NetworkService\AppData\Local\Microsoft\Windows\DeliveryOptimization\**)",
      nullptr, "Delivery Optimization cache"},
-    {Noise, Files, R"({windows}\SoftwareDistribution\**)", nullptr,
-     "Windows Update working file"},
+    {Noise, Files, R"({windows}\SoftwareDistribution\**)", nullptr, "Windows Update working file"},
     {Noise, Files, R"({windows}\WinSxS\Temp\**)", nullptr, "Windows Update working file"},
     {Noise, Files, R"({windows}\WinSxS\ManifestCache\**)", nullptr, "Windows Update cache"},
     {Noise, Files, R"({programdata}\USOPrivate\**)", nullptr, "Windows Update state"},
@@ -463,11 +729,19 @@ constexpr ChangeRule kRules[] = {
      nullptr, "Programs recently used for a file type"},
     {Noise, Registry, R"(HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\UserAssist\**)",
      nullptr, "Program use counts (UserAssist)"},
-    {Noise, Registry, R"(HKCU\Software\Microsoft\Windows\Shell\**)", nullptr,
+    {Noise, Registry, R"(HKCU\Software\Microsoft\Windows\Shell\Bags\**)", nullptr,
+     "Folder view settings (shell bags)"},
+    {Noise, Registry, R"(HKCU\Software\Microsoft\Windows\Shell\BagMRU\**)", nullptr,
+     "Folder view settings (shell bags)"},
+    {Noise, Registry, R"(HKCU\Software\Microsoft\Windows\ShellNoRoam\Bags\**)", nullptr,
+     "Folder view settings (shell bags)"},
+    {Noise, Registry, R"(HKCU\Software\Microsoft\Windows\ShellNoRoam\BagMRU\**)", nullptr,
      "Folder view settings (shell bags)"},
     {Noise, Registry, R"({classes}\Local Settings\**)", nullptr, "Cached setting"},
-    {Noise, Registry, R"({classes}\Local Settings\Software\Microsoft\Windows\Shell\**)", nullptr,
-     "Folder view settings (shell bags)"},
+    {Noise, Registry, R"({classes}\Local Settings\Software\Microsoft\Windows\Shell\Bags\**)",
+     nullptr, "Folder view settings (shell bags)"},
+    {Noise, Registry, R"({classes}\Local Settings\Software\Microsoft\Windows\Shell\BagMRU\**)",
+     nullptr, "Folder view settings (shell bags)"},
     {Noise, Registry, R"(HKCU\Software\Microsoft\Windows\CurrentVersion\CloudStore\**)", nullptr,
      "Start menu state"},
     // Background activity moderator, network leases, random-number seeds.
@@ -494,9 +768,8 @@ constexpr ChangeRule kRules[] = {
      nullptr, "Explorer session state"},
     {Noise, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Windows)", "ShutdownTime",
      "Time of the last shut-down"},
-    {Noise, Registry,
-     R"(HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\AppCompatCache)", nullptr,
-     "Program compatibility cache"},
+    {Noise, Registry, R"(HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\AppCompatCache)",
+     nullptr, "Program compatibility cache"},
     // Other per-boot data: paging, restore points, search index, usage data.
     {Noise, Files, R"(*\pagefile.sys)", nullptr, "Paging file"},
     {Noise, Files, R"(*\swapfile.sys)", nullptr, "Paging file"},
@@ -594,6 +867,26 @@ constexpr WordsRow kWords[] = {
     {"consent", "3", "asks for credentials"},
     {"consent", "4", "asks for consent"},
     {"consent", "5", "asks for consent for programs not of Windows"},
+    {"disabled", "0", "protection on"},
+    {"disabled", "1", "protection off"},
+    {"spynet", "0", "off"},
+    {"spynet", "1", "basic"},
+    {"spynet", "2", "advanced"},
+    {"samples", "0", "always asks"},
+    {"samples", "1", "sends safe samples"},
+    {"samples", "2", "never sends"},
+    {"samples", "3", "sends all samples"},
+    {"threataction", "1", "clean"},
+    {"threataction", "2", "quarantine"},
+    {"threataction", "3", "remove"},
+    {"threataction", "6", "allow"},
+    {"threataction", "8", "as the user decides"},
+    {"threataction", "9", "no action"},
+    {"threataction", "10", "block"},
+    {"vbawarnings", "1", "all run"},
+    {"vbawarnings", "2", "off, with a notice"},
+    {"vbawarnings", "3", "only signed ones run"},
+    {"vbawarnings", "4", "all off"},
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -612,25 +905,55 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
                                               [](char x, char y) { return Fold(x) == Fold(y); });
 }
 
-// A lower-case pattern with "*" for any characters against text of any case.
-bool GlobMatch(std::string_view pattern, std::string_view text) {
-    std::size_t p = 0, t = 0, star = std::string_view::npos, resume = 0;
-    while (t < text.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
-            star = p++;
-            resume = t;
-        } else if (p < pattern.size() && pattern[p] == Fold(text[t])) {
-            ++p;
-            ++t;
-        } else if (star != std::string_view::npos) {
-            p = star + 1;
-            t = ++resume;
-        } else {
-            return false;
+bool IsUpper(unsigned char c) { return c >= 'A' && c <= 'Z'; }
+bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+// Bytes of UTF-8 sequences count as letters without case.
+bool IsWordByte(unsigned char c) {
+    return c >= 0x80 || IsUpper(c) || IsDigit(c) || (c >= 'a' && c <= 'z');
+}
+
+// Whether a word of the name starts or ends at position i: at either end, beside a character
+// that is not a letter or digit, between letters and digits, where an upper-case letter follows
+// a lower-case one (Bag|MRU) and before the last of a run of upper-case letters that a
+// lower-case letter follows (GPU|Cache).
+bool WordBoundary(std::string_view name, std::size_t i) {
+    if (i == 0 || i >= name.size()) return true;
+    const auto before = static_cast<unsigned char>(name[i - 1]);
+    const auto after = static_cast<unsigned char>(name[i]);
+    if (!IsWordByte(before) || !IsWordByte(after) || IsDigit(before) != IsDigit(after)) return true;
+    if (IsDigit(before) || !IsUpper(after)) return false;
+    if (!IsUpper(before)) return true;
+    const auto next = static_cast<unsigned char>(i + 1 < name.size() ? name[i + 1] : 0);
+    return next >= 'a' && next <= 'z';
+}
+
+// A lower-case pattern with "*" for any characters against a name (lower and as written, of
+// the same length): the parts between the stars fit whole words of the name, so that "*mru*"
+// fits OpenSaveMRU and not Camrun.
+bool GlobMatch(std::string_view pattern, std::string_view lower, std::string_view written) {
+    std::size_t star = pattern.find('*');
+    if (star == std::string_view::npos) return pattern == lower;
+    const std::string_view first = pattern.substr(0, star);
+    if (lower.substr(0, first.size()) != first || !WordBoundary(written, first.size()))
+        return false;
+    std::size_t at = first.size();
+    pattern.remove_prefix(star + 1);
+    while ((star = pattern.find('*')) != std::string_view::npos) {
+        const std::string_view part = pattern.substr(0, star);
+        pattern.remove_prefix(star + 1);
+        if (part.empty()) continue;
+        // The leftmost fit leaves the most room for the parts after it.
+        std::size_t found = lower.find(part, at);
+        while (found != std::string_view::npos &&
+               !(WordBoundary(written, found) && WordBoundary(written, found + part.size()))) {
+            found = lower.find(part, found + 1);
         }
+        if (found == std::string_view::npos) return false;
+        at = found + part.size();
     }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
-    return p == pattern.size();
+    if (pattern.size() > lower.size() - at) return false;
+    const std::size_t last = lower.size() - pattern.size();
+    return lower.substr(last) == pattern && WordBoundary(written, last);
 }
 
 std::vector<std::string_view> SplitSegments(std::string_view path) {
@@ -708,6 +1031,8 @@ struct Terminal {
     bool hasValueName;
     std::string valueName;  // lower case
     Specificity specificity;
+    int leadingLiterals = 0;  // literal segments before the first that is not
+    bool claims = false;      // claims the keys it fits, with what is below them
 };
 
 constexpr int kUnbounded = 1 << 30;
@@ -719,6 +1044,8 @@ struct Node {
     int doubleStar = -1;
     bool loop = false;  // reached by "**"
     std::vector<int> terminals;
+    bool claims = false;      // a terminal here claims its key
+    bool claimBelow = false;  // here or behind an edge
     // How many more segments a path may have at this node and still reach a row, and the same
     // for the nodes behind its literal edges together: a walk skips what cannot end in a row.
     int minRest = kUnbounded, maxRest = -1;
@@ -774,16 +1101,23 @@ struct ChangeClassifier::Index {
         terminal.specificity.row = row;
         terminal.specificity.valueName = terminal.hasValueName;
         for (char c : terminal.valueName) terminal.specificity.literalCharacters += c != '*';
+        terminal.claims = rule.area == Registry && rule.category != Noise &&
+                          !terminal.hasValueName && segments.back() != "**";
         int node = root;
+        bool leading = true;
         for (const std::string& segment : segments) {
             node = Child(node, segment);
+            const bool literal = segment.find('*') == std::string::npos;
+            leading = leading && literal;
+            terminal.leadingLiterals += leading;
             if (segment == "**") {
                 ++terminal.specificity.doubleStars;
                 continue;
             }
-            if (segment.find('*') == std::string::npos) ++terminal.specificity.literalSegments;
+            if (literal) ++terminal.specificity.literalSegments;
             for (char c : segment) terminal.specificity.literalCharacters += c != '*';
         }
+        nodes[node].claims = nodes[node].claims || terminal.claims;
         nodes[node].terminals.push_back(static_cast<int>(terminals.size()));
         terminals.push_back(std::move(terminal));
     }
@@ -821,15 +1155,26 @@ struct ChangeClassifier::Index {
                 if (next.maxRest >= 0) reach(next.minRest + 1, std::min(next.maxRest + 1, kUnbounded));
             };
             if (!node.terminals.empty()) reach(0, 0);
+            node.claimBelow = node.claims;
             for (const auto& edge : node.literals) {
                 const Node& next = nodes[edge.second];
                 node.literalMinRest = std::min(node.literalMinRest, next.minRest);
                 node.literalMaxRest = std::max(node.literalMaxRest, next.maxRest);
                 through(edge.second);
+                node.claimBelow = node.claimBelow || next.claimBelow;
             }
-            for (const auto& edge : node.globs) through(edge.second);
-            if (node.star >= 0) through(node.star);
-            if (node.doubleStar >= 0) reach(nodes[node.doubleStar].minRest, kUnbounded);
+            for (const auto& edge : node.globs) {
+                through(edge.second);
+                node.claimBelow = node.claimBelow || nodes[edge.second].claimBelow;
+            }
+            if (node.star >= 0) {
+                through(node.star);
+                node.claimBelow = node.claimBelow || nodes[node.star].claimBelow;
+            }
+            if (node.doubleStar >= 0) {
+                reach(nodes[node.doubleStar].minRest, kUnbounded);
+                node.claimBelow = node.claimBelow || nodes[node.doubleStar].claimBelow;
+            }
             if (node.loop && node.maxRest >= 0) node.maxRest = kUnbounded;
         }
     }
@@ -837,17 +1182,43 @@ struct ChangeClassifier::Index {
 
 namespace {
 
-// One classification: a walk of the trie that keeps the best row found, and the best that is
-// not noise for when an autostart or security row fits.
+// What a classification walks: the path in lower case and as written (of the same length),
+// its segments as the rules see them, and a value's name likewise.
+struct Subject {
+    std::string_view lower, written;
+    std::span<const std::string_view> segments;
+    const std::string_view* name = nullptr;  // lower case; nullptr for keys and files
+    std::string_view writtenName;
+};
+
+// One classification: a walk of the trie that keeps the best row found that is not noise, and
+// every noise row that fits, for when an autostart or security row fits or a claim holds.
 class Search {
 public:
-    Search(const ChangeClassifier::Index& index, std::span<const std::string_view> segments,
-           const std::string_view* valueName)
-        : index_(index), segments_(segments), valueName_(valueName) {}
+    Search(const ChangeClassifier::Index& index, const Subject& subject,
+           std::vector<const Terminal*>& noise)
+        : index_(index), subject_(subject), segments_(subject.segments), noise_(noise) {
+        noise_.clear();
+    }
 
     Classification Run(int root) {
         Visit(root, 0);
-        const Terminal* winner = strong_ ? bestNotNoise_ : best_;
+        const Terminal* winner = bestNotNoise_;
+        if (!strong_ && !noise_.empty()) {
+            // A claimed key holds no noise but what a row spells out down to it.
+            claimLimit_ = segments_.size() - (subject_.name == nullptr ? 1 : 0);
+            const bool mayBeClaimed =
+                std::any_of(noise_.begin(), noise_.end(), [&](const Terminal* t) {
+                    return static_cast<std::size_t>(t->leadingLiterals) < claimLimit_;
+                });
+            if (mayBeClaimed) Claims(root, 0);
+            for (const Terminal* terminal : noise_) {
+                if (static_cast<std::size_t>(terminal->leadingLiterals) < deepestClaim_) continue;
+                if (winner == nullptr || MoreSpecific(terminal->specificity, winner->specificity)) {
+                    winner = terminal;
+                }
+            }
+        }
         if (winner == nullptr) return {};
         return {winner->rule->category, winner->rule};
     }
@@ -874,17 +1245,14 @@ private:
         const std::string_view segment = segments_[at];
         const int after = static_cast<int>(rest - 1);
         if (after >= node.literalMinRest && after <= node.literalMaxRest) {
-            const auto& literals = node.literals;
-            const auto found = std::lower_bound(
-                literals.begin(), literals.end(), segment,
-                [](const std::pair<std::string, int>& edge, std::string_view name) {
-                    return std::string_view(edge.first) < name;
-                });
-            if (found != literals.end() && found->first == segment) Next(found->second, at);
+            const int child = Literal(node, segment);
+            if (child >= 0) Next(child, at);
         }
         if (node.star >= 0) Next(node.star, at);
         for (const auto& [glob, child] : node.globs) {
-            if (index_.nodes[child].Fits(rest - 1) && GlobMatch(glob, segment)) Visit(child, at + 1);
+            if (index_.nodes[child].Fits(rest - 1) && GlobMatch(glob, segment, Written(segment))) {
+                Visit(child, at + 1);
+            }
         }
     }
 
@@ -893,16 +1261,63 @@ private:
         if (index_.nodes[child].Fits(segments_.size() - at - 1)) Visit(child, at + 1);
     }
 
+    // The deepest key above the item (or, for a value, its own key) that a row claims.
+    void Claims(int id, std::size_t at) {
+        const Node& node = index_.nodes[id];
+        if (!node.claimBelow) return;
+        if (!node.loop) {
+            ClaimStep(node, at);
+            return;
+        }
+        for (std::size_t from = at; from <= claimLimit_; ++from) ClaimStep(node, from);
+    }
+
+    void ClaimStep(const Node& node, std::size_t at) {
+        if (node.claims) deepestClaim_ = std::max(deepestClaim_, at);
+        if (node.doubleStar >= 0 && !node.loop) Claims(node.doubleStar, at);
+        if (at >= claimLimit_) return;
+        const std::string_view segment = segments_[at];
+        const int child = Literal(node, segment);
+        if (child >= 0) Claims(child, at + 1);
+        if (node.star >= 0) Claims(node.star, at + 1);
+        for (const auto& [glob, next] : node.globs) {
+            if (index_.nodes[next].claimBelow && GlobMatch(glob, segment, Written(segment))) {
+                Claims(next, at + 1);
+            }
+        }
+    }
+
+    static int Literal(const Node& node, std::string_view segment) {
+        const auto& literals = node.literals;
+        const auto found =
+            std::lower_bound(literals.begin(), literals.end(), segment,
+                             [](const std::pair<std::string, int>& edge, std::string_view name) {
+                                 return std::string_view(edge.first) < name;
+                             });
+        return found != literals.end() && found->first == segment ? found->second : -1;
+    }
+
+    // A segment as written; the names that normalising puts in have no words to tell apart.
+    std::string_view Written(std::string_view segment) const {
+        const std::string_view lower = subject_.lower;
+        if (segment.data() < lower.data() || segment.data() >= lower.data() + lower.size()) {
+            return segment;
+        }
+        return subject_.written.substr(static_cast<std::size_t>(segment.data() - lower.data()),
+                                       segment.size());
+    }
+
     void Offer(const Terminal& terminal) {
         if (terminal.hasValueName &&
-            (valueName_ == nullptr || !GlobMatch(terminal.valueName, *valueName_))) {
+            (subject_.name == nullptr ||
+             !GlobMatch(terminal.valueName, *subject_.name, subject_.writtenName))) {
             return;
         }
         const ChangeCategory category = terminal.rule->category;
-        if (best_ == nullptr || MoreSpecific(terminal.specificity, best_->specificity)) {
-            best_ = &terminal;
+        if (category == Noise) {
+            noise_.push_back(&terminal);
+            return;
         }
-        if (category == Noise) return;
         if (bestNotNoise_ == nullptr ||
             MoreSpecific(terminal.specificity, bestNotNoise_->specificity)) {
             bestNotNoise_ = &terminal;
@@ -911,17 +1326,20 @@ private:
     }
 
     const ChangeClassifier::Index& index_;
+    const Subject& subject_;
     std::span<const std::string_view> segments_;
-    const std::string_view* valueName_;
-    const Terminal* best_ = nullptr;
+    std::vector<const Terminal*>& noise_;
     const Terminal* bestNotNoise_ = nullptr;
     bool strong_ = false;
+    std::size_t claimLimit_ = 0;
+    std::size_t deepestClaim_ = 0;
 };
 
 // Scratch space of the classifications of this thread, kept between calls.
 struct Scratch {
-    std::string lower;
+    std::string lower, lowerName;
     std::vector<std::string_view> raw, segments;
+    std::vector<const Terminal*> noise;
 };
 
 Scratch& ThreadScratch() {
@@ -1008,14 +1426,16 @@ Classification ChangeClassifier::ClassifyFile(std::string_view path) const {
     while (path.size() > 1 && path.back() == '\\') path.remove_suffix(1);
     Scratch& scratch = ThreadScratch();
     Split(path, scratch.lower, scratch.segments);
-    return Search(*index_, scratch.segments, nullptr).Run(index_->filesRoot);
+    const Subject subject{scratch.lower, path, scratch.segments, nullptr, {}};
+    return Search(*index_, subject, scratch.noise).Run(index_->filesRoot);
 }
 
 Classification ChangeClassifier::ClassifyKey(std::string_view keyPath) const {
     Scratch& scratch = ThreadScratch();
     Split(keyPath, scratch.lower, scratch.raw);
     NormaliseKey(scratch.raw, scratch.segments);
-    return Search(*index_, scratch.segments, nullptr).Run(index_->registryRoot);
+    const Subject subject{scratch.lower, keyPath, scratch.segments, nullptr, {}};
+    return Search(*index_, subject, scratch.noise).Run(index_->registryRoot);
 }
 
 Classification ChangeClassifier::ClassifyValue(std::string_view keyPath,
@@ -1023,7 +1443,11 @@ Classification ChangeClassifier::ClassifyValue(std::string_view keyPath,
     Scratch& scratch = ThreadScratch();
     Split(keyPath, scratch.lower, scratch.raw);
     NormaliseKey(scratch.raw, scratch.segments);
-    return Search(*index_, scratch.segments, &name).Run(index_->registryRoot);
+    scratch.lowerName.assign(name);
+    for (char& c : scratch.lowerName) c = Fold(c);
+    const std::string_view lowerName = scratch.lowerName;
+    const Subject subject{scratch.lower, keyPath, scratch.segments, &lowerName, name};
+    return Search(*index_, subject, scratch.noise).Run(index_->registryRoot);
 }
 
 // ---------------------------------------------------------------------------------------------

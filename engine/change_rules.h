@@ -15,7 +15,12 @@
 //
 // Patterns are split at "\" into segments and compared ignoring ASCII letter case, a segment
 // whole: "*" stands for one segment or part of one ("*.lnk", "S-1-5-*"), "**" for any number
-// of segments, none included.
+// of segments, none included. The letters beside a "*" in a segment fit whole words of a name,
+// never letters inside one: "*MRU*" fits BagMRU, OpenSaveMRU and "Map Network Drive MRU", not
+// Camrun. A word of a name ends where the name does, at a character that is neither letter
+// nor digit, between letters and digits, where an upper-case letter follows a lower-case one
+// (Bag|MRU), and before the last of several upper-case letters that a lower-case one follows
+// (GPU|Cache).
 //
 // Files: a pattern starts with a place in braces, which stands for each place it names (see
 // change_rules.cpp); a row whose places are all unknown is left out.
@@ -26,12 +31,20 @@
 // becomes HKCU\Software\Classes, ControlSet001, ControlSet002, ... become CurrentControlSet,
 // and Wow6432Node segments are skipped, so one pattern covers both registry views. A row
 // without a value-name pattern fits the keys its pattern fits and their values; with one, only
-// those values whose whole name fits it ("*" for any characters; a name is never split).
+// those values whose whole name fits it ("*" for any characters, beside them whole words, as in
+// segments; a name is never split).
 //
 // Precedence when several rows fit: an autostart or security row beats every noise row; then
 // the most specific row wins: more literal segments, then a value-name pattern over none,
 // then more literal characters (value name included), then fewer "**", then the earlier row.
 // A place counts as the literal segments it stands for.
+//
+// A key is claimed by a registry row that is not noise, has no value-name pattern and does not
+// end in "**" (a service, a class, an uninstall entry: one thing, taken back whole). Below a
+// claimed key, and among a claimed key's values, a noise row fits only when its pattern spells
+// the claimed key out, segment by segment, literally: Servicesam\** stays noise below the
+// service that Services\* claims, but HKCU\Software\**\*MRU*\** cannot make part of a protocol
+// that an installer registered noise. What is left fits the other rows, or none.
 
 enum class RuleArea { Files, Registry };
 
@@ -88,7 +101,8 @@ struct MeaningContext {
 //   {gained} {lost}      the parts of a ";"-separated list that the change added, removed
 //                        (of a removed item: all of its parts are lost)
 //   <Name>               the text of the key's value Name; <> is the default value
-//   {text:table} <Name:table>  the same, put into words by a table (start, servicetype, onoff)
+//   {text:table} <Name:table>  the same, put into words by a table (start, servicetype, onoff,
+//                        deny, consent, disabled, spynet, samples, threataction, vbawarnings)
 // A part in [brackets] is dropped whole when a placeholder in it has no data; a placeholder
 // without data outside brackets drops out with its blank. Words after a "|" are those of a
 // removed item, when they differ.
