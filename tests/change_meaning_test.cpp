@@ -28,9 +28,39 @@ bool SetValue(const std::wstring& path, const wchar_t* name, DWORD type, const v
            ERROR_SUCCESS;
 }
 
-bool SetString(const std::wstring& path, const wchar_t* name, const std::wstring& text) {
-    return SetValue(path, name, REG_SZ, text.c_str(), (text.size() + 1) * 2);
+bool SetString(const std::wstring& path, const wchar_t* name, const std::wstring& text,
+               HKEY root = HKEY_LOCAL_MACHINE) {
+    return RegSetKeyValueW(root, path.c_str(), name, REG_SZ, text.c_str(),
+                           DWORD((text.size() + 1) * 2)) == ERROR_SUCCESS;
 }
+
+// A value of the machine's own that the test changes, given back as it was when done.
+class ChangedValue {
+public:
+    ChangedValue(std::wstring key, std::wstring name) : key_(std::move(key)), name_(std::move(name)) {
+        DWORD size = 0;
+        had_ = RegGetValueW(HKEY_LOCAL_MACHINE, key_.c_str(), name_.c_str(), RRF_RT_ANY, &type_,
+                            nullptr, &size) == ERROR_SUCCESS;
+        data_.resize(size);
+        if (had_) {
+            RegGetValueW(HKEY_LOCAL_MACHINE, key_.c_str(), name_.c_str(), RRF_RT_ANY, &type_,
+                         data_.data(), &size);
+        }
+    }
+    ~ChangedValue() {
+        if (had_) {
+            SetValue(key_, name_.c_str(), type_, data_.data(), data_.size());
+        } else {
+            RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, key_.c_str(), name_.c_str());
+        }
+    }
+
+private:
+    std::wstring key_, name_;
+    bool had_ = false;
+    DWORD type_ = REG_NONE;
+    std::vector<BYTE> data_;
+};
 
 // What the test puts in the machine's own places, taken away again when done: keys of
 // HKEY_LOCAL_MACHINE with all below them, values in keys that stay, files, then new folders.
@@ -105,6 +135,21 @@ TEST(ChangeMeaning, TheReportHighlightsWhatStartsTrustsAndRegistersAndMarksTheCh
     ASSERT_TRUE(planted.File("C:\\Tools\\qvtool.exe"));
     ASSERT_TRUE(SetString(version + L"\\Run", L"QvTool", L"C:\\Tools\\qvtool.exe"));
     ASSERT_TRUE(SetString(typed, L"Path", expandable));
+    // Protection switched off, a Startup folder moved, a kind of link given a program.
+    const std::wstring spynet = L"SOFTWARE\\Microsoft\\Windows Defender\\Spynet";
+    const std::wstring folders = version + L"\\Explorer\\User Shell Folders";
+    const std::wstring protocol =
+        L"Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\qvp";
+    planted.keys.push_back(spynet);
+    const DWORD off = 0;
+    ASSERT_TRUE(SetValue(spynet, L"SpynetReporting", REG_DWORD, &off, 4));
+    const ChangedValue commonStartup(folders, L"Common Startup");
+    ASSERT_TRUE(SetString(folders, L"Common Startup", L"C:\\qv\\startup"));
+    struct UserKey {
+        std::wstring path;
+        ~UserKey() { RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str()); }
+    } userProtocol{protocol};
+    ASSERT_TRUE(SetString(protocol + L"\\UserChoice", L"ProgId", L"Qv.Url", HKEY_CURRENT_USER));
     // The program's name hides nothing: only its own files here and its copies are passed over.
     const std::vector<std::string> named = {places.system + "\\QuorvaneHelper.dll",
                                             places.userStartup + "\\Quorvane agent.lnk",
@@ -161,6 +206,14 @@ TEST(ChangeMeaning, TheReportHighlightsWhatStartsTrustsAndRegistersAndMarksTheCh
     };
     EXPECT_NE(regText(kUndoRegName).find("\"Path\"=hex(2):25,00,53,00"), std::string::npos);
     EXPECT_NE(regText(kRedoRegName).find("\"Path\"=\"%SystemRoot%\\\\qv\""), std::string::npos);
+
+    for (const char* planted : {"Antivirus cloud protection", "Startup folder of all users moved",
+                                "Kind of link (protocol) with a default program of its own"}) {
+        EXPECT_NE(startup.find(planted), std::string::npos) << planted << " not among the highlights";
+    }
+    EXPECT_NE(regText(kUndoRegName).find("[-HKEY_CURRENT_USER\\" + scratch::Utf8(protocol) + "]"),
+              std::string::npos)
+        << "the protocol's key goes whole";
 
     // What each planted change means, as the highlights word it.
     for (const char* words : {"New service, starts automatically: C:\\Svc\\qvsvc.exe",
