@@ -27,7 +27,9 @@ bool MayBeNeverReported(std::string_view line) {
     static const std::vector<std::string> patterns = [] {
         std::vector<std::string> all;
         for (std::string_view name : kNeverReportedValues) {
-            all.push_back("\\" + std::string(name) + "=");
+            std::string pattern(1, '\\');
+            pattern.append(name).push_back('=');
+            all.push_back(std::move(pattern));
         }
         return all;
     }();

@@ -362,6 +362,27 @@ void AppendFiles(std::string& html, const ReportFiles& files) {
     html += "<p>Read them before you use them: Quorvane never runs them.</p>\r\n</section>\r\n";
 }
 
+// The bidirectional controls, by their UTF-8 bytes. Written as they are, they would reorder what
+// follows them ("invoice_" U+202E "fdp.exe" shows as "invoice_exe.pdf"), so the page shows each
+// as a mark with its short name.
+struct BidiControl {
+    std::string_view utf8, name;
+};
+constexpr BidiControl kBidiControls[] = {
+    {"\xD8\x9C", "ALM"},     {"\xE2\x80\x8E", "LRM"}, {"\xE2\x80\x8F", "RLM"},
+    {"\xE2\x80\xAA", "LRE"}, {"\xE2\x80\xAB", "RLE"}, {"\xE2\x80\xAC", "PDF"},
+    {"\xE2\x80\xAD", "LRO"}, {"\xE2\x80\xAE", "RLO"}, {"\xE2\x81\xA6", "LRI"},
+    {"\xE2\x81\xA7", "RLI"}, {"\xE2\x81\xA8", "FSI"}, {"\xE2\x81\xA9", "PDI"},
+};
+
+// The bidirectional control that text starts with, or null.
+const BidiControl* BidiControlAt(std::string_view text) {
+    for (const BidiControl& control : kBidiControls) {
+        if (text.starts_with(control.utf8)) return &control;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 void AppendEscaped(std::string& html, std::string_view text) {
@@ -391,6 +412,13 @@ void AppendEscaped(std::string& html, std::string_view text) {
             html += utf8;
             html += "</span>";
             ++i;
+            continue;
+        }
+        if (const BidiControl* control = BidiControlAt(text.substr(i))) {
+            html += "<span class=\"ctl\">";
+            html += control->name;
+            html += "</span>";
+            i += control->utf8.size();
             continue;
         }
         const std::size_t length = Utf8Length(text, i);

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "report/writer_text.h"
+#include "text/case_fold.h"
 
 namespace {
 
@@ -54,9 +55,56 @@ std::string DoublePercent(std::string_view text) {
     return out;
 }
 
-// A path as a command names it: in the long form when it is long, "%" doubled.
+// Where the names begin: after "C:\" or "\\server\share\"; npos for a path that is exact as it
+// stands (the \\?\ and \\.\ forms) or of no form a command can be sure of.
+std::size_t NamesStart(std::string_view path) {
+    if (IsDrivePath(path)) return 3;
+    if (path.starts_with("\\\\?\\") || path.starts_with("\\\\.\\") || !path.starts_with("\\\\")) {
+        return std::string_view::npos;
+    }
+    const std::size_t share = path.find('\\', 2);
+    const std::size_t names = share == std::string_view::npos ? share : path.find('\\', share + 1);
+    return names == std::string_view::npos ? path.size() : names + 1;
+}
+
+// CON, PRN, AUX, NUL, COM0-9 and LPT0-9 (and the superscript digits ¹²³ after COM or LPT),
+// CONIN$ and CONOUT$: Win32 takes a name whose stem is one of them for the device.
+bool IsDeviceStem(std::string_view name) {
+    std::string_view stem = name.substr(0, name.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+    for (const std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (EqualNoCase(stem, device)) return true;
+    }
+    if (stem.size() < 4 || !(EqualNoCase(stem.substr(0, 3), "COM") ||
+                             EqualNoCase(stem.substr(0, 3), "LPT"))) {
+        return false;
+    }
+    const std::string_view digit = stem.substr(3);
+    return (digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9') || digit == "\xC2\xB9" ||
+           digit == "\xC2\xB2" || digit == "\xC2\xB3";
+}
+
+// Whether Win32 path parsing would turn this path into another: a name that ends in a dot or a
+// blank (the parser drops them), a name of dots, or a device name.
+bool ParsingAlters(std::string_view path) {
+    const std::size_t start = NamesStart(path);
+    if (start == std::string_view::npos) return false;
+    for (std::size_t at = start; at < path.size();) {
+        const std::size_t end = std::min(path.find('\\', at), path.size());
+        const std::string_view name = path.substr(at, end - at);
+        if (!name.empty() && (name.back() == '.' || name.back() == ' ' || IsDeviceStem(name))) {
+            return true;
+        }
+        at = end + 1;
+    }
+    return false;
+}
+
+// A path as a command names it: in the exact \\?\ form when it is long or Win32 parsing would
+// alter it, "%" doubled.
 std::string CommandPath(std::string_view path) {
-    return DoublePercent(NeedsLongPathForm(path) ? LongForm(path) : std::string(path));
+    return DoublePercent(NeedsLongPathForm(path) || ParsingAlters(path) ? LongForm(path)
+                                                                        : std::string(path));
 }
 
 std::size_t Levels(std::string_view folder) {
@@ -132,7 +180,12 @@ bool ScriptCanHoldPath(std::string_view path) {
         if (c.length == 0 || c.codePoint < 0x20 || c.codePoint == '"') return false;
         i += c.length;
     }
-    return true;
+    // Past the drive, a ":" names a stream of a file, and a wildcard many files (del expands
+    // it even in the \\?\ form).
+    std::string_view names = path;
+    if (names.starts_with("\\\\?\\") || names.starts_with("\\\\.\\")) names.remove_prefix(4);
+    if (names.size() >= 2 && names[1] == ':') names.remove_prefix(2);
+    return names.find_first_of(":*?<>") == std::string_view::npos;
 }
 
 UndoScriptWriter::UndoScriptWriter(ByteSink sink) : sink_(std::move(sink)) {

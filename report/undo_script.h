@@ -12,7 +12,9 @@
 // byte order mark (cmd would read the mark as part of the first command), CR LF line ends,
 // "chcp 65001" first so that cmd reads the lines after it as UTF-8, delayed expansion off so
 // that "!" is plain text. Paths are quoted with their "%" doubled; a path of kLongPathLength
-// characters or more takes the \\?\ form. Plain C++: each call hands its bytes to the sink.
+// characters or more, or one that Win32 parsing would turn into another (a name that ends in a
+// dot or a blank, a device name such as NUL or aux.txt), takes the exact \\?\ form. Plain C++:
+// each call hands its bytes to the sink.
 
 constexpr std::size_t kLongPathLength = 248;  // from here on a path takes the \\?\ form
 
@@ -27,7 +29,8 @@ void PutLongPathsLast(std::vector<std::string>& paths);
 // rd cannot remove it before.
 void OrderFoldersForRemoval(std::vector<std::string>& folders);
 // Whether a command can name this path exactly: not when it holds a quote, a control
-// character or bytes that are no UTF-8 (none of which a Windows name holds), or is empty.
+// character or bytes that are no UTF-8 (none of which a Windows name holds), a ":" past the
+// drive (a stream) or a wildcard (* ? < >), or is empty.
 bool ScriptCanHoldPath(std::string_view path);
 
 // windows.h makes DeleteFile a macro; the member keeps its name whatever a caller included.

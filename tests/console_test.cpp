@@ -637,7 +637,9 @@ TEST_F(ConsoleSteps, UndoAndRedoNeverTouchWhatTheBaselineHeld) {
 // Quorvane_Undo.cmd every baseline file and folder is still there while every added one is
 // gone. A baseline whose record says Step #1 was cut short is refused before any walk.
 TEST_F(ConsoleSteps, TheUndoScriptLeavesEveryBaselineFileAndFolder) {
-    const std::vector<std::string> baselineFiles = {"Docs\\a.txt", "Data.bin", "Desktop\\keep.txt"};
+    const std::vector<std::string> baselineFiles = {"Docs\\a.txt", "Data.bin", "Desktop\\keep.txt",
+                                                    "keep.txt", "keep2.txt", "keep3.txt",
+                                                    "dir\\x.txt"};
     for (const std::string& file : baselineFiles) drive_.AddFile(file, "baseline");
     drive_.AddFolder("Old");
     ASSERT_EQ(Run({"step1", "--files", "D:"}).exitCode, 0u);
@@ -650,12 +652,21 @@ TEST_F(ConsoleSteps, TheUndoScriptLeavesEveryBaselineFileAndFolder) {
     const std::vector<std::string> added = {"Old\\gained.txt", "Desktop\\app.lnk", "New\\n.txt",
                                             "New\\Inner\\deep.txt"};
     for (const std::string& file : added) drive_.AddFile(file, "added");
+    // Beside baseline twins, names that Win32 parsing trims or takes for a device: made, and
+    // checked, through the exact form.
+    const std::vector<std::string> exactOnly = {"keep.txt.", "keep2.txt ", "keep3.txt. .",
+                                                "aux.txt", "Com1", "dir.\\x.txt"};
+    ASSERT_TRUE(CreateDirectoryW(L"\\\\?\\D:\\dir.", nullptr));
+    for (const std::string& file : exactOnly) {
+        ASSERT_TRUE(WriteWholeFile("\\\\?\\" + drive_.Path(file), "added")) << file;
+    }
 
     const CmdRun found = Run({"step2", "--files", "D:"});
     ASSERT_EQ(found.exitCode, 1u) << found.out << found.err;
     EXPECT_TRUE(Holds(found.out, "2 items renamed in letter case only")) << found.out;
     std::vector<std::string> expected;
     for (const std::string& file : added) expected.push_back("D:\\" + file);
+    for (const std::string& file : exactOnly) expected.push_back("D:\\" + file);
     std::sort(expected.begin(), expected.end());
     std::vector<std::string> listed = SplitLines(ReadWholeFile(Here(kFilesChangeListName)));
     std::sort(listed.begin(), listed.end());
@@ -669,21 +680,26 @@ TEST_F(ConsoleSteps, TheUndoScriptLeavesEveryBaselineFileAndFolder) {
                              "\"change\":\"newFolder\",\"item\":\"folder\",\"path\":\"D:\\\\New\\\\Inner\\\\\""}) {
         EXPECT_TRUE(Holds(set, part)) << part << "\n" << set;
     }
-    for (const char* never : {"\"path\":\"D:\\\\Old\\\\\"", "\"path\":\"D:\\\\Desktop\\\\\"",
+    for (const char* never : {"\"path\":\"D:\\\\Old\\\\\"", "\"path\":\"D:\\\\dir\\\\\"", "\"path\":\"D:\\\\Desktop\\\\\"",
                               "\"change\":\"removed\"", "\"change\":\"added\",\"item\":\"file\",\"path\":\"D:\\\\DOCS"}) {
         EXPECT_FALSE(Holds(set, never)) << never << "\n" << set;
     }
 
     EXPECT_EQ(RunTool(folder_.Root(), L"cmd /c \"" + Utf16(Here(kUndoCmdName)) + L"\""), 0u);
-    for (const std::string& file : {std::string("DOCS\\a.txt"), std::string("DATA.BIN"),
-                                    std::string("Desktop\\keep.txt")}) {
+    for (std::string file : baselineFiles) {
+        if (file.starts_with("Docs")) file.replace(0, 4, "DOCS");
+        if (file == "Data.bin") file = "DATA.BIN";
         EXPECT_EQ(ReadWholeFile("D:\\" + file), "baseline") << file;
     }
-    for (const char* folder : {"D:\\Old", "D:\\Desktop", "D:\\DOCS"}) {
+    for (const char* folder : {"D:\\Old", "D:\\Desktop", "D:\\DOCS", "D:\\dir"}) {
         EXPECT_TRUE(PathExists(folder)) << folder;
     }
     for (const std::string& file : added) EXPECT_FALSE(PathExists("D:\\" + file)) << file;
+    for (const std::string& file : exactOnly) {
+        EXPECT_FALSE(PathExists("\\\\?\\" + drive_.Path(file))) << file;
+    }
     EXPECT_FALSE(PathExists("D:\\New"));
+    EXPECT_FALSE(PathExists("\\\\?\\D:\\dir."));
 
     // A pass cut short leaves its record without the end: the next Step #2 stops before any walk.
     const std::string record = ReadWholeFile(Here(kSnapshotAreas[0].recordName));

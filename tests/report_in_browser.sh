@@ -31,10 +31,14 @@ for text in '&lt;script&gt;alert(1)&lt;/script&gt;' '&lt;img src=x onerror=alert
             'Gone"&gt;&lt;script&gt;alert(2)&lt;/script&gt;'; do
     grep -qF -- "$text" <<<"$dom" || fail "missing as text: $text"
 done
+# A bidirectional control shows as a mark and is never in the page as it is (U+202E would turn
+# the name into "invoice_exe.pdf").
+grep -qF 'invoice_<span class="ctl">RLO</span>fdp.exe' <<<"$dom" || fail "no RLO mark in invoice_fdp.exe"
+! LC_ALL=C grep -q $'\xe2\x80\xae' <<<"$dom" || fail "the page holds U+202E as it is"
 # The counts: a row for the files and for the root, and the totals.
 grep -q '<table class="counts"' <<<"$dom" || fail "no table of counts"
-grep -qE '<tr><th>Files</th><td class="n">1</td><td class="n">0</td>' <<<"$dom" ||
-    fail "the files row does not show 1 added"
+grep -qE '<tr><th>Files</th><td class="n">2</td><td class="n">0</td>' <<<"$dom" ||
+    fail "the files row does not show 2 added"
 grep -qE '<tr><th>HKEY_CURRENT_USER</th><td class="n">[0-9]+</td><td class="n">[1-9]' <<<"$dom" ||
     fail "the HKEY_CURRENT_USER row does not show the changed value"
 grep -qE '<tr class="total"><th>Total</th>' <<<"$dom" || fail "no totals"

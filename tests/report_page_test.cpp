@@ -31,6 +31,10 @@ TEST(ReportEscaping, ControlCharactersAndBadBytesShowInMarkedSpans) {
               "<span class=\"ctl\">\xE2\x90\x80</span><span class=\"ctl\">\xE2\x90\xA1</span>");
     // A lone continuation byte, a cut sequence, an overlong form and a surrogate: byte by byte.
     EXPECT_EQ(Escaped("x\x80y"), "x<span class=\"bad\">\\x80</span>y");
+    // Bidirectional controls would reorder what follows them: each shows as its short name.
+    EXPECT_EQ(Escaped("invoice_\xE2\x80\xAE" "fdp.exe \xD8\x9C\xE2\x81\xA9\xE2\x80\x8E"),
+              "invoice_<span class=\"ctl\">RLO</span>fdp.exe <span class=\"ctl\">ALM</span>"
+              "<span class=\"ctl\">PDI</span><span class=\"ctl\">LRM</span>");
     EXPECT_EQ(Escaped("\xE6\x97"),
               "<span class=\"bad\">\\xE6</span><span class=\"bad\">\\x97</span>");
     EXPECT_EQ(Escaped("\xC0\xAF").find("\xC0"), std::string::npos);

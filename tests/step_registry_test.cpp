@@ -260,6 +260,7 @@ TEST_F(RegistrySteps, HostileNamesMakeAReportForTheBrowser) {
     ASSERT_EQ(Run(IDC_STEP1).caption, "Quorvane");
 
     drive.AddFile("setup & 'tools'\\new &amp; 'copy'.txt", "2");
+    drive.AddFile("invoice_\xE2\x80\xAE" "fdp.exe", "3");
     key_.SetString(L"<script>alert(1)</script>", L"<img src=x onerror=alert(4)>",
                    L"</li></ol></details><iframe src=\"javascript:alert(5)\"></iframe>");
     key_.SetString(L"", L"<b>bold</b>", L"new\r\n<i>line</i>");

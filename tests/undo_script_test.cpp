@@ -35,6 +35,16 @@ TEST(UndoScript, CommandsQuotePathsAndDoublePercentSigns) {
         {'D', "C:\\%TEMP%", "rd \"C:\\%%TEMP%%\"\r\n"},
         {'D', "C:\\", "rd \"C:\\\"\r\n"},
         {'D', longPath + "\\", "rd \"\\\\?\\" + longPath + "\"\r\n"},
+        // Names that Win32 parsing would alter take the exact form.
+        {'F', "D:\\keep.txt.", DeleteLine("\\\\?\\D:\\keep.txt.")},
+        {'F', "D:\\dir \\x", DeleteLine("\\\\?\\D:\\dir \\x")},
+        {'F', "D:\\aux.txt", DeleteLine("\\\\?\\D:\\aux.txt")},
+        {'F', "D:\\Com1 .log", DeleteLine("\\\\?\\D:\\Com1 .log")},
+        {'F', "D:\\lpt\xC2\xB2", DeleteLine("\\\\?\\D:\\lpt\xC2\xB2")},
+        {'F', "\\\\srv\\share\\NUL", DeleteLine("\\\\?\\UNC\\srv\\share\\NUL")},
+        {'F', "D:\\console.txt", DeleteLine("D:\\console.txt")},
+        {'F', "D:\\com10", DeleteLine("D:\\com10")},
+        {'D', "D:\\dir.\\", "rd \"\\\\?\\D:\\dir.\"\r\n"},
         {'I', "Quorvane_Undo.reg", "reg import \"%~dp0Quorvane_Undo.reg\"\r\n"},
         {'C', "50% done\r\nsee %~dp0 ^\n\n\x01\x80",
          "rem 50%% done\r\nrem see %%~dp0 ^ \r\nrem\r\nrem \xEF\xBF\xBD\xEF\xBF\xBD\r\n"},
@@ -42,6 +52,8 @@ TEST(UndoScript, CommandsQuotePathsAndDoublePercentSigns) {
         {'F', "C:\\a\"b", "rem Not deleted" + refused + "C:\\a\"b\r\n"},
         {'F', "C:\\a\r\ndel C:\\*", "rem Not deleted" + refused + "C:\\a\r\nrem del C:\\*\r\n"},
         {'D', "C:\\\xC3(", "rem Not removed" + refused + "C:\\\xEF\xBF\xBD(\r\n"},
+        {'F', "D:\\a:b", "rem Not deleted" + refused + "D:\\a:b\r\n"},
+        {'F', "\\\\?\\D:\\*.txt", "rem Not deleted" + refused + "\\\\?\\D:\\*.txt\r\n"},
     };
     for (const auto& c : cases) {
         std::string script;
