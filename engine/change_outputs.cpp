@@ -18,7 +18,8 @@ void ChangeOutputs::BeginArea(ReportArea row, ChangeSetArea setRow) {
 
 void ChangeOutputs::Report(const ReportedItem& item) {
     const ChangeCategory category = item.classification.category;
-    const std::string anchor = IsHighlight(category) ? "c" + std::to_string(++anchors_) : "";
+    std::string anchor;
+    if (IsHighlight(category)) anchor.append(1, 'c').append(std::to_string(++anchors_));
     AddToPage(item, {category, anchor});
     AddToChangeSet(item);
     if (IsHighlight(category)) highlights_.Add(item, anchor);

@@ -77,40 +77,39 @@ void CivilFromDays(std::int64_t days, std::int64_t& year, unsigned& month, unsig
 }  // namespace
 
 void ChangeSetWriter::Key(std::string_view key) {
-    if (line_.back() != '{') line_ += ',';
-    line_ += '"';
-    line_ += key;
-    line_ += "\":";
+    if (piece_.back() != '{') piece_ += ',';
+    piece_ += '"';
+    piece_ += key;
+    piece_ += "\":";
 }
 
 void ChangeSetWriter::Field(std::string_view key, std::string_view text) {
     Key(key);
-    if (AppendJsonString(line_, text)) lossy_ = true;
+    if (AppendJsonString(piece_, text)) lossy_ = true;
 }
 
 void ChangeSetWriter::Field(std::string_view key, std::uint64_t number) {
     Key(key);
-    line_ += std::to_string(number);
+    piece_ += std::to_string(number);
 }
 
 void ChangeSetWriter::EndLine() {
-    if (lossy_) line_ += ",\"lossy\":true";
-    line_ += "}\n";
-    if (ok_) ok_ = sink_(line_);
-    line_.clear();
+    if (lossy_) piece_ += ",\"lossy\":true";
+    piece_ += "}\n";
+    Emit();
     lossy_ = false;
 }
 
 void ChangeSetWriter::Run(std::string_view version, std::string_view time,
                           std::string_view computer, const std::vector<ChangeSetArea>& areas) {
-    line_ = "{\"type\":\"run\"";
+    piece_ = "{\"type\":\"run\"";
     Field("version", version);
     Field("time", time);
     Field("computer", computer);
-    line_ += ",\"areas\":[";
+    piece_ += ",\"areas\":[";
     for (std::size_t i = 0; i < areas.size(); ++i) {
         const ChangeSetArea& area = areas[i];
-        line_ += i == 0 ? "{" : ",{";
+        piece_ += i == 0 ? "{" : ",{";
         Field("area", area.area);
         Field("compared", area.compared);
         Field("baselineTime", area.baselineTime);
@@ -120,14 +119,14 @@ void ChangeSetWriter::Run(std::string_view version, std::string_view time,
         if (area.files) Field("newFolders", std::uint64_t{area.newFolders});
         Field("noise", std::uint64_t{area.noise});
         if (area.renamed != 0) Field("renamed", std::uint64_t{area.renamed});
-        line_ += '}';
+        piece_ += '}';
     }
-    line_ += ']';
+    piece_ += ']';
     EndLine();
 }
 
 void ChangeSetWriter::Item(const ChangeSetItem& item) {
-    line_ = "{\"type\":\"item\"";
+    piece_ = "{\"type\":\"item\"";
     Field("area", item.area);
     Field("change", item.change);
     Field("item", item.item);
@@ -146,7 +145,7 @@ void ChangeSetWriter::Item(const ChangeSetItem& item) {
     if (!item.changeTime.empty()) Field("changeTime", item.changeTime);
     if (item.category == ChangeCategory::None) {
         Key("category");
-        line_ += "null";
+        piece_ += "null";
     } else {
         Field("category", CategoryName(item.category));
     }

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "report/byte_sink.h"
+#include "report/piece_writer.h"
 #include "report/change_category.h"
 
 // The change set for scripts (Quorvane_Changes.jsonl): JSON Lines, one object a line, UTF-8,
@@ -46,25 +46,20 @@ struct ChangeSetItem {
     bool exactName = true;
 };
 
-class ChangeSetWriter {
+// Its pieces are whole lines.
+class ChangeSetWriter : public PieceWriter {
 public:
-    explicit ChangeSetWriter(ByteSink sink) : sink_(std::move(sink)) {}
+    explicit ChangeSetWriter(ByteSink sink) : PieceWriter(std::move(sink)) {}
     void Run(std::string_view version, std::string_view time, std::string_view computer,
              const std::vector<ChangeSetArea>& areas);
     void Item(const ChangeSetItem& item);
-    // False once the sink refused; nothing is sent after that.
-    bool Ok() const { return ok_; }
-
 private:
     void Key(std::string_view key);  // the comma before it when needed, and "key":
     void Field(std::string_view key, std::string_view text);
     void Field(std::string_view key, std::uint64_t number);
     void EndLine();
 
-    ByteSink sink_;
-    std::string line_;
     bool lossy_ = false;
-    bool ok_ = true;
 };
 
 // FILETIME (100 ns since 1601-01-01 UTC) as "2026-12-09T13:41:30Z"; "" for 0.

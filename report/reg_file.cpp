@@ -165,7 +165,7 @@ bool RegFileCanHoldValueData(std::uint32_t type, std::span<const std::uint8_t> d
     return true;
 }
 
-RegFileWriter::RegFileWriter(ByteSink sink) : sink_(std::move(sink)) {
+RegFileWriter::RegFileWriter(ByteSink sink) : PieceWriter(std::move(sink)) {
     piece_ = "\xFF\xFE";
     PutAscii(kHeader);
     EndLine();
@@ -204,12 +204,6 @@ void RegFileWriter::PutText(std::string_view utf8, bool escape) {
 void RegFileWriter::EndLine() {
     PutAscii("\r\n");
     lineUnits_ = 0;
-}
-
-bool RegFileWriter::Emit() {
-    if (ok_ && !piece_.empty()) ok_ = sink_(piece_);
-    piece_.clear();
-    return ok_;
 }
 
 void RegFileWriter::Comment(std::string_view text) {
@@ -272,7 +266,7 @@ void RegFileWriter::PutHex(std::uint32_t type, std::span<const std::uint8_t> dat
 
 bool RegFileWriter::Value(std::string_view name, std::uint32_t type,
                           std::span<const std::uint8_t> data) {
-    if (skipping_ || !ok_) return false;
+    if (skipping_ || !Ok()) return false;
     if (!RegFileCanHoldValueName(name)) {
         Comment("Value left out (a value name cannot hold a zero character):\n" +
                 std::string(name));
@@ -304,7 +298,7 @@ bool RegFileWriter::Value(std::string_view name, std::uint32_t type,
 }
 
 bool RegFileWriter::DeleteValue(std::string_view name) {
-    if (skipping_ || !ok_) return false;
+    if (skipping_ || !Ok()) return false;
     if (!RegFileCanHoldValueName(name)) {
         Comment("Value not deleted (a value name cannot hold a zero character):\n" +
                 std::string(name));

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "report/byte_sink.h"
+#include "report/piece_writer.h"
 
 // Registry files in regedit's notation, for regedit or "reg import" on any machine: UTF-16 LE
 // with a byte order mark, CR LF line ends, "Windows Registry Editor Version 5.00" and a blank
@@ -28,7 +28,8 @@ bool RegFileCanHoldValueName(std::string_view name);
 // at an even offset), since reg import adds one (and fails on a single byte).
 bool RegFileCanHoldValueData(std::uint32_t type, std::span<const std::uint8_t> data);
 
-class RegFileWriter {
+// Its pieces are UTF-16 LE bytes.
+class RegFileWriter : public PieceWriter {
 public:
     explicit RegFileWriter(ByteSink sink);  // writes the byte order mark and the header
 
@@ -50,9 +51,6 @@ public:
     // "name"=-   (@=- for the default value)
     bool DeleteValue(std::string_view name);
 
-    // False once the sink refused; nothing is sent after that.
-    bool Ok() const { return ok_; }
-
 private:
     void PutAscii(std::string_view text);
     void PutUnit(char16_t unit);
@@ -62,12 +60,8 @@ private:
     void PutHex(std::uint32_t type, std::span<const std::uint8_t> data);
     void EndLine();
     bool Section(std::string_view path, bool remove);
-    bool Emit();
 
-    ByteSink sink_;
-    std::string piece_;  // UTF-16 LE bytes not yet sent
     std::size_t lineUnits_ = 0;
-    bool ok_ = true;
     bool skipping_ = false;  // in the section of a refused key
 };
 

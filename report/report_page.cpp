@@ -434,11 +434,6 @@ void AppendEscaped(std::string& html, std::string_view text) {
     }
 }
 
-void ReportPage::Emit() {
-    if (ok_ && !piece_.empty()) ok_ = sink_(piece_);
-    piece_.clear();
-}
-
 void ReportPage::Head(std::string_view runTime, std::string_view computer,
                       const std::vector<ReportArea>& areas,
                       const std::vector<ReportHighlight>& highlights, const ReportFiles& files) {

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "report/change_category.h"
+#include "report/piece_writer.h"
 
 // The report page of Step #2: one self-contained HTML5 file in UTF-8, readable without scripts.
 // It is written as the data comes, a piece at a time, never built whole in memory. Plain C++:
@@ -61,10 +61,9 @@ struct ReportFiles {
     unsigned long notRestoredTypeUnknown = 0, notRestoredDataNotExact = 0;
 };
 
-class ReportPage {
+class ReportPage : public PieceWriter {
 public:
-    using Sink = std::function<bool(std::string_view piece)>;
-    explicit ReportPage(Sink sink) : sink_(std::move(sink)) {}
+    explicit ReportPage(ByteSink sink) : PieceWriter(std::move(sink)) {}
 
     // The page up to the start of the sections: title, run, computer, areas and counts, what
     // could not be read, the highlights and the files written beside the report.
@@ -107,18 +106,10 @@ public:
     // The filter script and the end of the page.
     void Tail();
 
-    // False once the sink refused a piece.
-    bool Ok() const { return ok_; }
-
 private:
     void BeginItem(const ItemMark& mark);
     void EndItem(const ItemMark& mark);
     void ValueStart(std::string_view keyPath, std::string_view name, const ItemMark& mark);
-    void Emit();
-
-    Sink sink_;
-    std::string piece_;
-    bool ok_ = true;
     // The entries of a section go in lists of a bounded length (see report_page.cpp).
     unsigned long sectionCount_ = 0, sectionItems_ = 0;
 };

@@ -188,15 +188,9 @@ bool ScriptCanHoldPath(std::string_view path) {
     return names.find_first_of(":*?<>") == std::string_view::npos;
 }
 
-UndoScriptWriter::UndoScriptWriter(ByteSink sink) : sink_(std::move(sink)) {
+UndoScriptWriter::UndoScriptWriter(ByteSink sink) : PieceWriter(std::move(sink)) {
     piece_ = kHeader;
     Emit();
-}
-
-bool UndoScriptWriter::Emit() {
-    if (ok_ && !piece_.empty()) ok_ = sink_(piece_);
-    piece_.clear();
-    return ok_;
 }
 
 void UndoScriptWriter::Comment(std::string_view text) {

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "report/byte_sink.h"
+#include "report/piece_writer.h"
 
 // The batch file that takes back what Step #2 found added: it deletes the added files and the
 // new folders, then imports the registry file that undoes the registry change. UTF-8 without a
@@ -37,7 +37,7 @@ bool ScriptCanHoldPath(std::string_view path);
 #pragma push_macro("DeleteFile")
 #undef DeleteFile
 
-class UndoScriptWriter {
+class UndoScriptWriter : public PieceWriter {
 public:
     explicit UndoScriptWriter(ByteSink sink);  // "@echo off", "chcp 65001 >nul", setlocal
 
@@ -58,16 +58,8 @@ public:
     bool DeleteFileA(std::string_view path) { return DeleteFile(path); }
     bool DeleteFileW(std::string_view path) { return DeleteFile(path); }
 
-    // False once the sink refused; nothing is sent after that.
-    bool Ok() const { return ok_; }
-
 private:
     bool Refused(std::string_view what, std::string_view path);
-    bool Emit();
-
-    ByteSink sink_;
-    std::string piece_;
-    bool ok_ = true;
 };
 
 #pragma pop_macro("DeleteFile")
