@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "text/ascii.h"
+
 namespace {
 
 using enum ChangeCategory;
@@ -890,19 +892,12 @@ constexpr WordsRow kWords[] = {
 };
 
 // ---------------------------------------------------------------------------------------------
-// Text helpers: only A-Z fold, as everywhere in the program.
-
-char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+// Text helpers: only A-Z fold (text/ascii.h).
 
 std::string Lower(std::string_view text) {
     std::string lower(text);
-    for (char& c : lower) c = Fold(c);
+    for (char& c : lower) c = LowerAscii(c);
     return lower;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return Fold(x) == Fold(y); });
 }
 
 bool IsUpper(unsigned char c) { return c >= 'A' && c <= 'Z'; }
@@ -969,7 +964,7 @@ std::vector<std::string_view> SplitSegments(std::string_view path) {
 
 // The rest of path below base ("" for base itself), or nullopt when path is not within it.
 std::optional<std::string_view> Below(std::string_view path, std::string_view base) {
-    if (base.empty() || path.size() < base.size() || !EqualNoCase(path.substr(0, base.size()), base)) {
+    if (base.empty() || path.size() < base.size() || !EqualAsciiNoCase(path.substr(0, base.size()), base)) {
         return std::nullopt;
     }
     if (path.size() == base.size()) return std::string_view();
@@ -1350,7 +1345,7 @@ Scratch& ThreadScratch() {
 // The path in lower case, split at "\" into segments.
 void Split(std::string_view path, std::string& lower, std::vector<std::string_view>& segments) {
     lower.assign(path);
-    for (char& c : lower) c = Fold(c);
+    for (char& c : lower) c = LowerAscii(c);
     segments.clear();
     std::string_view rest = lower;
     for (std::size_t end; (end = rest.find('\\')) != std::string_view::npos;) {
@@ -1444,7 +1439,7 @@ Classification ChangeClassifier::ClassifyValue(std::string_view keyPath,
     Split(keyPath, scratch.lower, scratch.raw);
     NormaliseKey(scratch.raw, scratch.segments);
     scratch.lowerName.assign(name);
-    for (char& c : scratch.lowerName) c = Fold(c);
+    for (char& c : scratch.lowerName) c = LowerAscii(c);
     const std::string_view lowerName = scratch.lowerName;
     const Subject subject{scratch.lower, keyPath, scratch.segments, &lowerName, name};
     return Search(*index_, subject, scratch.noise).Run(index_->registryRoot);
@@ -1491,7 +1486,7 @@ std::string PartsMissingFrom(std::string_view list, std::string_view other) {
     std::string missing;
     for (std::string_view part : ListParts(list)) {
         const bool held = std::any_of(known.begin(), known.end(), [&](std::string_view k) {
-            return EqualNoCase(bare(k), bare(part));
+            return EqualAsciiNoCase(bare(k), bare(part));
         });
         if (held) continue;
         if (!missing.empty()) missing += "; ";
@@ -1550,7 +1545,7 @@ private:
             std::optional<std::string_view> text;
             if (context_.valueOf) text = context_.valueOf(field);
             // The item may be that value itself.
-            if ((!text || text->empty()) && EqualNoCase(field, context_.name)) text = context_.text;
+            if ((!text || text->empty()) && EqualAsciiNoCase(field, context_.name)) text = context_.text;
             if (text) data = *text;
         } else if (field == "text") {
             data = context_.text;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "text/utf8.h"
+
 namespace {
 
 // Entries of a section go in lists of this many, each laid out only when near the screen
@@ -120,33 +122,6 @@ constexpr std::string_view kTypesUnknown =
 constexpr std::string_view kNewFoldersByTime =
     ": the baseline was taken by an earlier build, which kept no list of folders, so a new "
     "folder is one created after it.";
-
-// Length of the UTF-8 sequence that starts text at i, or 0 when the bytes there are not one.
-std::size_t Utf8Length(std::string_view text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    std::size_t length;
-    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;   // no overlong forms
-        if (lead == 0xED) high = 0x9F;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;  // nothing beyond U+10FFFF
-    } else {
-        return 0;
-    }
-    if (i + length > text.size() || byte(i + 1) < low || byte(i + 1) > high) return 0;
-    for (std::size_t k = 2; k < length; ++k) {
-        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
-    }
-    return length;
-}
 
 // Printable ASCII that HTML takes as it is.
 bool IsPlainAscii(char c) {
@@ -421,7 +396,7 @@ void AppendEscaped(std::string& html, std::string_view text) {
             i += control->utf8.size();
             continue;
         }
-        const std::size_t length = Utf8Length(text, i);
+        const std::size_t length = DecodeUtf8(text, i).length;
         if (length == 0) {
             char hex[48];
             std::snprintf(hex, sizeof hex, "<span class=\"bad\">\\x%02X</span>", c);

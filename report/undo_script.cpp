@@ -4,7 +4,7 @@
 #include <set>
 
 #include "report/writer_text.h"
-#include "text/case_fold.h"
+#include "text/ascii.h"
 
 namespace {
 
@@ -73,10 +73,10 @@ bool IsDeviceStem(std::string_view name) {
     std::string_view stem = name.substr(0, name.find('.'));
     while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
     for (const std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
-        if (EqualNoCase(stem, device)) return true;
+        if (EqualAsciiNoCase(stem, device)) return true;
     }
-    if (stem.size() < 4 || !(EqualNoCase(stem.substr(0, 3), "COM") ||
-                             EqualNoCase(stem.substr(0, 3), "LPT"))) {
+    if (stem.size() < 4 || !(EqualAsciiNoCase(stem.substr(0, 3), "COM") ||
+                             EqualAsciiNoCase(stem.substr(0, 3), "LPT"))) {
         return false;
     }
     const std::string_view digit = stem.substr(3);

@@ -3,12 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
+#include "text/ascii.h"
 
-// The "C" locale's tolower: only A-Z fold, so UTF-8 lead and trail bytes never match letters.
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-bool IsAsciiLetter(char c) { return FoldAscii(c) >= 'a' && FoldAscii(c) <= 'z'; }
+namespace {
 
 // Token positions of a drive list that count: one for each drive letter.
 constexpr int kMaxDriveTokens = 26;
@@ -30,7 +27,7 @@ std::size_t FindNoCase(std::string_view text, std::string_view pattern) {
     const std::size_t last = text.size() - pattern.size();
     for (std::size_t at = 0; at <= last; ++at) {
         std::size_t i = 0;
-        while (i < pattern.size() && FoldAscii(text[at + i]) == FoldAscii(pattern[i])) {
+        while (i < pattern.size() && LowerAscii(text[at + i]) == LowerAscii(pattern[i])) {
             ++i;
         }
         if (i == pattern.size()) {
