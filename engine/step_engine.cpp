@@ -12,8 +12,9 @@
 #include "snapshot/folder_record.h"
 #include "snapshot/registry_lines.h"
 #include "snapshot/registry_walker.h"
-#include "win32/unique_handle.h"
+#include "report/unread_notes.h"
 #include "text/text.h"
+#include "win32/unique_handle.h"
 
 namespace {
 
@@ -219,10 +220,61 @@ void Conclude(StepResult& result, bool stopped, std::string summary) {
 // A count with the words that follow it, "1 removed file" or "2 removed files".
 struct CountWords {
     unsigned long count;
-    const char* one;
-    const char* many;
-    std::string Text() const { return std::to_string(count) + " " + (count == 1 ? one : many); }
+    CountNouns nouns;
+    std::string Text() const {
+        return std::to_string(count) + " " + std::string(count == 1 ? nouns.one : nouns.many);
+    }
 };
+
+// The summary's first sentence: the new files and registry entries, in the change lists.
+std::string FoundNew(long fileCount, unsigned long entryCount,
+                     const std::vector<std::string>& registryChangeLists,
+                     const WholeChangeCounts& wholeChange) {
+    if (fileCount != 0 && entryCount != 0) {
+        return "Found " + std::to_string(fileCount) + " file(s) that were new\n\nFound " +
+               std::to_string(entryCount) + " registry entries that were new";
+    }
+    if (fileCount != 0) {
+        return "Found " + std::to_string(fileCount) + " new file" + (fileCount == 1 ? "" : "s") +
+               ", listed in \"" + kFilesChangeListName + "\"";
+    }
+    if (entryCount != 0) {
+        std::string names;
+        for (const std::string& name : registryChangeLists) {
+            if (!names.empty()) names += "\", \"";
+            names += name;
+        }
+        return "Found " + std::to_string(entryCount) + " new registry entr" +
+               (entryCount == 1 ? "y" : "ies") + ", listed in \"" + names + "\"";
+    }
+    // "Nothing changed!" would be false when the whole change holds anything.
+    return wholeChange.Any() ? "0 new files and registry keys found on the system."
+                             : "0 new files and registry keys found on the system.\n\nNothing changed!";
+}
+
+// The paragraph of the rest of the change, which only the report lists.
+std::string AlsoFound(const WholeChangeCounts& wholeChange) {
+    const CountWords parts[] = {
+        {wholeChange.modifiedFiles, {"modified file", "modified files"}},
+        {wholeChange.removedFiles, {"removed file", "removed files"}},
+        {wholeChange.newFolders, {"new folder", "new folders"}},
+        {wholeChange.removedRegistryEntries, {"removed registry entry", "removed registry entries"}},
+        {wholeChange.retypedValues, {"value changed in type only", "values changed in type only"}},
+        {wholeChange.renamed, {"item renamed in letter case only", "items renamed in letter case only"}},
+    };
+    std::string also = "\n\nAlso found: ";
+    bool first = true;
+    for (const CountWords& part : parts) {
+        if (part.count == 0) continue;
+        if (!first) also += ", ";
+        first = false;
+        also += part.Text();
+    }
+    also += ".\nEvery change is listed in \"";
+    also += kReportName;
+    also += "\"";
+    return also;
+}
 
 void RemoveEmptyChangeLists() {
     for (const SnapshotArea& area : kSnapshotAreas) {
@@ -257,62 +309,17 @@ std::string Step2Summary(bool aborted, long fileCount, unsigned long entryCount,
                          const std::vector<std::string>& registryChangeLists,
                          const WholeChangeCounts& wholeChange) {
     if (aborted) return "Scan aborted";
-    std::string summary;
-    if (fileCount != 0 && entryCount != 0) {
-        summary = "Found " + std::to_string(fileCount) + " file(s) that were new\n\nFound " +
-                  std::to_string(entryCount) + " registry entries that were new";
-    } else if (fileCount != 0) {
-        summary = "Found " + std::to_string(fileCount) + " new file" +
-                  (fileCount == 1 ? "" : "s") + ", listed in \"" + kFilesChangeListName + "\"";
-    } else if (entryCount != 0) {
-        std::string names;
-        for (const std::string& name : registryChangeLists) {
-            if (!names.empty()) names += "\", \"";
-            names += name;
-        }
-        summary = "Found " + std::to_string(entryCount) + " new registry entr" +
-                  (entryCount == 1 ? "y" : "ies") + ", listed in \"" + names + "\"";
-    } else if (!wholeChange.Any()) {
-        summary = "0 new files and registry keys found on the system.\n\nNothing changed!";
-    } else {
-        // "Nothing changed!" would be false here.
-        summary = "0 new files and registry keys found on the system.";
-    }
+    std::string summary = FoundNew(fileCount, entryCount, registryChangeLists, wholeChange);
+    if (wholeChange.Any()) summary += AlsoFound(wholeChange);
     // What Step #1 could not read was not compared: the summary ends saying so.
-    std::string notCompared;
     const CountWords unread[] = {
-        {wholeChange.unlistedAtBaseline,
-         "folder that Step #1 could not list: nothing below it is reported.",
-         "folders that Step #1 could not list: nothing below them is reported."},
-        {wholeChange.unreadAtBaseline,
-         "key that Step #1 could not read: nothing below it is reported.",
-         "keys that Step #1 could not read: nothing below them is reported."},
+        {wholeChange.unlistedAtBaseline, kUnlistedAtBaselineNouns},
+        {wholeChange.unreadAtBaseline, kUnreadAtBaselineNouns},
     };
     for (const CountWords& note : unread) {
-        if (note.count != 0) notCompared += "\n\n" + note.Text();
+        if (note.count != 0) summary += "\n\n" + note.Text();
     }
-    if (!wholeChange.Any()) return summary + notCompared;
-
-    const CountWords parts[] = {
-        {wholeChange.modifiedFiles, "modified file", "modified files"},
-        {wholeChange.removedFiles, "removed file", "removed files"},
-        {wholeChange.newFolders, "new folder", "new folders"},
-        {wholeChange.removedRegistryEntries, "removed registry entry", "removed registry entries"},
-        {wholeChange.retypedValues, "value changed in type only", "values changed in type only"},
-        {wholeChange.renamed, "item renamed in letter case only", "items renamed in letter case only"},
-    };
-    summary += "\n\nAlso found: ";
-    bool first = true;
-    for (const CountWords& part : parts) {
-        if (part.count == 0) continue;
-        if (!first) summary += ", ";
-        first = false;
-        summary += part.Text();
-    }
-    summary += ".\nEvery change is listed in \"";
-    summary += kReportName;
-    summary += "\"";
-    return summary + notCompared;
+    return summary;
 }
 
 namespace {

@@ -272,6 +272,94 @@ private:
     SnapshotWriter file_;
 };
 
+// What a first read of the journal tells: every registry change the passes saw, at its portable
+// place (a change under HKEY_CLASSES_ROOT is written at a real place that shows it too), and
+// whether anything cannot be restored or is noise, so that passes with nothing to do are skipped.
+struct JournalSurvey {
+    std::unordered_set<std::string> seen;
+    bool anyCannot = false, anyNoise = false;
+};
+
+bool SurveyJournal(const char* journalName, std::string_view userSid, JournalSurvey& survey) {
+    return ForEachEntry(journalName, [&](const JournalEntry& entry) {
+        survey.anyNoise |= entry.noise;
+        survey.anyCannot |= !entry.noise && (entry.kind == JournalKind::ModifiedFile ||
+                                             entry.kind == JournalKind::RemovedFile);
+        if (!IsRegistryKind(entry.kind) || entry.noise) return;
+        const std::string place = PortableRegistryPath(entry.path, userSid);
+        std::string_view rest;
+        if (!RestAfter(place, kHkcr, rest)) {
+            survey.seen.insert(Identity(entry.kind, place, entry.name));
+        }
+    });
+}
+
+void NameWhatCannotBeRestored(const char* journalName, UndoScriptWriter& script) {
+    script.Comment("Cannot be restored: the old content of these files was never stored.");
+    ForEachEntry(journalName, [&](const JournalEntry& entry) {
+        if (!entry.noise && (entry.kind == JournalKind::ModifiedFile ||
+                             entry.kind == JournalKind::RemovedFile)) {
+            script.Comment(Describe(entry));
+        }
+    });
+}
+
+// The noise, named at the end of each file.
+void NameTheNoise(const char* journalName, RegFileWriter& redo, RegFileWriter& undo,
+                  UndoScriptWriter& script) {
+    ForEachEntry(journalName, [&](const JournalEntry& entry) {
+        if (!entry.noise) return;
+        const std::string line = std::string(kNoiseHeading) + ": " + Describe(entry);
+        if (IsRegistryKind(entry.kind)) {
+            redo.Comment(line);
+            undo.Comment(line);
+        } else {
+            script.Comment(line);
+        }
+    });
+}
+
+// The script's part for files and folders: short paths as they come, long ones after them, then
+// the new folders deepest first.
+class ScriptOfFiles {
+public:
+    explicit ScriptOfFiles(UndoScriptWriter& script) : script_(script) {}
+
+    void Add(const JournalEntry& entry) {
+        if (IsRenamedKind(entry.kind)) {
+            script_.Comment(RenamedComment(entry));
+        } else if (!entry.exactName) {
+            if (entry.kind == JournalKind::AddedFile || entry.kind == JournalKind::NewFolder) {
+                anyFile_ = true;
+                script_.Comment(std::string(kNotExactUndo) + Describe(entry));
+            }
+        } else if (entry.kind == JournalKind::AddedFile) {
+            anyFile_ = true;
+            if (NeedsLongPathForm(entry.path)) {
+                longFiles_.push_back(entry.path);
+            } else {
+                script_.DeleteFile(entry.path);
+            }
+        } else if (entry.kind == JournalKind::NewFolder) {
+            folders_.push_back(entry.path);
+        }
+    }
+
+    void Finish() {
+        for (const std::string& path : longFiles_) script_.DeleteFile(path);
+        OrderFoldersForRemoval(folders_);
+        for (const std::string& path : folders_) script_.RemoveFolder(path);
+        if (!anyFile_ && folders_.empty()) {
+            script_.Comment("No file or folder was added: nothing to delete.");
+        }
+    }
+
+private:
+    UndoScriptWriter& script_;
+    std::vector<std::string> longFiles_, folders_;
+    bool anyFile_ = false;
+};
+
 }  // namespace
 
 std::string PortableRegistryPath(std::string_view path, std::string_view userSid) {
@@ -289,20 +377,8 @@ std::string PortableRegistryPath(std::string_view path, std::string_view userSid
 bool WriteUndoFiles(const char* journalName, std::string_view userSid, UndoFilesCounts& counts,
                     std::string& failure) {
     counts = {};
-    // Every registry change the passes saw, at its portable place: a change under
-    // HKEY_CLASSES_ROOT is written at a real place that shows it too.
-    std::unordered_set<std::string> seen;
-    bool anyCannot = false, anyNoise = false;  // so that passes with nothing to do are skipped
-    const bool read = ForEachEntry(journalName, [&](const JournalEntry& entry) {
-        anyNoise |= entry.noise;
-        anyCannot |= !entry.noise && (entry.kind == JournalKind::ModifiedFile ||
-                                      entry.kind == JournalKind::RemovedFile);
-        if (!IsRegistryKind(entry.kind) || entry.noise) return;
-        const std::string place = PortableRegistryPath(entry.path, userSid);
-        std::string_view rest;
-        if (!RestAfter(place, kHkcr, rest)) seen.insert(Identity(entry.kind, place, entry.name));
-    });
-    if (!read) {
+    JournalSurvey survey;
+    if (!SurveyJournal(journalName, userSid, survey)) {
         failure = "Could not read the changes of this run back.\n\nThe scan was stopped.";
         return false;
     }
@@ -318,63 +394,26 @@ bool WriteUndoFiles(const char* journalName, std::string_view userSid, UndoFiles
     }
     RegFileWriter redo(redoFile.Sink()), undo(undoFile.Sink());
     UndoScriptWriter script(scriptFile.Sink());
-    RegFileMaker redoMaker(redo, userSid, seen), undoMaker(undo, userSid, seen);
+    RegFileMaker redoMaker(redo, userSid, survey.seen), undoMaker(undo, userSid, survey.seen);
     bool anyRedo = false, anyUndo = false;
-    std::vector<std::string> longFiles, folders;
-    bool anyFile = false;
+    ScriptOfFiles files(script);
 
     // What the script cannot take back comes first, so that it is read before anything runs.
-    if (anyCannot) {
-        script.Comment("Cannot be restored: the old content of these files was never stored.");
-        ForEachEntry(journalName, [&](const JournalEntry& entry) {
-            if (!entry.noise && (entry.kind == JournalKind::ModifiedFile ||
-                                 entry.kind == JournalKind::RemovedFile)) {
-                script.Comment(Describe(entry));
-            }
-        });
-    }
+    if (survey.anyCannot) NameWhatCannotBeRestored(journalName, script);
     ForEachEntry(journalName, [&](const JournalEntry& entry) {
         if (entry.noise) return;
         if (IsRegistryKind(entry.kind)) {
             WriteRedo(redoMaker, entry, anyRedo);
             WriteUndo(undoMaker, entry, anyUndo, counts);
-        } else if (IsRenamedKind(entry.kind)) {
-            script.Comment(RenamedComment(entry));
-        } else if (!entry.exactName) {
-            if (entry.kind == JournalKind::AddedFile || entry.kind == JournalKind::NewFolder) {
-                anyFile = true;
-                script.Comment(std::string(kNotExactUndo) + Describe(entry));
-            }
-        } else if (entry.kind == JournalKind::AddedFile) {
-            anyFile = true;
-            if (NeedsLongPathForm(entry.path)) {
-                longFiles.push_back(entry.path);
-            } else {
-                script.DeleteFile(entry.path);
-            }
-        } else if (entry.kind == JournalKind::NewFolder) {
-            folders.push_back(entry.path);
+        } else {
+            files.Add(entry);
         }
     });
-    for (const std::string& path : longFiles) script.DeleteFile(path);
-    OrderFoldersForRemoval(folders);
-    for (const std::string& path : folders) script.RemoveFolder(path);
-    if (!anyFile && folders.empty()) script.Comment("No file or folder was added: nothing to delete.");
+    files.Finish();
     script.ImportUndoReg(kUndoRegName);
     if (!anyRedo) redo.Comment("The registry did not change: nothing to write.");
     if (!anyUndo) undo.Comment("The registry did not change: nothing to undo.");
-
-    // The noise, named at the end of each file.
-    if (anyNoise) ForEachEntry(journalName, [&](const JournalEntry& entry) {
-        if (!entry.noise) return;
-        const std::string line = std::string(kNoiseHeading) + ": " + Describe(entry);
-        if (IsRegistryKind(entry.kind)) {
-            redo.Comment(line);
-            undo.Comment(line);
-        } else {
-            script.Comment(line);
-        }
-    });
+    if (survey.anyNoise) NameTheNoise(journalName, redo, undo, script);
 
     const bool redoOk = redoFile.Close(redo.Ok(), failure);
     const bool undoOk = undoFile.Close(undo.Ok(), failure);

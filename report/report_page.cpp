@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "report/unread_notes.h"
 #include "text/utf8.h"
 
 namespace {
@@ -96,25 +97,17 @@ constexpr HighlightGroup kHighlightGroups[] = {
     {ChangeCategory::Registration, "Registration: registers programs"},
 };
 
-// What could not be read in an area of each kind, for one and for many.
-struct UnreadableWords {
-    std::string_view one, many;
-};
 // What the head says of the places of an area that a step could not read, folders or keys.
 constexpr struct {
     unsigned long ReportArea::*count;
-    UnreadableWords folders, keys;
+    CountNouns folders, keys;
 } kUnreadableNotes[] = {
     {&ReportArea::unreadable,
-     {" folder could not be listed; nothing below it is reported removed.",
-      " folders could not be listed; nothing below them is reported removed."},
-     {" key could not be read; nothing below it is reported removed.",
-      " keys could not be read; nothing below them is reported removed."}},
-    {&ReportArea::unreadAtBaseline,
-     {" folder that Step #1 could not list: nothing below it is reported.",
-      " folders that Step #1 could not list: nothing below them is reported."},
-     {" key that Step #1 could not read: nothing below it is reported.",
-      " keys that Step #1 could not read: nothing below them is reported."}},
+     {"folder could not be listed; nothing below it is reported removed.",
+      "folders could not be listed; nothing below them is reported removed."},
+     {"key could not be read; nothing below it is reported removed.",
+      "keys could not be read; nothing below them is reported removed."}},
+    {&ReportArea::unreadAtBaseline, kUnlistedAtBaselineNouns, kUnreadAtBaselineNouns},
 };
 constexpr std::string_view kTypesUnknown =
     ": the baseline was taken by an earlier build, which kept no record of its lines, so a "
@@ -198,8 +191,9 @@ void AppendCountsTable(std::string& html, const std::vector<ReportArea>& areas) 
             note(area);
             html += ": ";
             AppendNumber(html, count);
-            const UnreadableWords& words = area.files ? row.folders : row.keys;
-            html += count == 1 ? words.one : words.many;
+            const CountNouns& nouns = area.files ? row.folders : row.keys;
+            html += ' ';
+            html += count == 1 ? nouns.one : nouns.many;
         }
         if (area.files ? area.newFoldersByTime : area.typesUnknown) {
             note(area);
