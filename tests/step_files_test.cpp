@@ -95,9 +95,13 @@ TEST_F(FileSteps, Step1ListsEveryFileWithItsSize) {
     EXPECT_EQ(baseline.substr(baseline.size() - 2), "\r\n");
 }
 
-TEST_F(FileSteps, Step1WithOneFileStillSaysFiles) {
-    drive_->AddFile("only.txt", "1");
+// One file is "1 files" to Step #1, as it always was, and "1 new file" to Step #2.
+TEST_F(FileSteps, OneFileInTheWordsOfEachStep) {
+    drive_->AddFile("old.txt", "1");
     EXPECT_EQ(Run(IDC_STEP1).text, "Saved a list of 1 files");
+    drive_->AddFile("new.txt", "1");
+    EXPECT_EQ(Run(IDC_STEP2).text, "Found 1 new file, listed in \"Quorvane_Snapshot2_Files.TXT\"");
+    EXPECT_EQ(dialog_->Text(IDC_CHANGES), "Found 1 new/modified file (listed in the output log)");
 }
 
 TEST_F(FileSteps, Step1SplitsTheDriveListLikeTheUserMeansIt) {
@@ -204,23 +208,6 @@ TEST_F(FileSteps, Step2ShowsModifiedAndRemovedFilesAndNewFoldersInTheReport) {
     EXPECT_FALSE(scratch::PathExists(Here(kReportName)));
 }
 
-TEST_F(FileSteps, APlaceNotNamedOrNotListableNowReportsNoRemovals) {
-    drive_->AddFile("a.txt", "1");
-    ASSERT_EQ(Run(IDC_STEP1).text, "Saved a list of 1 files");
-    dialog_->SetText(IDC_DRIVE_LIST, "NoSuchFolder");
-    EXPECT_EQ(Run(IDC_STEP2).text,
-              "0 new files and registry keys found on the system.\n\nNothing changed!");
-    EXPECT_TRUE(scratch::PathExists(Here(kReportName)));
-}
-
-TEST_F(FileSteps, Step2WithOneNewFileSaysFile) {
-    drive_->AddFile("old.txt", "1");
-    Run(IDC_STEP1);
-    drive_->AddFile("new.txt", "1");
-    EXPECT_EQ(Run(IDC_STEP2).text, "Found 1 new file, listed in \"Quorvane_Snapshot2_Files.TXT\"");
-    EXPECT_EQ(dialog_->Text(IDC_CHANGES), "Found 1 new/modified file (listed in the output log)");
-}
-
 TEST_F(FileSteps, Step2WithNothingNewRemovesEmptyChangeLists) {
     drive_->AddFile("a.txt", "1");
     Run(IDC_STEP1);
@@ -233,13 +220,12 @@ TEST_F(FileSteps, Step2WithNothingNewRemovesEmptyChangeLists) {
     EXPECT_FALSE(scratch::PathExists(Here(kFilesChangeListName)));
     EXPECT_FALSE(scratch::PathExists(Here("Quorvane_Snapshot2_Registry_HKLM.TXT")));
     EXPECT_TRUE(scratch::PathExists(Here("Quorvane_Snapshot2_Registry_HKU.TXT")));
-}
 
-TEST_F(FileSteps, Step2AgainstAnEmptyBaselineFindsEverything) {
-    drive_->AddFile("a.txt", "1");
-    drive_->AddFile("b\\c.txt", "1");
-    ASSERT_TRUE(scratch::WriteWholeFile(Here(kFilesBaselineName), ""));
-    EXPECT_EQ(Run(IDC_STEP2).text, "Found 2 new files, listed in \"Quorvane_Snapshot2_Files.TXT\"");
+    // A place not named now, or not listable, reports no removals.
+    dialog_->SetText(IDC_DRIVE_LIST, "NoSuchFolder");
+    EXPECT_EQ(Run(IDC_STEP2).text,
+              "0 new files and registry keys found on the system.\n\nNothing changed!");
+    EXPECT_TRUE(scratch::PathExists(Here(kReportName)));
 }
 
 TEST_F(FileSteps, Step2WithoutBaselineAsksForStep1) {
@@ -251,6 +237,11 @@ TEST_F(FileSteps, Step2WithoutBaselineAsksForStep1) {
     ExpectIdle();
     EXPECT_FALSE(dialog_->MessageBoxShowing(300));  // no summary follows
     EXPECT_FALSE(scratch::PathExists(Here(kFilesChangeListName)));
+
+    // An empty baseline is one: everything is new.
+    drive_->AddFile("b\\c.txt", "1");
+    ASSERT_TRUE(scratch::WriteWholeFile(Here(kFilesBaselineName), ""));
+    EXPECT_EQ(Run(IDC_STEP2).text, "Found 2 new files, listed in \"Quorvane_Snapshot2_Files.TXT\"");
 }
 
 TEST_F(FileSteps, CopyingPutsNewFilesUnderTheCopyFolderAndLogsTheRest) {
