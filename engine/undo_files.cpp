@@ -138,6 +138,20 @@ public:
     }
     void SetTop(const std::string& keyPath) { top_ = keyPath; }
 
+    // [-keyPath], once for the subtree it takes away.
+    void DeleteKey(const std::string& keyPath) {
+        if (Covered(keyPath)) return;
+        SectionDone();
+        file_.DeleteKey(keyPath);
+        SetTop(keyPath);
+    }
+    // "name"=- in [keyPath], unless a [-...] above took the key away.
+    void DeleteValue(const std::string& keyPath, std::string_view name) {
+        if (Covered(keyPath)) return;
+        Section(keyPath);
+        if (sectionOk_) file_.DeleteValue(name);
+    }
+
     RegFileWriter& File() { return file_; }
 
 private:
@@ -178,15 +192,10 @@ void WriteRedo(RegFileMaker& maker, const JournalEntry& entry, bool& any) {
             if (maker.SectionOk()) file.Value(entry.name, entry.newType, Bytes(entry.newData));
             break;
         case JournalKind::RemovedKey:
-            if (maker.Covered(place)) break;
-            maker.SectionDone();
-            file.DeleteKey(place);
-            maker.SetTop(place);
+            maker.DeleteKey(place);
             break;
         case JournalKind::RemovedValue:
-            if (maker.Covered(place)) break;
-            maker.Section(place);
-            if (maker.SectionOk()) file.DeleteValue(entry.name);
+            maker.DeleteValue(place, entry.name);
             break;
         case JournalKind::RemovedEntry:
             file.Comment("not written: the line cannot be split into key and value: " + entry.path);
@@ -228,15 +237,10 @@ void WriteUndo(RegFileMaker& maker, const JournalEntry& entry, bool& any,
     };
     switch (entry.kind) {
         case JournalKind::AddedKey:
-            if (maker.Covered(place)) break;
-            maker.SectionDone();
-            file.DeleteKey(place);
-            maker.SetTop(place);
+            maker.DeleteKey(place);
             break;
         case JournalKind::AddedValue:
-            if (maker.Covered(place)) break;
-            maker.Section(place);
-            if (maker.SectionOk()) file.DeleteValue(entry.name);
+            maker.DeleteValue(place, entry.name);
             break;
         case JournalKind::ChangedValue:
         case JournalKind::RemovedValue:
