@@ -1560,8 +1560,8 @@ private:
                                     : PartsMissingFrom(context_.oldText, context_.text);
         }
         if (data.empty()) return std::nullopt;
-        for (const WordsRow& row : kWords) {
-            if (row.table == table && row.text == data) return std::string(row.words);
+        if (const std::optional<std::string_view> words = TableWords(table, data)) {
+            return std::string(*words);
         }
         return Shortened(data);
     }
@@ -1570,6 +1570,17 @@ private:
 };
 
 }  // namespace
+
+std::optional<std::string_view> TableWords(std::string_view table, std::string_view text) {
+    for (const WordsRow& row : kWords) {
+        if (row.table == table && row.text == text) return row.words;
+    }
+    return std::nullopt;
+}
+
+std::string ListPartsMissing(std::string_view list, std::string_view other) {
+    return PartsMissingFrom(list, other);
+}
 
 std::string DescribeChange(const ChangeRule& rule, const MeaningContext& context) {
     std::string_view words = rule.meaning != nullptr ? rule.meaning : "";

@@ -107,3 +107,10 @@ struct MeaningContext {
 // without data outside brackets drops out with its blank. Words after a "|" are those of a
 // removed item, when they differ.
 std::string DescribeChange(const ChangeRule& rule, const MeaningContext& context);
+
+// The words a table of DescribeChange gives a value's text ("2" in "start": "starts
+// automatically"); nullopt when it has none.
+std::optional<std::string_view> TableWords(std::string_view table, std::string_view text);
+// The parts of a ";"-separated list that other lacks (a final "\" and ASCII letter case aside),
+// joined by "; ".
+std::string ListPartsMissing(std::string_view list, std::string_view other);

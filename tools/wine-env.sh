@@ -1,7 +1,8 @@
 # Shared by the tools: Wine settings and the scratch prefix. Source it, don't run it.
 
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# A program that crashes ends there: no debugger is started, which would wait for ever.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 export WINEARCH=win64
 
 # Wine's 64-bit loader: Debian keeps it in /usr/lib/wine; elsewhere wine64 or wine is on PATH.

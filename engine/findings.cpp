@@ -1,0 +1,622 @@
+#include "engine/findings.h"
+
+#include <algorithm>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "engine/change_kinds.h"
+#include "engine/change_rules.h"
+#include "engine/undo_files.h"
+#include "snapshot/path_identity.h"
+#include "text/ascii.h"
+
+namespace {
+
+// A fact of a kind: the value it is read from, below the thing's key ("Parameters\ServiceDll";
+// "@" is a key's default value, "*" the thing's own value), and the table that words it.
+struct FactRow {
+    const char* value;
+    const char* fact;
+    const char* table = nullptr;
+};
+
+// A kind of thing: the key that makes one (lower case, as the kinds see key paths: see
+// KeySegments; "*" is any one segment, "x*" any that starts with x), or the key each of whose
+// values is one.
+struct KindRow {
+    const char* kind;
+    const char* noun;
+    const char* pattern;
+    bool eachValue = false;
+    const char* valueNames = nullptr;  // eachValue: "|"-separated names that count; null: all
+    FactRow facts[6] = {};
+    const char* runs = nullptr;  // "|"-separated facts, the first one held names the file
+};
+
+constexpr const char* kWinlogonValues = "shell|userinit|taskman|appsetup|vmapplet|gpextensions";
+
+// The most specific row whose pattern fits wins (more segments), then the earlier one.
+constexpr FactRow kCommand[] = {{"*", "command"}};
+// clang-format off
+constexpr KindRow kKinds[] = {
+    {"service", "Service", R"(hklm\system\currentcontrolset\services\*)", false, nullptr,
+     {{"DisplayName", "displayName"}, {"Start", "start", "start"}, {"Type", "type", "servicetype"},
+      {"ObjectName", "account"}, {"ImagePath", "program"}, {"Parameters\\ServiceDll", "serviceDll"}},
+     "serviceDll|program"},
+    {"run", "Run entry", R"(hklm\software\microsoft\windows\currentversion\run)", true, nullptr,
+     {kCommand[0]}, "command"},
+    {"run", "Run entry", R"(hkcu\software\microsoft\windows\currentversion\run)", true, nullptr,
+     {kCommand[0]}, "command"},
+    {"run", "RunOnce entry", R"(hklm\software\microsoft\windows\currentversion\runonce)", true,
+     nullptr, {kCommand[0]}, "command"},
+    {"run", "RunOnce entry", R"(hkcu\software\microsoft\windows\currentversion\runonce)", true,
+     nullptr, {kCommand[0]}, "command"},
+    {"run", "Run entry", R"(hklm\software\microsoft\windows\currentversion\policies\explorer\run)",
+     true, nullptr, {kCommand[0]}, "command"},
+    {"run", "Run entry", R"(hkcu\software\microsoft\windows\currentversion\policies\explorer\run)",
+     true, nullptr, {kCommand[0]}, "command"},
+    {"run", "Winlogon value", R"(hklm\software\microsoft\windows nt\currentversion\winlogon)", true,
+     kWinlogonValues, {kCommand[0]}, "command"},
+    {"run", "Winlogon value", R"(hkcu\software\microsoft\windows nt\currentversion\winlogon)", true,
+     kWinlogonValues, {kCommand[0]}, "command"},
+    {"run", "Windows value", R"(hklm\software\microsoft\windows nt\currentversion\windows)", true,
+     "appinit_dlls|load|run", {kCommand[0]}, "command"},
+    {"debugger", "Debugger",
+     R"(hklm\software\microsoft\windows nt\currentversion\image file execution options\*)", false,
+     nullptr, {{"Debugger", "command"}}, "command"},
+    {"uninstall", "Uninstall entry", R"(hklm\software\microsoft\windows\currentversion\uninstall\*)",
+     false, nullptr, {{"DisplayName", "displayName"}, {"DisplayVersion", "version"},
+                      {"Publisher", "publisher"}, {"UninstallString", "uninstall"}}},
+    {"uninstall", "Uninstall entry", R"(hkcu\software\microsoft\windows\currentversion\uninstall\*)",
+     false, nullptr, {{"DisplayName", "displayName"}, {"DisplayVersion", "version"},
+                      {"Publisher", "publisher"}, {"UninstallString", "uninstall"}}},
+    {"apppath", "App Path", R"(hklm\software\microsoft\windows\currentversion\app paths\*)", false,
+     nullptr, {{"@", "program"}, {"Path", "path"}}, "program"},
+    {"apppath", "App Path", R"(hkcu\software\microsoft\windows\currentversion\app paths\*)", false,
+     nullptr, {{"@", "program"}, {"Path", "path"}}, "program"},
+    {"shareddll", "Shared DLL", R"(hklm\software\microsoft\windows\currentversion\shareddlls)", true,
+     nullptr, {{"*", "count"}}},
+    {"environment", "Environment variable",
+     R"(hklm\system\currentcontrolset\control\session manager\environment)", true, nullptr,
+     {{"*", "value"}}},
+    {"environment", "Environment variable", R"(hkcu\environment)", true, nullptr, {{"*", "value"}}},
+    {"firewall", "Firewall rule",
+     R"(hklm\system\currentcontrolset\services\sharedaccess\parameters\firewallpolicy\firewallrules)",
+     true},
+    {"comclass", "COM class", R"(classes\clsid\*)", false, nullptr,
+     {{"@", "name"}, {"InprocServer32\\@", "dll"}, {"InprocServer32\\ThreadingModel", "threading"},
+      {"LocalServer32\\@", "server"}}, "dll|server"},
+    {"filetype", "File type", R"(classes\.*)", false, nullptr,
+     {{"@", "progId"}, {"Content Type", "contentType"}}, "open"},
+    // A program ID: joined to the extension that names it, or a protocol or a type of its own.
+    {"progid", "File type", R"(classes\*)", false, nullptr,
+     {{"@", "name"}, {"shell\\open\\command\\@", "open"}, {"DefaultIcon\\@", "icon"}}, "open"},
+    {"shellext", "Shell extension", R"(classes\*\shellex\*\*)", false, nullptr, {{"@", "clsid"}}},
+    {"shellext", "Shell extension",
+     R"(hklm\software\microsoft\windows\currentversion\shell extensions\approved)", true, nullptr,
+     {{"*", "name"}}},
+    {"addin", "Browser add-in",
+     R"(hklm\software\microsoft\windows\currentversion\explorer\browser helper objects\*)", false,
+     nullptr, {{"@", "name"}}},
+    {"addin", "Office add-in", R"(hkcu\software\microsoft\office\*\addins\*)", false, nullptr,
+     {{"FriendlyName", "name"}, {"Description", "description"}, {"LoadBehavior", "loadBehavior"}}},
+    {"addin", "Office add-in", R"(hklm\software\microsoft\office\*\addins\*)", false, nullptr,
+     {{"FriendlyName", "name"}, {"Description", "description"}, {"LoadBehavior", "loadBehavior"}}},
+    {"certificate", "Certificate", R"(hklm\software\microsoft\systemcertificates\*\certificates\*)"},
+    {"certificate", "Certificate", R"(hkcu\software\microsoft\systemcertificates\*\certificates\*)"},
+    {"certificate", "Certificate",
+     R"(hklm\software\policies\microsoft\systemcertificates\*\certificates\*)"},
+};
+// clang-format on
+
+// Keys of the classes that are no program ID of their own.
+constexpr std::string_view kNotProgIds[] = {"clsid",
+                                            "interface",
+                                            "typelib",
+                                            "appid",
+                                            "*",
+                                            "directory",
+                                            "folder",
+                                            "drive",
+                                            "allfilesystemobjects",
+                                            "applications",
+                                            "systemfileassociations",
+                                            "mime",
+                                            "installer",
+                                            "local settings",
+                                            "record",
+                                            "component categories",
+                                            "directoryclass",
+                                            "unknown"};
+
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    for (std::size_t at = 0;;) {
+        const std::size_t end = text.find(separator, at);
+        parts.push_back(text.substr(at, end - at));
+        if (end == std::string_view::npos) return parts;
+        at = end + 1;
+    }
+}
+
+std::string Lower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) c = LowerAscii(c);
+    return lower;
+}
+
+bool IsControlSet(std::string_view segment) {
+    return segment.size() == 13 && segment.starts_with("controlset") &&
+           std::all_of(segment.begin() + 10, segment.end(),
+                       [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A key path as the kinds see it, lower case: HKEY_LOCAL_MACHINE as hklm, every user's hive as
+// hkcu, the classes of HKEY_CLASSES_ROOT and of each hive's Software\Classes as classes, one
+// control set, no Wow6432Node; with the path's own segments beside, and the hive it is in (a
+// thing of another user's hive is another thing).
+struct KeySegments {
+    std::vector<std::string> lower;
+    std::vector<std::string_view> own;
+    std::string hive;
+};
+
+bool ReadKeyPath(std::string_view path, KeySegments& key) {
+    const std::vector<std::string_view> raw = Split(path, '\\');
+    key = {};
+    std::size_t next = 1;
+    const std::string root = Lower(raw[0]);
+    if (root == "hkey_local_machine") {
+        key.lower = {"hklm"};
+    } else if (root == "hkey_current_user") {
+        key.lower = {"hkcu"};
+    } else if (root == "hkey_classes_root") {
+        key.lower = {"classes"};
+    } else if (root == "hkey_users" && raw.size() > 1) {
+        key.hive = Lower(raw[1]);
+        key.lower = {"hkcu"};
+        if (key.hive.ends_with("_classes")) key.lower = {"classes"};
+        next = 2;
+    } else {
+        return false;
+    }
+    key.own.push_back(raw[0]);
+    for (std::size_t i = next; i < raw.size(); ++i) {
+        std::string segment = Lower(raw[i]);
+        if (segment == "wow6432node") continue;
+        if (key.lower.size() == 2 && key.lower[0] == "hklm" && key.lower[1] == "system" &&
+            IsControlSet(segment)) {
+            segment = "currentcontrolset";
+        }
+        if (segment == "classes" && key.lower.size() == 2 && key.lower[1] == "software") {
+            key.lower = {"classes"};
+            key.own.resize(1);
+            continue;
+        }
+        key.lower.push_back(std::move(segment));
+        key.own.push_back(raw[i]);
+    }
+    return true;
+}
+
+bool SegmentFits(std::string_view pattern, std::string_view segment) {
+    if (pattern == "*") return true;
+    if (pattern.size() > 1 && pattern.back() == '*') {
+        return segment.starts_with(pattern.substr(0, pattern.size() - 1));
+    }
+    return pattern == segment;
+}
+
+bool NameCounts(const KindRow& row, std::string_view lowerName) {
+    if (row.valueNames == nullptr) return true;
+    for (std::string_view name : Split(row.valueNames, '|')) {
+        if (name == lowerName) return true;
+    }
+    return false;
+}
+
+// The row that makes a thing of this key (or of this value of it), and how many segments of the
+// key the thing's key has.
+const KindRow* KindOfKey(const KeySegments& key, bool isValue, std::string_view lowerName,
+                         std::size_t& depth) {
+    static const std::vector<std::vector<std::string>> patterns = [] {
+        std::vector<std::vector<std::string>> all;
+        for (const KindRow& row : kKinds) {
+            std::vector<std::string> segments;
+            for (std::string_view s : Split(row.pattern, '\\')) segments.emplace_back(s);
+            all.push_back(std::move(segments));
+        }
+        return all;
+    }();
+    const KindRow* best = nullptr;
+    depth = 0;
+    for (std::size_t r = 0; r < std::size(kKinds); ++r) {
+        const KindRow& row = kKinds[r];
+        const std::vector<std::string>& pattern = patterns[r];
+        if (pattern.size() <= depth || key.lower.size() < pattern.size()) continue;
+        if (row.eachValue &&
+            (!isValue || key.lower.size() != pattern.size() || !NameCounts(row, lowerName))) {
+            continue;
+        }
+        bool fits = true;
+        for (std::size_t i = 0; i < pattern.size() && fits; ++i) {
+            fits = SegmentFits(pattern[i], key.lower[i]);
+        }
+        if (fits && std::string_view(row.kind) == "progid") {
+            fits = std::find(std::begin(kNotProgIds), std::end(kNotProgIds), key.lower[1]) ==
+                   std::end(kNotProgIds);
+        }
+        if (!fits) continue;
+        best = &row;
+        depth = pattern.size();
+    }
+    return best;
+}
+
+int CategoryRank(ChangeCategory category) {
+    switch (category) {
+        case ChangeCategory::Autostart: return 3;
+        case ChangeCategory::Security: return 2;
+        case ChangeCategory::Registration: return 1;
+        default: return 0;
+    }
+}
+
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
+bool StartsNoCase(std::string_view text, std::string_view start) {
+    return text.size() >= start.size() && EqualAsciiNoCase(text.substr(0, start.size()), start);
+}
+
+// A bare file name is looked for in System32; one without an extension is a program.
+std::string InSystemFolder(std::string path, std::string_view systemRoot) {
+    if (path.find('\\') == std::string::npos && path.find(':') == std::string::npos) {
+        if (path.find('.') == std::string::npos) path += ".exe";
+        path = std::string(systemRoot) + "\\System32\\" + path;
+    }
+    return path;
+}
+
+// The first word of a command line: up to the closing quote, or the first run of words that
+// names a file that exists (as CreateProcess tries them), or up to the first blank.
+std::string_view FirstWord(std::string_view command, const SystemFacts& system,
+                           std::string_view& rest) {
+    if (command.front() == '"') {
+        const std::size_t end = command.find('"', 1);
+        const std::string_view word =
+            command.substr(1, end == std::string_view::npos ? end : end - 1);
+        rest = end == std::string_view::npos ? std::string_view() : command.substr(end + 1);
+        return word;
+    }
+    for (std::size_t blank = command.find(' '); blank != std::string_view::npos;
+         blank = command.find(' ', blank + 1)) {
+        const std::string_view word = command.substr(0, blank);
+        if (system.FileExists(word) || system.FileExists(std::string(word) + ".exe")) {
+            rest = command.substr(blank);
+            return word;
+        }
+    }
+    const std::size_t blank = command.find(' ');
+    rest = blank == std::string_view::npos ? std::string_view() : command.substr(blank);
+    return command.substr(0, blank);
+}
+
+std::string_view LastName(std::string_view path) {
+    const std::size_t cut = path.find_last_of("\\/");
+    return cut == std::string_view::npos ? path : path.substr(cut + 1);
+}
+
+// A value's place below its thing's key, lower case, as FactRow names it.
+std::string RelativeValue(const KeySegments& key, std::size_t depth, std::string_view name) {
+    std::string relative;
+    for (std::size_t i = depth; i < key.lower.size(); ++i) relative += key.lower[i] + "\\";
+    relative += name.empty() ? std::string("@") : Lower(name);
+    return relative;
+}
+
+}  // namespace
+
+std::string ProgramOfCommand(std::string_view command, const SystemFacts& system,
+                             std::string_view systemRoot) {
+    std::string text(Trimmed(command));
+    if (text.starts_with("\\??\\")) text.erase(0, 4);
+    if (StartsNoCase(text, "\\SystemRoot\\")) {
+        text = std::string(systemRoot) + text.substr(11);
+    } else if (StartsNoCase(text, "system32\\")) {
+        text = std::string(systemRoot) + "\\" + text;
+    }
+    if (text.find('%') != std::string::npos) text = system.ExpandEnvironment(text);
+    std::string_view view = Trimmed(text);
+    if (view.empty()) return {};
+    std::string_view rest;
+    std::string program = InSystemFolder(std::string(FirstWord(view, system, rest)), systemRoot);
+    const std::string_view name = LastName(program);
+    if (EqualAsciiNoCase(name, "rundll32.exe") || EqualAsciiNoCase(name, "rundll32")) {
+        rest = Trimmed(rest);
+        if (rest.empty()) return program;
+        std::string_view dllRest;
+        std::string_view dll = FirstWord(rest, system, dllRest);
+        dll = dll.substr(0, dll.find(','));
+        if (!dll.empty()) return InSystemFolder(std::string(dll), systemRoot);
+    }
+    return program;
+}
+
+struct Findings::Impl {
+    struct Thing {
+        const KindRow* row = nullptr;
+        std::string name;  // the key's own last segment, or the value's name
+        std::string hive;
+        std::string_view change;  // "added" or "removed" when the thing's own key or value is
+        int rank = 0;
+        ChangeCategory category = ChangeCategory::None;
+        std::unordered_map<std::string, std::string> values, oldValues;  // by RelativeValue
+        std::vector<std::size_t> items;
+        std::vector<std::string> anchors;
+    };
+
+    std::string userSid, systemRoot;
+    std::vector<Thing> things;
+    std::unordered_map<std::string, std::size_t> byIdentity;
+    std::unordered_set<std::string> addedFiles;
+
+    void AddRegistry(const ReportedItem& item, std::size_t itemIndex, std::string_view anchor);
+    Finding Make(Thing& thing, const SystemFacts& system);
+    void JoinProgIds();
+};
+
+Findings::Findings(std::string_view userSid, std::string_view systemRoot)
+    : impl_(std::make_unique<Impl>()) {
+    impl_->userSid = userSid;
+    impl_->systemRoot = systemRoot;
+}
+
+Findings::~Findings() = default;
+
+void Findings::Add(const ReportedItem& item, std::size_t itemIndex, std::string_view anchor) {
+    const ChangeKind& kind = KindOf(item.kind);
+    if (!kind.registry) {
+        if (item.kind == JournalKind::AddedFile) impl_->addedFiles.insert(PathIdentity(item.path));
+        return;
+    }
+    // Only what matters makes a thing; its facts come from the entries the same rows rate.
+    const ChangeCategory category = item.classification.category;
+    if (category == ChangeCategory::None || category == ChangeCategory::Noise) return;
+    if (item.kind == JournalKind::RemovedEntry || !item.exactName) return;
+    impl_->AddRegistry(item, itemIndex, anchor);
+}
+
+void Findings::Impl::AddRegistry(const ReportedItem& item, std::size_t itemIndex,
+                                 std::string_view anchor) {
+    const ChangeKind& kind = KindOf(item.kind);
+    const std::string portable = PortableRegistryPath(item.path, userSid);
+    KeySegments key;
+    if (!ReadKeyPath(portable, key)) return;
+    if (key.hive == Lower(userSid) || key.hive == Lower(userSid) + "_classes") key.hive.clear();
+    const std::string lowerName = Lower(item.name);
+    std::size_t depth = 0;
+    const KindRow* row = KindOfKey(key, kind.value, lowerName, depth);
+    if (row == nullptr) return;
+
+    std::string identity = key.hive + '|' + row->kind + '|';
+    for (std::size_t i = 0; i < depth; ++i) identity += key.lower[i] + '\\';
+    if (row->eachValue) identity += PathIdentity(item.name);
+    const auto [at, isNew] = byIdentity.emplace(PathIdentity(identity), things.size());
+    if (isNew) {
+        Thing thing;
+        thing.row = row;
+        thing.name = row->eachValue ? std::string(item.name) : std::string(key.own[depth - 1]);
+        thing.hive = key.hive;
+        things.push_back(std::move(thing));
+    }
+    Thing& thing = things[at->second];
+    thing.items.push_back(itemIndex);
+    if (!anchor.empty() &&
+        std::find(thing.anchors.begin(), thing.anchors.end(), anchor) == thing.anchors.end()) {
+        thing.anchors.emplace_back(anchor);
+    }
+    if (CategoryRank(item.classification.category) > thing.rank) {
+        thing.rank = CategoryRank(item.classification.category);
+        thing.category = item.classification.category;
+    }
+    // Its own key, or its own value, tells whether the thing came or went.
+    const bool own = row->eachValue || (!kind.value && key.lower.size() == depth);
+    if (own && (item.kind == JournalKind::AddedKey || item.kind == JournalKind::AddedValue)) {
+        thing.change = "added";
+    } else if (own &&
+               (item.kind == JournalKind::RemovedKey || item.kind == JournalKind::RemovedValue)) {
+        thing.change = "removed";
+    }
+    if (!kind.value) return;
+    const std::string relative = row->eachValue ? "*" : RelativeValue(key, depth, item.name);
+    if (item.kind == JournalKind::ChangedValue) {
+        thing.values[relative] = std::string(item.newText);
+        thing.oldValues[relative] = std::string(item.oldText);
+    } else {
+        thing.values[relative] = std::string(item.text);
+    }
+    if (std::string_view(row->kind) == "certificate") thing.values["\nstore"] = key.own[depth - 3];
+    if (std::string_view(row->kind) == "certificate" && lowerName == "blob" &&
+        item.kind != JournalKind::RemovedValue) {
+        thing.values["\nblob"] = std::string(item.newData);
+    }
+}
+
+namespace {
+
+const std::string* ValueOf(const std::unordered_map<std::string, std::string>& values,
+                           std::string_view relative) {
+    const auto found = values.find(Lower(relative));
+    return found == values.end() ? nullptr : &found->second;
+}
+
+// The parts of a firewall rule's text ("v2.30|Action=Allow|Dir=In|App=...|LPort=80|") that
+// people read, by name.
+std::vector<std::pair<std::string_view, std::string>> FirewallFacts(std::string_view rule) {
+    constexpr std::pair<std::string_view, std::string_view> kParts[] = {
+        {"name", "Name"},         {"action", "Action"},    {"direction", "Dir"},
+        {"program", "App"},       {"service", "Svc"},      {"localPorts", "LPort"},
+        {"remotePorts", "RPort"}, {"protocol", "Protocol"}};
+    std::vector<std::pair<std::string_view, std::string>> facts;
+    const std::vector<std::string_view> fields = Split(rule, '|');
+    for (const auto& [fact, field] : kParts) {
+        std::string joined;
+        for (std::string_view part : fields) {
+            const std::size_t equals = part.find('=');
+            if (equals == std::string_view::npos ||
+                !EqualAsciiNoCase(part.substr(0, equals), field)) {
+                continue;
+            }
+            if (!joined.empty()) joined += ',';
+            joined += part.substr(equals + 1);
+        }
+        if (!joined.empty()) facts.emplace_back(fact, std::move(joined));
+    }
+    return facts;
+}
+
+}  // namespace
+
+// A program ID that an extension of the change names gives that file type its name, open
+// command and icon, and is no finding of its own.
+void Findings::Impl::JoinProgIds() {
+    std::unordered_map<std::string, std::size_t> progIds;
+    for (std::size_t i = 0; i < things.size(); ++i) {
+        if (std::string_view(things[i].row->kind) == "progid") {
+            progIds.emplace(things[i].hive + '|' + PathIdentity(things[i].name), i);
+        }
+    }
+    for (Thing& type : things) {
+        if (type.row == nullptr || std::string_view(type.row->kind) != "filetype") continue;
+        const std::string* progId = ValueOf(type.values, "@");
+        if (progId == nullptr) continue;
+        const auto found = progIds.find(type.hive + '|' + PathIdentity(*progId));
+        if (found == progIds.end()) continue;
+        Thing& joined = things[found->second];
+        for (const auto& [relative, text] : joined.values)
+            type.values["progid\n" + relative] = text;
+        type.items.insert(type.items.end(), joined.items.begin(), joined.items.end());
+        std::sort(type.items.begin(), type.items.end());
+        type.anchors.insert(type.anchors.end(), joined.anchors.begin(), joined.anchors.end());
+        if (joined.rank > type.rank) {
+            type.rank = joined.rank;
+            type.category = joined.category;
+        }
+        joined.row = nullptr;  // taken in
+    }
+}
+
+Finding Findings::Impl::Make(Thing& thing, const SystemFacts& system) {
+    const KindRow& row = *thing.row;
+    Finding finding;
+    finding.kind = row.kind;
+    finding.category = thing.category;
+    finding.change = thing.change.empty() ? std::string_view("changed") : thing.change;
+    finding.items = std::move(thing.items);
+    finding.anchors = std::move(thing.anchors);
+    std::string_view noun = row.noun;
+    const auto fact = [&](std::string_view name, std::string text) {
+        if (!text.empty()) finding.facts.emplace_back(name, std::move(text));
+    };
+    const std::string_view kind = row.kind;
+    if (kind == "progid") {
+        finding.kind = ValueOf(thing.values, "url protocol") != nullptr ? "protocol" : "filetype";
+        if (finding.kind == "protocol") noun = "Protocol handler";
+        fact(finding.kind == "protocol" ? "protocol" : "progId", thing.name);
+    } else if (kind == "filetype") {
+        fact("extension", thing.name);
+    }
+    for (const FactRow& source : row.facts) {
+        if (source.value == nullptr) break;
+        const std::string* text = ValueOf(thing.values, source.value);
+        if (text == nullptr) continue;
+        const std::optional<std::string_view> words =
+            source.table != nullptr ? TableWords(source.table, *text) : std::nullopt;
+        fact(source.fact, words ? std::string(*words) : *text);
+    }
+    if (kind == "filetype") {
+        for (const char* joined : {"name", "open", "icon"}) {
+            const char* value = std::string_view(joined) == "name" ? "progid\n@"
+                                : std::string_view(joined) == "open"
+                                    ? "progid\nshell\\open\\command\\@"
+                                    : "progid\ndefaulticon\\@";
+            if (const std::string* text = ValueOf(thing.values, value)) fact(joined, *text);
+        }
+    } else if (kind == "firewall") {
+        if (const std::string* text = ValueOf(thing.values, "*")) {
+            for (auto& part : FirewallFacts(*text)) finding.facts.push_back(std::move(part));
+        }
+    } else if (kind == "environment" && finding.change == "changed") {
+        const std::string* now = ValueOf(thing.values, "*");
+        const std::string* was = ValueOf(thing.oldValues, "*");
+        if (now != nullptr && was != nullptr) {
+            fact("gained", ListPartsMissing(*now, *was));
+            fact("lost", ListPartsMissing(*was, *now));
+        }
+    } else if (kind == "certificate") {
+        if (const std::string* store = ValueOf(thing.values, "\nstore")) fact("store", *store);
+        if (const std::string* blob = ValueOf(thing.values, "\nblob")) {
+            for (auto& part : system.Certificate(*blob)) finding.facts.push_back(std::move(part));
+        }
+        fact("thumbprint", thing.name);
+    }
+    finding.facts.erase(std::remove_if(finding.facts.begin(), finding.facts.end(),
+                                       [](const auto& f) { return f.second.empty(); }),
+                        finding.facts.end());
+
+    // What it starts or loads: the first of its program facts that it holds.
+    if (row.runs != nullptr && finding.change != "removed") {
+        for (std::string_view name : Split(row.runs, '|')) {
+            const auto held = std::find_if(finding.facts.begin(), finding.facts.end(),
+                                           [&](const auto& f) { return f.first == name; });
+            if (held == finding.facts.end()) continue;
+            const std::string path = ProgramOfCommand(held->second, system, systemRoot);
+            if (path.empty()) continue;
+            FindingFile file = system.Inspect(path);
+            file.path = path;
+            file.isNew = addedFiles.contains(PathIdentity(path));
+            finding.files.push_back(std::move(file));
+            break;
+        }
+    }
+    const std::string_view changeWord = finding.change;
+    finding.title = std::string(noun) + " " + std::string(changeWord) + ": " + thing.name;
+    return finding;
+}
+
+std::vector<Finding> Findings::Finish(const SystemFacts& system) {
+    impl_->JoinProgIds();
+    std::vector<Finding> findings;
+    for (Impl::Thing& thing : impl_->things) {
+        if (thing.row == nullptr) continue;
+        findings.push_back(impl_->Make(thing, system));
+    }
+    return findings;
+}
+
+std::string WorthALook(const std::vector<Finding>& findings, std::size_t loneAutostart,
+                       std::size_t loneSecurity, std::size_t loneRegistration) {
+    std::size_t counts[] = {loneAutostart, loneSecurity, loneRegistration};
+    for (const Finding& finding : findings) {
+        if (finding.category == ChangeCategory::Autostart) ++counts[0];
+        if (finding.category == ChangeCategory::Security) ++counts[1];
+        if (finding.category == ChangeCategory::Registration) ++counts[2];
+    }
+    constexpr std::pair<const char*, const char*> kWords[] = {
+        {"starts by itself", "start by themselves"},
+        {"changes what is trusted", "change what is trusted"},
+        {"registers programs", "register programs"}};
+    std::string text;
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (counts[i] == 0) continue;
+        text += text.empty() ? "Worth a look: " : ", ";
+        text +=
+            std::to_string(counts[i]) + " " + (counts[i] == 1 ? kWords[i].first : kWords[i].second);
+    }
+    return text.empty() ? text : text + ".";
+}
