@@ -138,7 +138,7 @@ Baseline IndexBaseline(std::string_view text, bool filePaths) {
                 !number.empty() && number.find_first_not_of("0123456789") == std::string_view::npos;
             r.key = r.hasKey ? std::string(record.substr(0, comma)) : std::string();
         }
-        if (r.hasKey) baseline.firstOffset.emplace(r.key, offset);
+        if (r.hasKey) baseline.firstOffset.emplace(Folded(r.key), offset);
         baseline.records.push_back(std::move(r));
     };
     std::size_t start = 0;
@@ -246,6 +246,65 @@ std::string Utf16ToUtf8(std::u16string_view units) {
             put(0xFFFD);
         } else {
             put(u);
+        }
+    }
+    return out;
+}
+
+namespace {
+
+// The system's upper case of every code unit, read from the rows of text/case_table.inc as its
+// header describes them.
+struct UpperCase {
+    char16_t of[0x10000];
+    UpperCase() {
+        struct Row {
+            unsigned first, count, delta, stride;
+        };
+        static constexpr Row rows[] = {
+#include "text/case_table.inc"
+        };
+        for (unsigned u = 0; u < 0x10000; ++u) of[u] = static_cast<char16_t>(u);
+        for (const Row& row : rows) {
+            for (unsigned i = 0; i < row.count; ++i) {
+                const unsigned u = row.first + i * row.stride;
+                of[u] = static_cast<char16_t>((u + row.delta) % 0x10000);
+            }
+        }
+    }
+};
+
+}  // namespace
+
+std::string Folded(std::string_view text) {
+    static const UpperCase upper;
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+        // The well-formed sequence at this byte, if there is one: as Utf8ToUtf16 reads it.
+        const unsigned char b = static_cast<unsigned char>(text[at]);
+        const Lead lead = LeadOf(b);
+        std::size_t good = lead.length == 0 ? 0 : 1;
+        char32_t c = lead.length == 1   ? b
+                     : lead.length == 2 ? (b & 0x1F)
+                     : lead.length == 3 ? (b & 0x0F)
+                                        : (b & 0x07);
+        while (good > 0 && good < static_cast<std::size_t>(lead.length) &&
+               at + good < text.size()) {
+            const unsigned char next = static_cast<unsigned char>(text[at + good]);
+            const unsigned char low = good == 1 ? lead.secondLow : 0x80;
+            const unsigned char high = good == 1 ? lead.secondHigh : 0xBF;
+            if (next < low || next > high) break;
+            c = (c << 6) | (next & 0x3F);
+            ++good;
+        }
+        if (good == 0 || good != static_cast<std::size_t>(lead.length)) {
+            out += text[at++];  // a byte of no character: itself
+        } else if (c < 0x10000) {
+            out += Utf16ToUtf8(std::u16string(1, upper.of[c]));
+            at += good;
+        } else {
+            out += text.substr(at, good);  // beyond the BMP: itself
+            at += good;
         }
     }
     return out;
