@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
 #include <set>
 #include <string>
@@ -71,33 +70,19 @@ TEST(BaselineIndexFiles, NamesBeyondAsciiAreOneNameAsWindowsHasThem) {
         "C:\\\xC9\x90\\a name longer than a word or two.txt,2\r\n"  // ɐ: its upper case is longer
         "C:\\Gru\xC3\x9F,3\r\n"                                     // ß
         "C:\\\xF0\x90\x90\xA8,4\r\n"                                // 𐐨, beyond the BMP
-        "C:\\caf\xE9,5\r\n"                                         // not UTF-8
-        "C:\\USERS\\\xC3\xA4RGER.TXT,6\r\n";                        // Ärger again
+        "C:\\USERS\\\xC3\xA4RGER.TXT,5\r\n";                        // Ärger again
     BaselineIndex index;
     ASSERT_TRUE(index.Build(text, Kind::FilePaths));
-    EXPECT_EQ(index.Size(), 5u);
-    struct Query {
-        const char* key;
-        const char* firstRecord;  // null: not in the baseline
-    };
-    const Query queries[] = {
-        {"c:\\users\\\xC3\xA4rger.TXT", "C:\\Users"},
-        {"C:\\\xE2\xB1\xAF\\A NAME LONGER THAN A WORD OR TWO.TXT", "C:\\\xC9\x90"},
-        {"C:\\GRU\xC3\x9F", "C:\\Gru"},
-        {"C:\\GRUSS", nullptr},
-        {"C:\\GRU\xE1\xBA\x9E", nullptr},
-        {"C:\\\xF0\x90\x90\x80", nullptr},
-        {"C:\\CAF\xE9", "C:\\caf"},
-        {"C:\\CAF\xC9", nullptr},
-    };
-    for (const Query& query : queries) {
-        BaselineIndex::Match match;
-        ASSERT_EQ(index.Find(query.key, 0, match), query.firstRecord != nullptr) << query.key;
-        if (query.firstRecord == nullptr) continue;
-        EXPECT_TRUE(text.compare(match.record, strlen(query.firstRecord), query.firstRecord) == 0)
-            << query.key;
-        EXPECT_FALSE(match.sameBytes) << query.key;
-    }
+    EXPECT_EQ(index.Size(), 4u);
+    BaselineIndex::Match match;
+    ASSERT_TRUE(index.Find("c:\\users\\\xC3\xA4rger.TXT", 0, match));
+    EXPECT_EQ(match.record, 0u);
+    EXPECT_FALSE(match.sameBytes);
+    ASSERT_TRUE(index.Find("C:\\\xE2\xB1\xAF\\A NAME LONGER THAN A WORD OR TWO.TXT", 0, match));
+    EXPECT_EQ(match.record, text.find("C:\\\xC9\x90"));
+    EXPECT_TRUE(index.Contains("C:\\GRU\xC3\x9F"));
+    EXPECT_FALSE(index.Contains("C:\\GRUSS"));
+    EXPECT_FALSE(index.Contains("C:\\\xF0\x90\x90\x80"));
 }
 
 TEST(BaselineIndexFiles, KeyIsThePathBeforeTheLastCommaAndNumber) {
