@@ -138,7 +138,7 @@ Baseline IndexBaseline(std::string_view text, bool filePaths) {
                 !number.empty() && number.find_first_not_of("0123456789") == std::string_view::npos;
             r.key = r.hasKey ? std::string(record.substr(0, comma)) : std::string();
         }
-        if (r.hasKey) baseline.firstOffset.emplace(r.key, offset);
+        if (r.hasKey) baseline.firstOffset.emplace(Folded(r.key), offset);
         baseline.records.push_back(std::move(r));
     };
     std::size_t start = 0;
@@ -171,6 +171,28 @@ Lead LeadOf(unsigned char b) {
     return {0, 0, 0};  // never starts a sequence
 }
 
+// How many bytes from at form the longest well-formed start of a sequence (0 for a byte that
+// starts none), the bits they carry, and whether they are the whole sequence.
+std::size_t StartOfSequence(std::string_view text, std::size_t at, char32_t& c, bool& whole) {
+    const unsigned char b = static_cast<unsigned char>(text[at]);
+    const Lead lead = LeadOf(b);
+    std::size_t good = lead.length == 0 ? 0 : 1;
+    c = lead.length == 1   ? b
+        : lead.length == 2 ? (b & 0x1F)
+        : lead.length == 3 ? (b & 0x0F)
+                           : (b & 0x07);
+    while (good > 0 && good < static_cast<std::size_t>(lead.length) && at + good < text.size()) {
+        const unsigned char next = static_cast<unsigned char>(text[at + good]);
+        const unsigned char low = good == 1 ? lead.secondLow : 0x80;
+        const unsigned char high = good == 1 ? lead.secondHigh : 0xBF;
+        if (next < low || next > high) break;
+        c = (c << 6) | (next & 0x3F);
+        ++good;
+    }
+    whole = good > 0 && good == static_cast<std::size_t>(lead.length);
+    return good;
+}
+
 void PutCodePoint(std::u16string& out, char32_t c) {
     if (c < 0x10000) {
         out += static_cast<char16_t>(c);
@@ -187,26 +209,10 @@ std::u16string Utf8ToUtf16(std::string_view text, Replacement replacement) {
     std::u16string out;
     std::size_t at = 0;
     while (at < text.size()) {
-        const unsigned char b = static_cast<unsigned char>(text[at]);
-        const Lead lead = LeadOf(b);
-        if (lead.length == 1) {
-            out += static_cast<char16_t>(b);
-            ++at;
-            continue;
-        }
-        // How many bytes from at form the longest well-formed start of a sequence.
-        std::size_t good = lead.length == 0 ? 0 : 1;
-        char32_t c = lead.length == 2 ? (b & 0x1F) : lead.length == 3 ? (b & 0x0F) : (b & 0x07);
-        while (good > 0 && good < static_cast<std::size_t>(lead.length) &&
-               at + good < text.size()) {
-            const unsigned char next = static_cast<unsigned char>(text[at + good]);
-            const unsigned char low = good == 1 ? lead.secondLow : 0x80;
-            const unsigned char high = good == 1 ? lead.secondHigh : 0xBF;
-            if (next < low || next > high) break;
-            c = (c << 6) | (next & 0x3F);
-            ++good;
-        }
-        if (good > 0 && good == static_cast<std::size_t>(lead.length)) {
+        char32_t c = 0;
+        bool whole = false;
+        const std::size_t good = StartOfSequence(text, at, c, whole);
+        if (whole) {
             PutCodePoint(out, c);
             at += good;
         } else {
@@ -246,6 +252,52 @@ std::string Utf16ToUtf8(std::u16string_view units) {
             put(0xFFFD);
         } else {
             put(u);
+        }
+    }
+    return out;
+}
+
+namespace {
+
+// The system's upper case of every code unit, read from the rows of text/case_table.inc as its
+// header describes them.
+struct UpperCase {
+    char16_t of[0x10000];
+    UpperCase() {
+        struct Row {
+            unsigned first, count, delta, stride;
+        };
+        static constexpr Row rows[] = {
+#include "text/case_table.inc"
+        };
+        for (unsigned u = 0; u < 0x10000; ++u) of[u] = static_cast<char16_t>(u);
+        for (const Row& row : rows) {
+            for (unsigned i = 0; i < row.count; ++i) {
+                const unsigned u = row.first + i * row.stride;
+                of[u] = static_cast<char16_t>((u + row.delta) % 0x10000);
+            }
+        }
+    }
+};
+
+}  // namespace
+
+std::string Folded(std::string_view text) {
+    static const UpperCase upper;
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+        // The well-formed sequence at this byte, if there is one: as Utf8ToUtf16 reads it.
+        char32_t c = 0;
+        bool whole = false;
+        const std::size_t good = StartOfSequence(text, at, c, whole);
+        if (!whole) {
+            out += text[at++];  // a byte of no character: itself
+        } else if (c < 0x10000) {
+            out += Utf16ToUtf8(std::u16string(1, upper.of[c]));
+            at += good;
+        } else {
+            out += text.substr(at, good);  // beyond the BMP: itself
+            at += good;
         }
     }
     return out;

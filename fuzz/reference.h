@@ -42,8 +42,9 @@ std::string Replace(std::string text, std::string_view find, std::string_view re
 // SearchPatternsFromDriveList.
 std::vector<std::string> DrivePatterns(std::string_view list);
 
-// The baseline index's keys with the offset of each key's first record, and every record with
-// its offset and whether it gives a key.
+// The baseline index's keys with the offset of each key's first record, keys that fold alike
+// (Folded) being one key under their folded form, and every record with its offset and whether
+// it gives a key.
 struct Record {
     std::size_t offset;
     std::string text;
@@ -65,5 +66,10 @@ std::u16string Utf8ToUtf16(std::string_view text, Replacement replacement);
 
 // UTF-16 units to UTF-8, a lone surrogate becoming U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view units);
+
+// AppendFolded: every well-formed UTF-8 sequence of a character of the BMP replaced by the
+// UTF-8 of its upper case as text/case_table.inc gives it; every other byte (of a character
+// beyond the BMP, or of no character) kept. EqualNoCase: the folded forms are equal.
+std::string Folded(std::string_view text);
 
 }  // namespace reference

@@ -1,4 +1,4 @@
-// FindNoCase, GetToken and ReplaceOccurrence against the reference.
+// FindNoCase, GetToken, ReplaceOccurrence, AppendFolded and EqualNoCase against the reference.
 //
 // Input: a byte that picks a count or token index (as a signed byte), then the text, the
 // pattern or separator, and the replacement, fields cut at byte 0xFE.
@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "fuzz/reference.h"
+#include "text/case_fold.h"
 #include "text/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -35,6 +36,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(GetToken(text, pattern, number) ==
                (number >= 0 && number < static_cast<int>(tokens.size()) ? tokens[number] : ""));
+
+    // Names as the system compares them: the folded form, and equality exactly where the folded
+    // forms are equal, also of a text and its own folded form, which may differ in length.
+    const std::string folded = reference::Folded(text);
+    std::string appended = "\xC3";  // what was there stays, a byte of no character included
+    AppendFolded(appended, text);
+    FUZZ_CHECK(appended == "\xC3" + folded);
+    FUZZ_CHECK(EqualNoCase(text, pattern) == (folded == reference::Folded(pattern)));
+    FUZZ_CHECK(EqualNoCase(folded, text) == (reference::Folded(folded) == folded));
+    FUZZ_CHECK(EqualNoCase(pattern + text, replacement + folded) ==
+               (reference::Folded(pattern + text) == reference::Folded(replacement + folded)));
 
     std::string replaced = text;
     ReplaceOccurrence(replaced, pattern, replacement, number);

@@ -98,16 +98,31 @@ HashSeed NewSeed() {
     return seed;
 }
 
+// The bytes of a key as the hash reads them, a word at a time: as they are, or folded where
+// they are ASCII. AsciiFolded gathers the top bits of what it read, so that its caller knows
+// whether the key was ASCII and the hash is that of its folded form.
+struct ExactBytes {
+    std::uint64_t operator()(std::uint64_t word) { return word; }
+};
+struct AsciiFolded {
+    std::uint64_t read = 0;
+    std::uint64_t operator()(std::uint64_t word) {
+        read |= word;
+        return FoldAscii8(word);
+    }
+};
+
 // Sixteen bytes per multiply; paths are long and share long prefixes, so every byte counts
 // in every block. Both factors of each product hold a secret word (the seed, or the state
 // that grew from it), so no input word can be chosen to zero a product; and the state is
 // added past the product, so even a zero product would not make it forget what came before.
-std::uint64_t HashKey(std::string_view key, const HashSeed& seed) {
+template <typename Bytes>
+std::uint64_t HashKey(std::string_view key, const HashSeed& seed, Bytes& bytes) {
     const char* p = key.data();
     std::size_t n = key.size();
     std::uint64_t h = seed.k[0] ^ static_cast<std::uint64_t>(n);
     while (n > 16) {
-        h += MulFold(Load64(p) ^ seed.k[1], Load64(p + 8) ^ h);
+        h += MulFold(bytes(Load64(p)) ^ seed.k[1], bytes(Load64(p + 8)) ^ h);
         p += 16;
         n -= 16;
     }
@@ -125,7 +140,7 @@ std::uint64_t HashKey(std::string_view key, const HashSeed& seed) {
             (std::uint64_t{static_cast<unsigned char>(p[n / 2])} << 8) |
             static_cast<unsigned char>(p[n - 1]);
     }
-    h += MulFold(a ^ seed.k[2], b ^ h);
+    h += MulFold(bytes(a) ^ seed.k[2], bytes(b) ^ h);
     return MulFold(h ^ seed.k[3], static_cast<std::uint64_t>(key.size()) ^ seed.k[0]);
 }
 
@@ -188,12 +203,20 @@ struct BaselineIndex::Impl {
     HashSeed seed{};
     Shape shape;
 
-    // Keys equal without regard to case share a hash: it is taken over their folded form.
+    // Keys equal without regard to case share a hash: it is taken over their folded form. An
+    // ASCII key, nearly every one, is folded as the hash reads it, without a copy; a key with
+    // other bytes is hashed again over its folded copy, which may differ in length.
     std::uint64_t Hash(std::string_view key) const {
+        AsciiFolded ascii;
+        const std::uint64_t hash = HashKey(key, seed, ascii);
+        if ((ascii.read & kNonAsciiBits) == 0) {
+            return hash;
+        }
         thread_local std::string folded;
         folded.clear();
         AppendFolded(folded, key);
-        return HashKey(folded, seed);
+        ExactBytes exact;
+        return HashKey(folded, seed, exact);
     }
 
     bool EndsRecordAt(std::size_t at) const {

@@ -8,8 +8,9 @@
 // as the system upper-cases them). Value texts and data are never folded. Plain C++.
 
 // The form of path that two paths share exactly when Windows takes them for one: a key for
-// maps and sets. A "\" stays where it was, so a prefix of the path up to a "\" gives the
-// prefix of its identity up to the same "\".
+// maps and sets. Every "\" stays a "\" and no other byte becomes one, though the bytes between
+// may change in number (text/case_fold.h), so a prefix of the path up to its n-th "\" gives the
+// prefix of its identity up to its n-th "\".
 std::string PathIdentity(std::string_view path);
 
 // Whether Windows takes a and b for one path or name.

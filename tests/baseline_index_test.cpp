@@ -64,6 +64,27 @@ TEST(BaselineIndexFiles, OldExactlyWhenThePathIsListed) {
     EXPECT_TRUE(index.Contains("c:\\ab.txt"));
 }
 
+TEST(BaselineIndexFiles, NamesBeyondAsciiAreOneNameAsWindowsHasThem) {
+    const std::string text =
+        "C:\\Users\\\xC3\x84rger.txt,1\r\n"                         // Ärger
+        "C:\\\xC9\x90\\a name longer than a word or two.txt,2\r\n"  // ɐ: its upper case is longer
+        "C:\\Gru\xC3\x9F,3\r\n"                                     // ß
+        "C:\\\xF0\x90\x90\xA8,4\r\n"                                // 𐐨, beyond the BMP
+        "C:\\USERS\\\xC3\xA4RGER.TXT,5\r\n";                        // Ärger again
+    BaselineIndex index;
+    ASSERT_TRUE(index.Build(text, Kind::FilePaths));
+    EXPECT_EQ(index.Size(), 4u);
+    BaselineIndex::Match match;
+    ASSERT_TRUE(index.Find("c:\\users\\\xC3\xA4rger.TXT", 0, match));
+    EXPECT_EQ(match.record, 0u);
+    EXPECT_FALSE(match.sameBytes);
+    ASSERT_TRUE(index.Find("C:\\\xE2\xB1\xAF\\A NAME LONGER THAN A WORD OR TWO.TXT", 0, match));
+    EXPECT_EQ(match.record, text.find("C:\\\xC9\x90"));
+    EXPECT_TRUE(index.Contains("C:\\GRU\xC3\x9F"));
+    EXPECT_FALSE(index.Contains("C:\\GRUSS"));
+    EXPECT_FALSE(index.Contains("C:\\\xF0\x90\x90\x80"));
+}
+
 TEST(BaselineIndexFiles, KeyIsThePathBeforeTheLastCommaAndNumber) {
     const std::string text =
         "C:\\a,b.txt,12\r\n"           // comma in the name

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/app_state.h"
@@ -167,7 +168,12 @@ TEST_F(FileSteps, Step2ShowsModifiedAndRemovedFilesAndNewFoldersInTheReport) {
     drive_->AddFile("sub\\gone &amp; 'x'.txt", "yy");
     drive_->AddFile("sub\\stay.txt", "z");
     drive_->AddFile("old\\empty-later.txt", "z");
-    ASSERT_EQ(Run(IDC_STEP1).text, "Saved a list of 7 files");
+    // Renamed below in letter case beyond ASCII: Ärger, ω, and ɐ, whose upper case is longer.
+    const std::pair<const char*, const char*> renames[] = {{"\xC3\x84rger.txt", "\xC3\x84RGER.txt"},
+                                                           {"\xCF\x89.txt", "\xCE\xA9.txt"},
+                                                           {"\xC9\x90", "\xE2\xB1\xAF"}};
+    for (const auto& [from, to] : renames) drive_->AddFile(from, "r");
+    ASSERT_EQ(Run(IDC_STEP1).text, "Saved a list of 10 files");
     Sleep(50);
 
     drive_->AddFile("new.txt", "n");
@@ -179,12 +185,23 @@ TEST_F(FileSteps, Step2ShowsModifiedAndRemovedFilesAndNewFoldersInTheReport) {
     ASSERT_TRUE(DeleteFileA(drive_->Path("old\\empty-later.txt").c_str()));
     drive_->AddFolder("fresh\\empty");
     drive_->AddFile("fresh\\also-new.txt", "n");
+    // Through another name: Wine takes a rename to the same name in other letters for none.
+    for (const auto& [from, to] : renames) {
+        ASSERT_TRUE(MoveFileW(WidenText(drive_->Path(from)).c_str(), L"D:\\renaming") &&
+                    MoveFileW(L"D:\\renaming", WidenText(drive_->Path(to)).c_str()))
+            << from;
+    }
 
     ASSERT_TRUE(scratch::WriteWholeFile(Here(kReportName), "stale"));
+    // A rename moves a file's change time: the three are modified files too.
     EXPECT_EQ(Run(IDC_STEP2).text,
-              "Found 2 new files, listed in \"Quorvane_Snapshot2_Files.TXT\"\n\nAlso found: 2 "
-              "modified files, 3 removed files, 2 new folders.\nEvery change is listed in "
-              "\"Quorvane_Report.html\"");
+              "Found 2 new files, listed in \"Quorvane_Snapshot2_Files.TXT\"\n\nAlso found: 5 "
+              "modified files, 3 removed files, 2 new folders, 3 items renamed in letter case "
+              "only.\nEvery change is listed in \"Quorvane_Report.html\"");
+    EXPECT_NE(
+        ReadWholeFile(Here(kUndoCmdName))
+            .find("renamed in letter case only (was D:\\\xC9\x90): renamed file: D:\\\xE2\xB1\xAF"),
+        std::string::npos);
     const std::string report = ReadWholeFile(Here(kReportName));
     EXPECT_NE(report.find("<title>Quorvane report</title>"), std::string::npos);
     // tools/report-screenshot shows this report.
@@ -195,7 +212,8 @@ TEST_F(FileSteps, Step2ShowsModifiedAndRemovedFilesAndNewFoldersInTheReport) {
          {"D:\\new.txt", "D:\\grows.txt</span> <span class=\"size\">5 \xE2\x86\x92 7 bytes",
           "D:\\replaced.dll</span> <span class=\"size\">5 \xE2\x86\x92 5 bytes",
           "D:\\sub\\gone &amp;amp; &#39;x&#39;.txt", "D:\\fresh\\</span>",
-          "D:\\fresh\\empty\\</span>", "Files: removed (3)", "Files: new folders (2)"}) {
+          "D:\\fresh\\empty\\</span>", "Files: removed (3)", "Files: new folders (2)",
+          "Files: renamed in letter case (3)"}) {
         EXPECT_NE(report.find(shown), std::string::npos) << shown;
     }
     // An old folder that only lost a file is not new; unchanged files are not modified.

@@ -4,9 +4,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include "text/case_fold.h"
 
 namespace {
 
@@ -183,6 +187,87 @@ TEST(CompareNoCasePrefix, LooksAtMost254Characters) {
     EXPECT_EQ(CompareNoCasePrefix(left, right, 1000), 0);
     EXPECT_NE(CompareNoCasePrefix(std::string(253, 'a') + "x", std::string(253, 'a') + "y", 1000),
               0);
+}
+
+// Names as the system compares them, beyond ASCII: each row's name, its folded form, and another
+// name that is the same name or not. Rows of valid UTF-8 are also put to the system itself.
+TEST(CaseFold, NamesCompareAsTheSystemComparesThem) {
+    struct Row {
+        const char* name;
+        const char* folded;
+        const char* other;
+        bool same;
+    };
+    const Row rows[] = {
+        {"D:\\Docs\\a.txt", "D:\\DOCS\\A.TXT", "d:\\DOCS\\A.txt", true},
+        {"\xC3\x84rger.txt", "\xC3\x84RGER.TXT", "\xC3\x84RGER.txt", true},  // Ärger, Latin-1
+        {"\xC3\xBF", "\xC5\xB8", "\xC5\xB8", true},                          // ÿ and Ÿ U+0178
+        {"\xCF\x89.txt", "\xCE\xA9.TXT", "\xCE\xA9.txt", true},              // ω and Ω
+        {"\xD0\xB6\xD1\x91", "\xD0\x96\xD0\x81", "\xD0\x96\xD0\x81", true},  // жё, ЖЁ
+        // Turkish i: dotless ı and dotted İ stay themselves, as Windows has them.
+        {"\xC4\xB1", "\xC4\xB1", "I", false},
+        {"\xC4\xB0", "\xC4\xB0", "i", false},
+        {"i", "I", "\xC4\xB0", false},
+        // ß has no upper case of one character; ẞ U+1E9E is a letter of its own.
+        {"Gru\xC3\x9F", "GRU\xC3\x9F", "GRUSS", false},
+        {"\xC3\x9F", "\xC3\x9F", "\xE1\xBA\x9E", false},
+        // Folds that change the length in UTF-8: ɐ (2 bytes) to Ɐ (3), ⱥ (3) to Ⱥ (2).
+        {"\xC9\x90x", "\xE2\xB1\xAFX", "\xE2\xB1\xAFx", true},
+        {"\xE2\xB1\xA5x", "\xC8\xBAX", "\xC8\xBAx", true},
+        // Beyond the BMP a character is a surrogate pair, compared exactly: Deseret 𐐨 and 𐐀.
+        {"\xF0\x90\x90\xA8", "\xF0\x90\x90\xA8", "\xF0\x90\x90\x80", false},
+        // A byte that is not UTF-8 is itself, byte for byte: ANSI é and É differ; the letter
+        // after it folds.
+        {"caf\xE9", "CAF\xE9", "CAF\xC9", false},
+        {"\xC3z", "\xC3Z", "\xC3Z", true},
+        {"\xC3", "\xC3", "\xC3\xA9", false},
+    };
+    for (const Row& row : rows) {
+        std::string folded = "kept:";
+        AppendFolded(folded, row.name);
+        EXPECT_EQ(folded, std::string("kept:") + row.folded) << row.name;
+        EXPECT_EQ(EqualNoCase(row.name, row.other), row.same) << row.name << " " << row.other;
+        EXPECT_EQ(EqualNoCase(row.other, row.name), row.same) << row.name << " " << row.other;
+        EXPECT_TRUE(EqualNoCase(row.name, row.folded)) << row.name;
+        const std::wstring name = WidenText(row.name), other = WidenText(row.other);
+        if (name.find(L'\uFFFD') == std::wstring::npos &&
+            other.find(L'\uFFFD') == std::wstring::npos) {
+            EXPECT_EQ(CompareStringOrdinal(name.data(), static_cast<int>(name.size()), other.data(),
+                                           static_cast<int>(other.size()), TRUE) == CSTR_EQUAL,
+                      row.same)
+                << row.name << " " << row.other;
+        }
+    }
+}
+
+// The table against the system for every code unit of the BMP: each compares equal to its
+// folded form; and sorted by their folded forms each compares with the next equal exactly where
+// the two folded forms are equal and less everywhere else, so the folding makes the system's
+// classes, no more, no fewer. A surrogate has no UTF-8 form of its own and stays itself.
+TEST(CaseFold, EveryCodeUnitFoldsAsCompareStringOrdinalIgnoringCase) {
+    std::vector<std::pair<wchar_t, wchar_t>> folds;  // folded, code unit
+    for (unsigned u = 0; u < 0x10000; ++u) {
+        const wchar_t unit = static_cast<wchar_t>(u);
+        wchar_t folded = unit;
+        if (u < 0xD800 || u > 0xDFFF) {
+            std::string bytes;
+            AppendFolded(bytes, NarrowText(std::wstring(1, unit)));
+            const std::wstring wide = WidenText(bytes);
+            ASSERT_EQ(wide.size(), 1u) << std::hex << u;
+            folded = wide[0];
+            ASSERT_EQ(CompareStringOrdinal(&unit, 1, &folded, 1, TRUE), CSTR_EQUAL)
+                << std::hex << u;
+        }
+        folds.emplace_back(folded, unit);
+    }
+    std::sort(folds.begin(), folds.end());
+    for (std::size_t i = 1; i < folds.size(); ++i) {
+        const auto& [beforeFolded, before] = folds[i - 1];
+        const auto& [folded, unit] = folds[i];
+        ASSERT_EQ(CompareStringOrdinal(&before, 1, &unit, 1, TRUE),
+                  beforeFolded == folded ? CSTR_EQUAL : CSTR_LESS_THAN)
+            << std::hex << unsigned(before) << " " << unsigned(unit);
+    }
 }
 
 TEST(WideText, ProcessCodePageIsUtf8) {
