@@ -177,7 +177,7 @@ bool CreateSizedFile(const std::wstring& path, std::uint64_t size) {
 }
 
 // Sizes as a program's files run: mostly small ones, a fair share of libraries of a few hundred
-// kilobytes to a few megabytes, and a few large ones; about 0.55 MB on average.
+// kilobytes to a few megabytes, and a few large ones; about 0.6 MB on average.
 std::uint64_t RealisticSize(std::uint64_t h) {
     const unsigned kind = h % 100;
     h >>= 8;
@@ -199,7 +199,8 @@ bool CreateFilledFile(const std::wstring& path, std::uint64_t size, std::uint64_
         const auto part =
             static_cast<DWORD>(std::min<std::uint64_t>(size - written, block.size() * 8));
         DWORD done = 0;
-        if (!WriteFile(file.get(), block.data(), part, &done, nullptr) || done != part) return false;
+        if (!WriteFile(file.get(), block.data(), part, &done, nullptr) || done != part)
+            return false;
         written += part;
     }
     return true;
@@ -255,7 +256,7 @@ constexpr std::size_t kModifiedAt = 71;
 constexpr std::size_t kFilesPerNewFolder = 20;
 
 struct TreeChange {
-    bool withContent = false;  // the added and modified files have real content (--hashing)
+    bool withContent = false;        // the added and modified files have real content (--hashing)
     std::uint64_t contentBytes = 0;  // of the added and modified files, when withContent
     std::vector<std::wstring> addedFiles;
     std::vector<std::wstring> addedFolders;
@@ -320,8 +321,9 @@ bool ChangeTree(const std::wstring& systemRoot, std::size_t files, TreeChange& c
         const std::wstring path = ExistingFilePath(systemRoot, folders, files, f);
         const bool newSize = change.modified.size() % 2 == 0;
         change.modified.push_back(f);
-        const bool made = change.withContent ? MakeChangedFile(path, f, change)
-                                             : CreateSizedFile(path, FileSize(f) + (newSize ? 1 : 0));
+        const bool made = change.withContent
+                              ? MakeChangedFile(path, f, change)
+                              : CreateSizedFile(path, FileSize(f) + (newSize ? 1 : 0));
         if (!made) return Refused("rewrite file", path);
         if (!newSize && !SetWriteTimeBack(path)) return Refused("set the time of", path);
     }
@@ -985,8 +987,8 @@ int RunHashingBenchmark(const Options& options, const std::wstring& systemRoot,
     double start = bench::Now();
     const bool made = ChangeTree(systemRoot, options.files, change);
     const double makeSeconds = bench::Now() - start;
-    const Expected expected{change.addedFiles.size(), change.modified.size(),
-                            change.removed.size(), change.addedFolders.size()};
+    const Expected expected{change.addedFiles.size(), change.modified.size(), change.removed.size(),
+                            change.addedFolders.size()};
     const std::string changesPath = place.work + "\\files-snapshot2-hashing.txt";
     ComparisonRuns runs[] = {
         {"Step #2: no hashes", baselinePath, changesPath, true, expected, Hashing::None},
@@ -1002,7 +1004,8 @@ int RunHashingBenchmark(const Options& options, const std::wstring& systemRoot,
         ListTree(systemRoot);
         bareTimes.push_back(bench::Since(mark));
         for (std::size_t i = 0; ran && i < std::size(runs); ++i) {
-            ran = RunComparison(place, runs[(static_cast<std::size_t>(round) + i) % std::size(runs)]);
+            ran =
+                RunComparison(place, runs[(static_cast<std::size_t>(round) + i) % std::size(runs)]);
         }
     }
     if (!RestoreTree(systemRoot, options.files, change) || !ran) return 1;

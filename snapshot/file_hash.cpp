@@ -84,8 +84,8 @@ UniqueFile OpenToRead(const std::wstring& path, DWORD flags, DWORD& error) {
         error == ERROR_PATH_NOT_FOUND) {
         return file;
     }
-    file.reset(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, flags,
-                           nullptr));
+    file.reset(
+        CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr));
     if (!file.valid()) error = GetLastError();
     return file;
 }
@@ -117,7 +117,8 @@ FileHash Sha256OfFile(const std::wstring& path, const std::function<bool()>& sho
             return Unreadable("kept elsewhere (online only): not fetched to be read");
         }
         if (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            if (IsReparseTagNameSurrogate(tag.ReparseTag)) return Unreadable("a link: not followed");
+            if (IsReparseTagNameSurrogate(tag.ReparseTag))
+                return Unreadable("a link: not followed");
             // Content that a file system filter gives (compressed by the system, deduplicated)
             // is read through it.
             file = OpenToRead(path, 0, error);
@@ -129,13 +130,13 @@ FileHash Sha256OfFile(const std::wstring& path, const std::function<bool()>& sho
     if (!GetFileSizeEx(file.get(), &size)) size.QuadPart = kBlockSize;
     // A small file is read whole in one block a little larger than itself.
     const auto wanted = static_cast<std::uint64_t>(size.QuadPart) + 1;
-    const DWORD block = wanted >= kBlockSize ? kBlockSize
-                                             : std::max(static_cast<DWORD>(wanted), kSmallestBlock);
+    const DWORD block =
+        wanted >= kBlockSize ? kBlockSize : std::max(static_cast<DWORD>(wanted), kSmallestBlock);
     const std::unique_ptr<unsigned char[]> buffer(new unsigned char[block]);
 
     UniqueBCryptHash hash;
-    NTSTATUS status = BCryptCreateHash(provider.algorithm.get(), hash.put(), nullptr, 0, nullptr,
-                                       0, 0);
+    NTSTATUS status =
+        BCryptCreateHash(provider.algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0);
     if (!BCRYPT_SUCCESS(status)) return ProviderFailure("BCryptCreateHash", status);
     for (bool first = true;; first = false) {
         if (!first && shouldStop && shouldStop()) {

@@ -295,9 +295,9 @@ void FileWalk::NoteOldFile(const BaselineIndex::Match& match, const ListedEntry&
     }
     if (entry.changeTime > comparison_->baselineTime ||
         !SameRecordedSize(baselineText_, match.record, recorded.size(), entry.size)) {
-        comparison_->modified.push_back(
-            {match.record, displayPath_, RecordedSize(baselineText_, match.record, recorded.size()),
-             entry.size, entry.changeTime, HashContent()});
+        comparison_->modified.push_back({match.record, displayPath_,
+                                         RecordedSize(baselineText_, match.record, recorded.size()),
+                                         entry.size, entry.changeTime, HashContent()});
     }
 }
 

@@ -477,8 +477,8 @@ TEST_F(ConsoleSteps, UndoTakesTheChangeBackAndRedoMakesItAgain) {
     ASSERT_EQ(RunTool(folder_.Root(), L"reg export \"" + key + L"\" changed.reg /y"), 0u);
 
     // Wine, as Windows, refuses another handle to a file opened without sharing.
-    const HANDLE held = CreateFileW(L"D:\\app\\in use.dat", GENERIC_READ, 0, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
+    const HANDLE held =
+        CreateFileW(L"D:\\app\\in use.dat", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     const CmdRun found = Run({"step2", "--files", "D:", "--registry", "HKCU,HKU"});
     CloseHandle(held);
@@ -490,14 +490,16 @@ TEST_F(ConsoleSteps, UndoTakesTheChangeBackAndRedoMakesItAgain) {
     const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
     const std::pair<std::string, std::string> contents[] = {
         {"new.txt\",\"size\":3,", "\"sha256\":\"" + abc + "\""},
-        {"changed.txt\",", "\"sha256\":\"c79e18c7076c369de98147cd72679e812ad2f03ecf77ab3f6c41a6946f0c26bb\""},
+        {"changed.txt\",",
+         "\"sha256\":\"c79e18c7076c369de98147cd72679e812ad2f03ecf77ab3f6c41a6946f0c26bb\""},
         {"in use.dat\",", "\"sha256Error\":\"in use by another program\""}};
     const std::string set = ReadWholeFile(Here(kChangeSetName));
     std::size_t checked = 0;
     for (std::size_t start = 0, end; (end = set.find('\n', start)) != std::string::npos;
          start = end + 1) {
         const std::string line = set.substr(start, end - start);
-        const bool file = Holds(line, "\"item\":\"file\"") && !Holds(line, "\"change\":\"removed\"");
+        const bool file =
+            Holds(line, "\"item\":\"file\"") && !Holds(line, "\"change\":\"removed\"");
         EXPECT_EQ(Holds(line, "\"sha256"), file) << line;
         for (const auto& [name, hash] : contents) {
             if (!Holds(line, "\\" + name)) continue;
