@@ -52,7 +52,6 @@ TEST(ReportPage, EntriesKeepEveryByteOfLongHostileNames) {
     report.Head("2026-12-09 08:00:00", "PC<1>", {{"Files", "C: D:", "then", true, 1, 0, 0, 0}});
     report.BeginSection("Files: added", 1);
     report.AddedFile("C:\\" + longName + "<img src=x>", 7);
-    report.ModifiedFile("C:\\m", 1, 2, "then", {}, {.error = "<b>held</b>"});
     report.EndSection();
     report.BeginSection("HKEY_USERS: changed", 1);
     report.ChangedValue("HKEY_USERS\\K", "", "old</li>", "new");
@@ -62,9 +61,6 @@ TEST(ReportPage, EntriesKeepEveryByteOfLongHostileNames) {
     EXPECT_NE(page.find(longName + "&lt;img src=x&gt;</span> <span class=\"size\">7 bytes"),
               std::string::npos);
     EXPECT_EQ(page.find("<img"), std::string::npos);
-    EXPECT_NE(page.find("then</span> <span class=\"hash unread\">no SHA-256: &lt;b&gt;held&lt;/b&gt;"
-                        "</span></li>"),
-              std::string::npos);
     EXPECT_NE(page.find("PC&lt;1&gt;"), std::string::npos);
     EXPECT_NE(page.find("<span class=\"name\">(Default)</span>"), std::string::npos);
     EXPECT_NE(page.find("old&lt;/li&gt;"), std::string::npos);
