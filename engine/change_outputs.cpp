@@ -2,6 +2,7 @@
 
 #include "engine/change_kinds.h"
 #include "engine/run_facts.h"
+#include "snapshot/file_hash.h"
 #include "snapshot/snapshot_files.h"
 
 ChangeOutputs::ChangeOutputs(SnapshotWriter& sections, SnapshotWriter& items,
@@ -20,8 +21,16 @@ void ChangeOutputs::Report(const ReportedItem& item) {
     const ChangeCategory category = item.classification.category;
     std::string anchor;
     if (IsHighlight(category)) anchor.append(1, 'c').append(std::to_string(++anchors_));
-    AddToPage(item, {category, anchor});
-    AddToChangeSet(item);
+    std::string sha256;
+    ContentHash hash;
+    if (item.hash != nullptr && item.hash->Hashed()) {
+        sha256 = item.hash->Hex();
+        hash.sha256 = sha256;
+    } else if (item.hash != nullptr) {
+        hash.error = item.hash->error;
+    }
+    AddToPage(item, {category, anchor}, hash);
+    AddToChangeSet(item, hash);
     if (IsHighlight(category)) highlights_.Add(item, anchor);
     if (category == ChangeCategory::Noise) {
         ++areas_.back().noise;
@@ -30,12 +39,13 @@ void ChangeOutputs::Report(const ReportedItem& item) {
     AddToJournal(item);
 }
 
-void ChangeOutputs::AddToPage(const ReportedItem& item, const ItemMark& mark) {
+void ChangeOutputs::AddToPage(const ReportedItem& item, const ItemMark& mark,
+                              const ContentHash& hash) {
     switch (item.kind) {
-        case JournalKind::AddedFile: page_.AddedFile(item.path, *item.size, mark); break;
+        case JournalKind::AddedFile: page_.AddedFile(item.path, *item.size, mark, hash); break;
         case JournalKind::ModifiedFile:
             page_.ModifiedFile(item.path, *item.oldSize, *item.newSize,
-                               LocalTimeText(item.changeTime), mark);
+                               LocalTimeText(item.changeTime), mark, hash);
             break;
         case JournalKind::RemovedFile: page_.RemovedFile(item.path, *item.size, mark); break;
         case JournalKind::NewFolder: page_.Folder(item.path, mark); break;
@@ -65,7 +75,7 @@ void ChangeOutputs::AddToPage(const ReportedItem& item, const ItemMark& mark) {
     }
 }
 
-void ChangeOutputs::AddToChangeSet(const ReportedItem& item) {
+void ChangeOutputs::AddToChangeSet(const ReportedItem& item, const ContentHash& hash) {
     const ChangeKind& kind = KindOf(item.kind);
     ChangeSetItem set;
     set.area = item.area;
@@ -91,6 +101,8 @@ void ChangeOutputs::AddToChangeSet(const ReportedItem& item) {
     set.newSize = item.newSize;
     const std::string changeTime = Iso8601FromFileTime(item.changeTime);
     set.changeTime = changeTime;
+    set.sha256 = hash.sha256;
+    set.sha256Error = hash.error;
     set.category = item.classification.category;
     set.meaning = item.meaning;
     set.exactName = item.exactName;

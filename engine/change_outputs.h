@@ -34,8 +34,8 @@ public:
     bool ChangeSetOk() const { return changeSet_.Ok(); }
 
 private:
-    void AddToPage(const ReportedItem& item, const ItemMark& mark);
-    void AddToChangeSet(const ReportedItem& item);
+    void AddToPage(const ReportedItem& item, const ItemMark& mark, const ContentHash& hash);
+    void AddToChangeSet(const ReportedItem& item, const ContentHash& hash);
     void AddToJournal(const ReportedItem& item);
 
     ReportPage page_;

@@ -63,6 +63,7 @@ void ReportAddedFiles(PassReport& report, const SnapshotArea& area, const FileCo
         ReportedItem item = FileItem(report.classifier, JournalKind::AddedFile, line);
         item.size = file.size;
         item.exactName = file.exact;
+        if (found.hashContents) item.hash = &file.hash;
         report.outputs.Report(item);
     }
 }
@@ -129,6 +130,7 @@ void ReportFilesPass(PassReport& report, const SnapshotArea& area, const std::st
         item.oldSize = file.oldSize;
         item.newSize = file.newSize;
         item.changeTime = file.changeTime;
+        if (found.hashContents) item.hash = &file.hash;
         report.outputs.Report(item);
     }
     page.EndSection();

@@ -8,6 +8,8 @@
 #include "engine/change_journal.h"
 #include "engine/change_rules.h"
 
+struct FileHash;
+
 // One change the passes report, as every output takes it (change_outputs.h).
 struct ReportedItem {
     std::string_view area;  // "Files" or the root's name
@@ -18,6 +20,7 @@ struct ReportedItem {
     std::string_view oldText, newText;  // changed values
     std::optional<std::uint64_t> size, oldSize, newSize;
     std::uint64_t changeTime = 0;
+    const FileHash* hash = nullptr;  // added and modified files: their content's SHA-256
     Classification classification;
     std::string meaning;
     bool exactName = true;  // the path and name came through to text exactly

@@ -157,6 +157,7 @@ PassOutcome CompareArea(const StepRequest& request, const SnapshotArea& area, St
 
     FileComparison files;
     files.baselineTime = baselineTime;
+    files.hashContents = true;
     RegistryComparison entries;
     TellComparisons(records, files, entries);
     // The data of new values, for the redo file: as the walk reads them, never from their text.

@@ -143,6 +143,11 @@ void ChangeSetWriter::Item(const ChangeSetItem& item) {
     if (item.oldSize) Field("oldSize", *item.oldSize);
     if (item.newSize) Field("newSize", *item.newSize);
     if (!item.changeTime.empty()) Field("changeTime", item.changeTime);
+    if (!item.sha256.empty()) {
+        Field("sha256", item.sha256);
+    } else if (!item.sha256Error.empty()) {
+        Field("sha256Error", item.sha256Error);
+    }
     if (item.category == ChangeCategory::None) {
         Key("category");
         piece_ += "null";

@@ -16,7 +16,7 @@
 //    "newFolders":N,"noise":N,"renamed":N},...]} ("renamed" only where there are any)
 //   {"type":"item","area":...,"change":...,"item":...,"path":...,"oldPath":...,"name":...,
 //    "oldName":...,"text":...,"old":...,"new":...,"oldType":...,"newType":...,"size":N,"oldSize":N,"newSize":N,
-//    "changeTime":...,"category":...,"meaning":...}
+//    "changeTime":...,"sha256":...,"sha256Error":...,"category":...,"meaning":...}
 // in this key order. Fields that do not apply are left out, but "category" is always there
 // (null when there is none). Text that is not valid UTF-8 is written with U+FFFD for each bad
 // byte and the line gains "lossy":true; control characters are escaped (\n, \r, \t, \u00XX),
@@ -39,6 +39,9 @@ struct ChangeSetItem {
     std::optional<std::string_view> oldType, newType;  // a value changed in type: "REG_SZ", ...
     std::optional<std::uint64_t> size, oldSize, newSize;
     std::string_view changeTime;  // ISO 8601 UTC; empty: unknown
+    // Added and modified files: their content's SHA-256 as 64 lower-case hex digits, or why the
+    // file could not be read; both empty where no hash was taken.
+    std::string_view sha256, sha256Error;
     ChangeCategory category = ChangeCategory::None;
     std::string_view meaning;  // empty: none
     // The path or name did not come through exactly (a surrogate that pairs with nothing shows

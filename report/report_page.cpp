@@ -30,7 +30,7 @@ constexpr std::string_view kStyle =
     "contain-intrinsic-block-size:calc(var(--n,200)*1.45em)}"
     "ol.entries:first-of-type{padding-top:6px}ol.entries:last-child{padding-bottom:8px}"
     ".filtered ol.entries{list-style-type:none}li:target{background:#fff6bf}"
-    ".kind{color:#666}.name{color:#0b4f8a}.size,.time{color:#666}"
+    ".kind{color:#666}.name{color:#0b4f8a}.size,.time,.hash{color:#666}.hash.unread{color:#7a4b00}"
     ".old{background:#fde8e8}.new{background:#e6f4e6}"
     ".ctl,.bad{color:#b00;background:#fff0d0;border-radius:2px}"
     ".mark{font:11px system-ui,'Segoe UI',sans-serif;margin-left:8px;padding:0 5px;"
@@ -143,6 +143,18 @@ void AppendSize(std::string& html, std::uint64_t size) {
     html += " <span class=\"size\">";
     AppendNumber(html, size);
     html += size == 1 ? " byte</span>" : " bytes</span>";
+}
+
+void AppendHash(std::string& html, const ContentHash& hash) {
+    if (!hash.sha256.empty()) {
+        html += " <span class=\"hash\">SHA-256 ";
+        AppendEscaped(html, hash.sha256);
+        html += "</span>";
+    } else if (!hash.error.empty()) {
+        html += " <span class=\"hash unread\">no SHA-256: ";
+        AppendEscaped(html, hash.error);
+        html += "</span>";
+    }
 }
 
 void AppendCountsTable(std::string& html, const std::vector<ReportArea>& areas) {
@@ -501,15 +513,18 @@ void ReportPage::EndItem(const ItemMark& mark) {
     Emit();
 }
 
-void ReportPage::AddedFile(std::string_view path, std::uint64_t size, const ItemMark& mark) {
+void ReportPage::AddedFile(std::string_view path, std::uint64_t size, const ItemMark& mark,
+                           const ContentHash& hash) {
     BeginItem(mark);
     AppendSpan(piece_, "path", path);
     AppendSize(piece_, size);
+    AppendHash(piece_, hash);
     EndItem(mark);
 }
 
 void ReportPage::ModifiedFile(std::string_view path, std::uint64_t oldSize, std::uint64_t newSize,
-                              std::string_view changeTime, const ItemMark& mark) {
+                              std::string_view changeTime, const ItemMark& mark,
+                              const ContentHash& hash) {
     BeginItem(mark);
     AppendSpan(piece_, "path", path);
     piece_ += " <span class=\"size\">";
@@ -519,6 +534,7 @@ void ReportPage::ModifiedFile(std::string_view path, std::uint64_t oldSize, std:
     piece_ += " bytes</span> <span class=\"time\">changed ";
     AppendEscaped(piece_, changeTime);
     piece_ += "</span>";
+    AppendHash(piece_, hash);
     EndItem(mark);
 }
 

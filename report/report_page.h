@@ -53,6 +53,12 @@ struct ReportHighlight {
     std::string anchor;   // id of its entry in its area section
 };
 
+// A file's content hash as its entry shows it: the SHA-256 as 64 hex digits, or why the file
+// could not be read; both empty where no hash was taken.
+struct ContentHash {
+    std::string_view sha256, error;
+};
+
 // The files written beside the report; an empty name was not written.
 struct ReportFiles {
     std::string changeSet;  // "Quorvane_Changes.jsonl"
@@ -74,9 +80,11 @@ public:
     // A collapsible section holding count entries (one line when it holds none), then its
     // entries, then its end.
     void BeginSection(std::string_view title, unsigned long count);
-    void AddedFile(std::string_view path, std::uint64_t size, const ItemMark& mark = {});
+    void AddedFile(std::string_view path, std::uint64_t size, const ItemMark& mark = {},
+                   const ContentHash& hash = {});
     void ModifiedFile(std::string_view path, std::uint64_t oldSize, std::uint64_t newSize,
-                      std::string_view changeTime, const ItemMark& mark = {});
+                      std::string_view changeTime, const ItemMark& mark = {},
+                      const ContentHash& hash = {});
     void RemovedFile(std::string_view path, std::uint64_t size, const ItemMark& mark = {});
     void Folder(std::string_view path, const ItemMark& mark = {});
     void Key(std::string_view path, const ItemMark& mark = {});

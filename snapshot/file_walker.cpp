@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <charconv>
+#include <functional>
 #include <cstdint>
 #include <vector>
 
@@ -121,7 +122,8 @@ public:
           comparison_(comparison),
           folders_(folders),
           unread_(comparison != nullptr ? comparison->unreadAtBaseline : nullptr),
-          baselineText_(baseline != nullptr ? baseline->Text() : "") {}
+          baselineText_(baseline != nullptr ? baseline->Text() : ""),
+          shouldStop_([this] { return observer_.ShouldStop(); }) {}
 
     long Run(std::string_view pattern);
 
@@ -132,6 +134,8 @@ private:
     // False when a write failed.
     bool ListFile(const ListedEntry& entry, bool exact);
     void NoteOldFile(const BaselineIndex::Match& match, const ListedEntry& entry);
+    // The SHA-256 of the file in hand, when the comparison asks for it.
+    FileHash HashContent();
     bool Failed() const { return output_.Failed() || (folders_ != nullptr && folders_->Failed()); }
 
     SnapshotWriter& output_;
@@ -148,6 +152,8 @@ private:
     std::vector<DirectoryListing> listings_;
     std::vector<OpenDirectory> open_;
     long lines_ = 0;
+    const std::function<bool()> shouldStop_;
+    bool stopped_ = false;  // asked to stop while a file was read for its hash
 };
 
 long FileWalk::Run(std::string_view pattern) {
@@ -167,7 +173,7 @@ long FileWalk::Run(std::string_view pattern) {
             LeaveFolder();
             continue;
         }
-        if (observer_.ShouldStop() || Failed()) break;
+        if (stopped_ || observer_.ShouldStop() || Failed()) break;
         if (IsDotEntry(entry.name)) continue;
         const OpenDirectory& current = open_.back();
         systemPath_.resize(current.systemLength);
@@ -271,7 +277,7 @@ bool FileWalk::ListFile(const ListedEntry& entry, bool exact) {
     if (!output_.WriteLine(displayPath_)) return false;
     ++lines_;
     if (comparison_ != nullptr) {
-        comparison_->newFiles.push_back({displayPath_.size(), entry.size, exact});
+        comparison_->newFiles.push_back({displayPath_.size(), entry.size, exact, HashContent()});
     }
     observer_.NewFileFound();
     return true;
@@ -289,10 +295,17 @@ void FileWalk::NoteOldFile(const BaselineIndex::Match& match, const ListedEntry&
     }
     if (entry.changeTime > comparison_->baselineTime ||
         !SameRecordedSize(baselineText_, match.record, recorded.size(), entry.size)) {
-        comparison_->modified.push_back(
-            {match.record, displayPath_, RecordedSize(baselineText_, match.record, recorded.size()),
-             entry.size, entry.changeTime});
+        comparison_->modified.push_back({match.record, displayPath_,
+                                         RecordedSize(baselineText_, match.record, recorded.size()),
+                                         entry.size, entry.changeTime, HashContent()});
     }
+}
+
+FileHash FileWalk::HashContent() {
+    if (!comparison_->hashContents) return {};
+    FileHash hash = Sha256OfFile(systemPath_, shouldStop_);
+    if (hash.outcome == FileHash::Outcome::Stopped) stopped_ = true;
+    return hash;
 }
 
 }  // namespace

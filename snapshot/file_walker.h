@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "snapshot/file_hash.h"
+
 class BaselineIndex;
 class ScanObserver;
 class SnapshotWriter;
@@ -22,12 +24,16 @@ struct FileComparison {
     BaselineIndex* baselineFolders = nullptr;
     // Folders Step #1 could not list: never entered, so nothing below them is new. May be null.
     const PlaceSet* unreadAtBaseline = nullptr;
+    // The SHA-256 of each new and each modified file is taken as the walk meets it, right after
+    // its copy when new files are copied.
+    bool hashContents = false;
 
     struct Modified {
         std::size_t record;  // offset of the file's record in the baseline text
         std::string path;
         std::uint64_t oldSize, newSize;
         std::uint64_t changeTime;
+        FileHash hash;  // when hashContents
     };
     struct Folder {
         std::string path;  // with its final "\"
@@ -40,6 +46,7 @@ struct FileComparison {
         std::size_t length;  // of its line, without CR LF
         std::uint64_t size;
         bool exact = true;   // its path came through to text exactly: no lone surrogate
+        FileHash hash;       // when hashContents
     };
     // A file or folder whose own name the baseline spells otherwise, in letter case only: one
     // item as Windows takes names, so neither new nor gone.
@@ -59,7 +66,8 @@ struct FileComparison {
 // depth first. Without a baseline every file gets a line "path,size", and with folders each
 // folder a line in that record of the baseline's folders (folder_record.h); with one only the files
 // whose path the baseline does not hold get a line "path", and with copyNewFiles each is also
-// copied into the copy folder; with comparison, modified files and new folders are noted too.
+// copied into the copy folder; with comparison, modified files and new folders are noted too,
+// and with its hashContents the SHA-256 of the new and the modified files.
 // Paths of any length the platform allows are listed; lines show them as the user knows them,
 // without the extended-length prefix. Linked folders (junctions, directory symbolic links,
 // mount points) are listed as nothing and not entered.

@@ -94,7 +94,11 @@ for area in $(jq -r '.areas[].area' <(head -n 1 "$changes")); do
     done
 done
 
-# The README's two lines.
+# The README's lines. The planted task's hash in the list of added files is what sha256sum says
+# of the same bytes.
+task=$(printf '<Task/>' | sha256sum | cut -d' ' -f1)
+jq -r 'select(.item == "file" and .change == "added") | "\(.sha256 // .sha256Error)  \(.path)"' \
+    "$changes" | grep -qiE "^$task  .*\\\\Tasks\\\\QvNightly\$" || fail "README's hash line"
 jq -c 'select(.category == "autostart")' "$changes" | grep -q 'QvSvc' || fail "README's autostart line"
 jq -s 'map(select(.type == "item")) | group_by(.category) | map({category: .[0].category, count: length})' \
     "$changes" | jq -e 'any(.category == "noise" and .count >= 3)' >/dev/null || fail "README's count line"

@@ -389,7 +389,8 @@ std::vector<std::string> ItemsBeyondNoise(const std::string& changes) {
 
 // An installer's kind of change: keys and values added, values of every type changed (an
 // expandable string among them), keys and values removed, files and nested folders added, a
-// file modified and one removed. Quorvane_Undo.cmd takes back all it can, so that Step #2
+// file modified and one removed. The added and modified files carry the SHA-256 of their
+// content, or why it could not be read. Quorvane_Undo.cmd takes back all it can, so that Step #2
 // against the first baseline then finds nothing but what it says it cannot restore; and
 // Quorvane_Redo.reg, imported on the registry as it was, makes it as the change left it.
 TEST_F(ConsoleSteps, UndoTakesTheChangeBackAndRedoMakesItAgain) {
@@ -460,19 +461,55 @@ TEST_F(ConsoleSteps, UndoTakesTheChangeBackAndRedoMakesItAgain) {
     ASSERT_TRUE(key_.SetString(L"App\\Plugins\\Viewer", L"Path", L"D:\\app\\viewer.dll"));
     ASSERT_TRUE(key_.SetDword(L"App\\Plugins", L"Count", 1));
     ASSERT_TRUE(key_.SetString(L"App", L"Added", L"fresh"));
-    drive_.AddFile("app\\new.txt", "new");
+    drive_.AddFile("app\\new.txt", "abc");
     drive_.AddFile("app\\bin\\lib\\tool.dll", "dll");
+    drive_.AddFile("app\\in use.dat", "held");
     drive_.AddFolder("app\\empty\\inner");
     ASSERT_TRUE(drive_.SetAttributes("app\\new.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
     Sleep(20);  // a change time past the baseline's
-    ASSERT_TRUE(WriteWholeFile(drive_.Path("app\\changed.txt"), "new content"));
+    // Three read blocks and a piece: `seq 0 1000000 | head -c 3145735 | sha256sum` gives its hash.
+    std::string large;
+    for (unsigned i = 0; large.size() < 3145735; ++i) large += std::to_string(i) + "\n";
+    large.resize(3145735);
+    ASSERT_TRUE(WriteWholeFile(drive_.Path("app\\changed.txt"), large));
     ASSERT_TRUE(DeleteFileW(L"D:\\app\\removed.txt"));
     const std::wstring key = L"HKCU\\" + Utf16(key_.Path());
     ASSERT_EQ(RunTool(folder_.Root(), L"reg export \"" + key + L"\" changed.reg /y"), 0u);
 
+    // Wine, as Windows, refuses another handle to a file opened without sharing.
+    const HANDLE held =
+        CreateFileW(L"D:\\app\\in use.dat", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
     const CmdRun found = Run({"step2", "--files", "D:", "--registry", "HKCU,HKU"});
+    CloseHandle(held);
     ASSERT_EQ(found.exitCode, 1u) << found.out << found.err;
     const std::string report = ReadWholeFile(Here(kReportName));
+    // Every added and modified file, and nothing else, carries its content's SHA-256 or why it
+    // has none: "abc"'s is the published one, the large file's the one sha256sum gives above,
+    // and the file held without sharing was not read.
+    const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    const std::pair<std::string, std::string> contents[] = {
+        {"new.txt\",\"size\":3,", "\"sha256\":\"" + abc + "\""},
+        {"changed.txt\",",
+         "\"sha256\":\"c79e18c7076c369de98147cd72679e812ad2f03ecf77ab3f6c41a6946f0c26bb\""},
+        {"in use.dat\",", "\"sha256Error\":\"in use by another program\""}};
+    const std::string set = ReadWholeFile(Here(kChangeSetName));
+    std::size_t checked = 0;
+    for (std::size_t start = 0, end; (end = set.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+        const std::string line = set.substr(start, end - start);
+        const bool file =
+            Holds(line, "\"item\":\"file\"") && !Holds(line, "\"change\":\"removed\"");
+        EXPECT_EQ(Holds(line, "\"sha256"), file) << line;
+        for (const auto& [name, hash] : contents) {
+            if (!Holds(line, "\\" + name)) continue;
+            EXPECT_TRUE(Holds(line, hash)) << line;
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, std::size(contents)) << set;
+    EXPECT_TRUE(Holds(report, "3 bytes</span> <span class=\"hash\">SHA-256 " + abc + "</span>"));
+    EXPECT_TRUE(Holds(report, "<span class=\"hash unread\">no SHA-256: in use by another program"));
     const std::string highlights = report.substr(
         report.find("<section class=\"highlights\">"),
         report.find("</section>") - report.find("<section class=\"highlights\">"));

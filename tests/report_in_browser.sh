@@ -61,7 +61,7 @@ function work(doc) {
     var items = Array.from(doc.querySelectorAll('ol li'));
     var texts = items.map(function (li) { return li.textContent.toLowerCase(); });
     var noise = texts.map(function (text) { return text.endsWith(' likely noise'); });
-    function step(what, term, hideNoise) {
+    function step(what, term, hideNoise, expected) {
         box.value = term;
         box.dispatchEvent(new Event('input'));
         if (quiet.checked !== hideNoise) quiet.click();
@@ -73,7 +73,9 @@ function work(doc) {
         }
         var count = term === '' && !hideNoise ? '' : shown.toLocaleString('en') + ' of ' +
                     items.length.toLocaleString('en') + ' entries shown';
-        out.push((wrong || doc.getElementById('shown').textContent !== count ? 'FAIL: ' : 'ok: ') +
+        var off = wrong || doc.getElementById('shown').textContent !== count ||
+                  (expected !== undefined && shown !== expected);
+        out.push((off ? 'FAIL: ' : 'ok: ') +
                  what + ': ' + shown + ' shown, ' + wrong + ' wrongly shown or hidden');
     }
     step('at first', '', false);
@@ -81,6 +83,7 @@ function work(doc) {
     step('noise hidden, filtered', 'FILE_1', true);
     step('only noise matches, hidden', 'tmp_', true);
     step('noise shown again, filtered', 'tmp_0', false);
+    step('by a content hash', 'BA7816BF8F01', false, 1);
     step('cleared', '', false);
     var empty = Array.from(doc.querySelectorAll('details')).filter(function (d) {
         return / \(0\)$/.test(d.firstElementChild.textContent); });

@@ -70,6 +70,9 @@ TEST(ReportPage, EntriesKeepEveryByteOfLongHostileNames) {
 // One page with every piece, written as Step #2 writes it: the sections first, then the head
 // that counts them. Saved where QUORVANE_REPORT_SAMPLE names, it is the large page that
 // report_in_browser.sh works in a browser: 30,001 files, every fifth likely noise.
+constexpr const char kAbcSha256[] =
+    "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+
 TEST(ReportPage, MarksListsCountsHighlightsAndFilesShowAsMeant) {
     constexpr unsigned long kFiles = 30001;
     std::string sections, page, bare;
@@ -90,7 +93,8 @@ TEST(ReportPage, MarksListsCountsHighlightsAndFilesShowAsMeant) {
         if (noise) mark.category = ChangeCategory::Noise;
         if (i == 0) mark.anchor = "n\"0<";
         if (i == 1) mark = {ChangeCategory::Autostart, "e1"};
-        sectionPage.AddedFile(path, i, mark);
+        // One entry shows its content's hash, which the filter finds (report_in_browser.sh).
+        sectionPage.AddedFile(path, i, mark, {i == 2 ? kAbcSha256 : ""});
     }
     sectionPage.EndSection();
     sectionPage.BeginSection("Files: removed", 0);
@@ -133,6 +137,8 @@ TEST(ReportPage, MarksListsCountsHighlightsAndFilesShowAsMeant) {
         {page, "<span class=\"mark\">likely noise</span></li>", true},
         {page, "<li class=\"autostart\" id=\"e1\"><span class=\"path\">C:\\App\\file_00001", true},
         {page, "<span class=\"mark\">autostart</span></li>\r\n<li><span class=\"path\">", true},
+        {page, "file_00002.dll</span> <span class=\"size\">2 bytes</span> <span class=\"hash\">"
+               "SHA-256 " + std::string(kAbcSha256) + "</span></li>", true},
         {page, "<summary>Files: added (30001)</summary>\r\n<ol class=\"entries\">\r\n<li", true},
         {page, "</ol>\r\n<ol class=\"entries\" start=\"201\">\r\n<li", true},
         {page, "</ol>\r\n<ol class=\"entries\" start=\"30001\" style=\"--n:1\">\r\n<li", true},

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <bcrypt.h>
 #include <objbase.h>
 
 #include <utility>
@@ -91,12 +92,26 @@ struct CoTaskMemTraits {
     static void Close(Handle h) { CoTaskMemFree(h); }
 };
 
+// CNG's algorithm providers and hash objects (link bcrypt where they are used).
+struct BCryptAlgorithmTraits {
+    using Handle = BCRYPT_ALG_HANDLE;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle h) { BCryptCloseAlgorithmProvider(h, 0); }
+};
+struct BCryptHashTraits {
+    using Handle = BCRYPT_HASH_HANDLE;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle h) { BCryptDestroyHash(h); }
+};
+
 using UniqueHandle = UniqueAny<NullHandleTraits>;
 using UniqueEvent = UniqueHandle;
 using UniqueToken = UniqueHandle;
 using UniqueFile = UniqueAny<FileHandleTraits>;
 using UniqueFind = UniqueAny<FindHandleTraits>;
 using UniqueKey = UniqueAny<KeyTraits>;
+using UniqueBCryptAlgorithm = UniqueAny<BCryptAlgorithmTraits>;
+using UniqueBCryptHash = UniqueAny<BCryptHashTraits>;
 template <typename T>
 using UniqueLocal = UniqueAny<LocalTraits<T>>;
 template <typename T>
