@@ -540,12 +540,13 @@ Finding Findings::Impl::Make(Thing& thing, const SystemFacts& system) {
         fact(source.fact, words ? std::string(*words) : *text);
     }
     if (kind == "filetype") {
-        for (const char* joined : {"name", "open", "icon"}) {
-            const char* value = std::string_view(joined) == "name" ? "progid\n@"
-                                : std::string_view(joined) == "open"
-                                    ? "progid\nshell\\open\\command\\@"
-                                    : "progid\ndefaulticon\\@";
-            if (const std::string* text = ValueOf(thing.values, value)) fact(joined, *text);
+        // The facts of the program ID it names, as JoinProgIds took them in.
+        constexpr std::pair<const char*, const char*> kJoined[] = {
+            {"name", "progid\n@"},
+            {"open", "progid\nshell\\open\\command\\@"},
+            {"icon", "progid\ndefaulticon\\@"}};
+        for (const auto& [name, value] : kJoined) {
+            if (const std::string* text = ValueOf(thing.values, value)) fact(name, *text);
         }
     } else if (kind == "firewall") {
         if (const std::string* text = ValueOf(thing.values, "*")) {
