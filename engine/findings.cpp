@@ -107,7 +107,13 @@ constexpr KindRow kKinds[] = {
     {"certificate", "Certificate", R"(hkcu\software\microsoft\systemcertificates\*\certificates\*)"},
     {"certificate", "Certificate",
      R"(hklm\software\policies\microsoft\systemcertificates\*\certificates\*)"},
+    // The task scheduler's own record of a task: its place in the tree of tasks and the keys by
+    // its id. Joined to the task's file (JoinTasks).
+    {"task", "Scheduled task", R"(hklm\software\microsoft\windows nt\currentversion\schedule\taskcache\*\*)"},
 };
+// The things that are files: a task file below the Tasks folder, a shortcut.
+constexpr KindRow kTaskFile = {"task", "Scheduled task", "", false, nullptr, {}, "command"};
+constexpr KindRow kShortcut = {"shortcut", "Shortcut", "", false, nullptr, {}, "target"};
 // clang-format on
 
 // Keys of the classes that are no program ID of their own.
@@ -356,18 +362,35 @@ struct Findings::Impl {
         int rank = 0;
         ChangeCategory category = ChangeCategory::None;
         std::unordered_map<std::string, std::string> values, oldValues;  // by RelativeValue
-        std::vector<std::size_t> items;
-        std::vector<std::string> anchors;
+        std::vector<FindingEntry> entries;
+        std::string file;  // a task's or shortcut's file, while it is there
     };
 
     std::string userSid, systemRoot;
     std::vector<Thing> things;
     std::unordered_map<std::string, std::size_t> byIdentity;
     std::unordered_set<std::string> addedFiles;
+    // The task scheduler's records, joined to their tasks once every entry is in: by the
+    // task's place in the tree ("\\Qv\\Update"), or by its id, which the tree's Id value and
+    // the record's Path value tie to the place.
+    struct TaskRecord {
+        FindingEntry entry;
+        ChangeCategory category;
+        std::string place, id;
+        std::string_view change;  // the record's own key came or went
+    };
+    std::vector<TaskRecord> taskRecords;
+    std::unordered_map<std::string, std::string> taskPlaces;  // by id, lower case
 
-    void AddRegistry(const ReportedItem& item, std::size_t itemIndex, std::string_view anchor);
+    bool AddRegistry(const ReportedItem& item, FindingEntry entry);
+    bool AddFile(const ReportedItem& item, FindingEntry entry);
+    bool AddTaskRecord(const ReportedItem& item, const KeySegments& key, FindingEntry entry);
+    Thing& ThingOf(const KindRow& row, const std::string& identity, std::string_view name,
+                   std::string_view hive);
+    void Take(Thing& thing, ChangeCategory category, FindingEntry entry);
     Finding Make(Thing& thing, const SystemFacts& system);
     void JoinProgIds();
+    void JoinTasks();
 };
 
 Findings::Findings(std::string_view userSid, std::string_view systemRoot)
@@ -378,52 +401,106 @@ Findings::Findings(std::string_view userSid, std::string_view systemRoot)
 
 Findings::~Findings() = default;
 
-void Findings::Add(const ReportedItem& item, std::size_t itemIndex, std::string_view anchor) {
+bool Findings::Add(const ReportedItem& item, std::size_t itemIndex, std::string_view anchor) {
     const ChangeKind& kind = KindOf(item.kind);
-    if (!kind.registry) {
-        if (item.kind == JournalKind::AddedFile) impl_->addedFiles.insert(PathIdentity(item.path));
-        return;
-    }
+    if (item.kind == JournalKind::AddedFile) impl_->addedFiles.insert(PathIdentity(item.path));
     // Only what matters makes a thing; its facts come from the entries the same rows rate.
     const ChangeCategory category = item.classification.category;
-    if (category == ChangeCategory::None || category == ChangeCategory::Noise) return;
-    if (item.kind == JournalKind::RemovedEntry || !item.exactName) return;
-    impl_->AddRegistry(item, itemIndex, anchor);
+    if (category == ChangeCategory::None || category == ChangeCategory::Noise) return false;
+    if (item.kind == JournalKind::RemovedEntry || !item.exactName) return false;
+    FindingEntry entry{itemIndex, std::string(anchor), kind.change, std::string(item.path),
+                       kind.value ? std::string(item.name) : std::string(), kind.value};
+    return kind.registry ? impl_->AddRegistry(item, std::move(entry))
+                         : impl_->AddFile(item, std::move(entry));
 }
 
-void Findings::Impl::AddRegistry(const ReportedItem& item, std::size_t itemIndex,
-                                 std::string_view anchor) {
+Findings::Impl::Thing& Findings::Impl::ThingOf(const KindRow& row, const std::string& identity,
+                                               std::string_view name, std::string_view hive) {
+    const auto [at, isNew] = byIdentity.emplace(PathIdentity(identity), things.size());
+    if (isNew) {
+        Thing thing;
+        thing.row = &row;
+        thing.name = name;
+        thing.hive = hive;
+        things.push_back(std::move(thing));
+    }
+    return things[at->second];
+}
+
+// The thing's category is the weightiest of its entries'.
+void Findings::Impl::Take(Thing& thing, ChangeCategory category, FindingEntry entry) {
+    thing.entries.push_back(std::move(entry));
+    if (CategoryRank(category) > thing.rank) {
+        thing.rank = CategoryRank(category);
+        thing.category = category;
+    }
+}
+
+// A task's file below the Tasks folder, and a shortcut: the file is the thing.
+bool Findings::Impl::AddFile(const ReportedItem& item, FindingEntry entry) {
+    const std::string lower = Lower(item.path);
+    const std::string tasks = Lower(systemRoot) + "\\system32\\tasks\\";
+    const bool task = lower.starts_with(tasks) && lower.size() > tasks.size();
+    const bool shortcut = !task && lower.ends_with(".lnk") && lower.size() > 4;
+    if (!task && !shortcut) return false;
+    const std::string_view path = item.path;
+    std::string name = task ? "\\" + std::string(path.substr(tasks.size()))
+                            : std::string(LastName(path.substr(0, path.size() - 4)));
+    Thing& thing = ThingOf(task ? kTaskFile : kShortcut,
+                           (task ? "|task|" : "|shortcut|") + std::string(task ? name : path),
+                           name, {});
+    const bool gone = item.kind == JournalKind::RemovedFile;
+    if (item.kind == JournalKind::AddedFile) thing.change = "added";
+    if (gone) thing.change = "removed";
+    if (!gone) thing.file = path;
+    Take(thing, item.classification.category, std::move(entry));
+    return true;
+}
+
+bool Findings::Impl::AddTaskRecord(const ReportedItem& item, const KeySegments& key,
+                                   FindingEntry entry) {
+    constexpr std::size_t kBelow = 8;  // ...\Schedule\TaskCache\<Tree or Tasks, ...>\...
+    TaskRecord record{std::move(entry), item.classification.category, {}, {}, {}};
+    const bool own = !KindOf(item.kind).value;
+    if (key.lower[kBelow - 1] == "tree") {
+        for (std::size_t i = kBelow; i < key.own.size(); ++i) {
+            record.place.append(1, '\\').append(key.own[i]);
+        }
+        if (EqualAsciiNoCase(item.name, "Id")) {
+            taskPlaces[Lower(item.newText.empty() ? item.text : item.newText)] = record.place;
+        }
+    } else {
+        record.id = Lower(key.own[kBelow]);
+        if (key.lower[kBelow - 1] == "tasks" && key.own.size() == kBelow + 1 &&
+            EqualAsciiNoCase(item.name, "Path")) {
+            taskPlaces[record.id] = item.newText.empty() ? item.text : item.newText;
+        }
+    }
+    if (own && (item.kind == JournalKind::AddedKey || item.kind == JournalKind::RemovedKey)) {
+        record.change = item.kind == JournalKind::AddedKey ? "added" : "removed";
+    }
+    taskRecords.push_back(std::move(record));
+    return true;
+}
+
+bool Findings::Impl::AddRegistry(const ReportedItem& item, FindingEntry entry) {
     const ChangeKind& kind = KindOf(item.kind);
     const std::string portable = PortableRegistryPath(item.path, userSid);
     KeySegments key;
-    if (!ReadKeyPath(portable, key)) return;
+    if (!ReadKeyPath(portable, key)) return false;
     if (key.hive == Lower(userSid) || key.hive == Lower(userSid) + "_classes") key.hive.clear();
     const std::string lowerName = Lower(item.name);
     std::size_t depth = 0;
     const KindRow* row = KindOfKey(key, kind.value, lowerName, depth);
-    if (row == nullptr) return;
+    if (row == nullptr) return false;
+    if (std::string_view(row->kind) == "task") return AddTaskRecord(item, key, std::move(entry));
 
     std::string identity = key.hive + '|' + row->kind + '|';
     for (std::size_t i = 0; i < depth; ++i) identity += key.lower[i] + '\\';
     if (row->eachValue) identity += PathIdentity(item.name);
-    const auto [at, isNew] = byIdentity.emplace(PathIdentity(identity), things.size());
-    if (isNew) {
-        Thing thing;
-        thing.row = row;
-        thing.name = row->eachValue ? std::string(item.name) : std::string(key.own[depth - 1]);
-        thing.hive = key.hive;
-        things.push_back(std::move(thing));
-    }
-    Thing& thing = things[at->second];
-    thing.items.push_back(itemIndex);
-    if (!anchor.empty() &&
-        std::find(thing.anchors.begin(), thing.anchors.end(), anchor) == thing.anchors.end()) {
-        thing.anchors.emplace_back(anchor);
-    }
-    if (CategoryRank(item.classification.category) > thing.rank) {
-        thing.rank = CategoryRank(item.classification.category);
-        thing.category = item.classification.category;
-    }
+    Thing& thing = ThingOf(*row, identity,
+                           row->eachValue ? item.name : key.own[depth - 1], key.hive);
+    Take(thing, item.classification.category, std::move(entry));
     // Its own key, or its own value, tells whether the thing came or went.
     const bool own = row->eachValue || (!kind.value && key.lower.size() == depth);
     if (own && (item.kind == JournalKind::AddedKey || item.kind == JournalKind::AddedValue)) {
@@ -432,7 +509,7 @@ void Findings::Impl::AddRegistry(const ReportedItem& item, std::size_t itemIndex
                (item.kind == JournalKind::RemovedKey || item.kind == JournalKind::RemovedValue)) {
         thing.change = "removed";
     }
-    if (!kind.value) return;
+    if (!kind.value) return true;
     const std::string relative = row->eachValue ? "*" : RelativeValue(key, depth, item.name);
     if (item.kind == JournalKind::ChangedValue) {
         thing.values[relative] = std::string(item.newText);
@@ -445,6 +522,7 @@ void Findings::Impl::AddRegistry(const ReportedItem& item, std::size_t itemIndex
         item.kind != JournalKind::RemovedValue) {
         thing.values["\nblob"] = std::string(item.newData);
     }
+    return true;
 }
 
 namespace {
@@ -482,6 +560,35 @@ std::vector<std::pair<std::string_view, std::string>> FirewallFacts(std::string_
 
 }  // namespace
 
+// Each record of the task scheduler goes to its task: the task of its place, or the task whose
+// place is below it (a folder of the tree), or the task its id is tied to.
+void Findings::Impl::JoinTasks() {
+    std::vector<std::pair<std::string, std::string>> tasks;  // the places known to be tasks
+    for (const Thing& thing : things) {
+        if (thing.row == &kTaskFile) tasks.emplace_back(Lower(thing.name), thing.name);
+    }
+    for (const auto& [id, place] : taskPlaces) tasks.emplace_back(Lower(place), place);
+    for (TaskRecord& record : taskRecords) {
+        std::string place = record.place;
+        if (place.empty()) {
+            const auto tied = taskPlaces.find(record.id);
+            place = tied != taskPlaces.end() ? tied->second : record.id;
+        } else {
+            const std::string lower = Lower(place) + "\\";
+            const auto below = std::find_if(tasks.begin(), tasks.end(), [&](const auto& task) {
+                return task.first + "\\" == lower || task.first.starts_with(lower);
+            });
+            if (below != tasks.end() && below->first + "\\" != lower) {
+                record.change = {};  // a folder of the tree came with the task
+                place = below->second;
+            }
+        }
+        Thing& thing = ThingOf(kTaskFile, "|task|" + place, place, {});
+        if (thing.change.empty()) thing.change = record.change;
+        Take(thing, record.category, std::move(record.entry));
+    }
+}
+
 // A program ID that an extension of the change names gives that file type its name, open
 // command and icon, and is no finding of its own.
 void Findings::Impl::JoinProgIds() {
@@ -500,13 +607,7 @@ void Findings::Impl::JoinProgIds() {
         Thing& joined = things[found->second];
         for (const auto& [relative, text] : joined.values)
             type.values["progid\n" + relative] = text;
-        type.items.insert(type.items.end(), joined.items.begin(), joined.items.end());
-        std::sort(type.items.begin(), type.items.end());
-        type.anchors.insert(type.anchors.end(), joined.anchors.begin(), joined.anchors.end());
-        if (joined.rank > type.rank) {
-            type.rank = joined.rank;
-            type.category = joined.category;
-        }
+        for (FindingEntry& entry : joined.entries) Take(type, joined.category, std::move(entry));
         joined.row = nullptr;  // taken in
     }
 }
@@ -517,8 +618,9 @@ Finding Findings::Impl::Make(Thing& thing, const SystemFacts& system) {
     finding.kind = row.kind;
     finding.category = thing.category;
     finding.change = thing.change.empty() ? std::string_view("changed") : thing.change;
-    finding.items = std::move(thing.items);
-    finding.anchors = std::move(thing.anchors);
+    std::stable_sort(thing.entries.begin(), thing.entries.end(),
+                     [](const FindingEntry& a, const FindingEntry& b) { return a.item < b.item; });
+    finding.entries = std::move(thing.entries);
     std::string_view noun = row.noun;
     const auto fact = [&](std::string_view name, std::string text) {
         if (!text.empty()) finding.facts.emplace_back(name, std::move(text));
@@ -559,6 +661,9 @@ Finding Findings::Impl::Make(Thing& thing, const SystemFacts& system) {
             fact("gained", ListPartsMissing(*now, *was));
             fact("lost", ListPartsMissing(*was, *now));
         }
+    } else if ((kind == "task" || kind == "shortcut") && !thing.file.empty()) {
+        auto facts = kind == "task" ? system.Task(thing.file) : system.Shortcut(thing.file);
+        for (auto& part : facts) finding.facts.push_back(std::move(part));
     } else if (kind == "certificate") {
         if (const std::string* store = ValueOf(thing.values, "\nstore")) fact("store", *store);
         if (const std::string* blob = ValueOf(thing.values, "\nblob")) {
@@ -576,7 +681,10 @@ Finding Findings::Impl::Make(Thing& thing, const SystemFacts& system) {
             const auto held = std::find_if(finding.facts.begin(), finding.facts.end(),
                                            [&](const auto& f) { return f.first == name; });
             if (held == finding.facts.end()) continue;
-            const std::string path = ProgramOfCommand(held->second, system, systemRoot);
+            // A shortcut's target is a path, blanks and all.
+            const std::string command =
+                kind == "shortcut" ? '"' + held->second + '"' : held->second;
+            const std::string path = ProgramOfCommand(command, system, systemRoot);
             if (path.empty()) continue;
             FindingFile file = system.Inspect(path);
             file.path = path;
@@ -591,12 +699,17 @@ Finding Findings::Impl::Make(Thing& thing, const SystemFacts& system) {
 }
 
 std::vector<Finding> Findings::Finish(const SystemFacts& system) {
+    impl_->JoinTasks();
     impl_->JoinProgIds();
     std::vector<Finding> findings;
     for (Impl::Thing& thing : impl_->things) {
         if (thing.row == nullptr) continue;
         findings.push_back(impl_->Make(thing, system));
     }
+    // Tasks joined last: each finding where its first entry is.
+    std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
+        return a.entries.front().item < b.entries.front().item;
+    });
     return findings;
 }
 

@@ -9,35 +9,13 @@
 #include <vector>
 
 #include "engine/reported_item.h"
+#include "report/finding.h"
 
 // The things a change set up, took away or changed, as people name them: a service, a Run entry,
 // a file type, a COM class, ... Each gathers the reported entries that make it (the keys and
 // values below a service's key, a file type's extension and its program ID), with one line of
 // facts read from them and the files it starts or loads. Entries no kind claims stay highlights
 // of their own. Plain C++: what the system tells of a file comes in through SystemFacts.
-
-// A file that a finding starts or loads, as the system finds it.
-struct FindingFile {
-    std::string path;  // resolved from the command as Windows resolves it
-    bool exists = false;
-    bool isNew = false;  // added by this change
-    std::uint64_t size = 0;
-    std::string sha256;     // lower-case hex; empty when not read
-    std::string signature;  // "valid", "not valid" or "not signed"; empty when not checked
-    std::string signer;     // the signing certificate's subject, when signed
-    std::string why;        // why the file could not be read or checked, or why not valid
-};
-
-struct Finding {
-    std::string_view kind;  // "service", "run", "uninstall", "filetype", "comclass", ...
-    ChangeCategory category = ChangeCategory::None;
-    std::string_view change;                                      // "added", "removed", "changed"
-    std::string title;                                            // "Service added: QvSvc"
-    std::vector<std::pair<std::string_view, std::string>> facts;  // by name, in the kind's order
-    std::vector<std::size_t> items;    // the change set's item lines it gathers, 0-based
-    std::vector<std::string> anchors;  // the ids of its entries in the report that have one
-    std::vector<FindingFile> files;    // what it starts or loads
-};
 
 // What the system tells: the engine asks Windows, tests give their own answers.
 class SystemFacts {
@@ -52,6 +30,15 @@ public:
     // A certificate's facts from its store's Blob value: subject and expiry by name.
     virtual std::vector<std::pair<std::string_view, std::string>> Certificate(
         std::string_view blob) const = 0;
+    // A shortcut's facts read from the link file: "target", "arguments", "folder" (the working
+    // folder); none when the file cannot be read as a link.
+    virtual std::vector<std::pair<std::string_view, std::string>> Shortcut(
+        std::string_view path) const = 0;
+    // A scheduled task's facts read from its task file (XML, UTF-16): "command" (the first
+    // <Exec> element's Command and Arguments, as one command line), "author"; none when the
+    // file cannot be read as a task.
+    virtual std::vector<std::pair<std::string_view, std::string>> Task(
+        std::string_view path) const = 0;
 };
 
 // The file a command line starts or loads, as Windows resolves it: "\??\" and "\SystemRoot\"
@@ -69,8 +56,8 @@ public:
     Findings& operator=(const Findings&) = delete;
 
     // Each reported item, in the order of the change set's item lines; anchor: its entry's id
-    // in the report, when it has one.
-    void Add(const ReportedItem& item, std::size_t itemIndex, std::string_view anchor);
+    // in the report. True when a finding takes the item in: it is no highlight of its own.
+    bool Add(const ReportedItem& item, std::size_t itemIndex, std::string_view anchor);
     // The findings, in the order their first entries came, with their facts and files.
     std::vector<Finding> Finish(const SystemFacts& system);
 

@@ -36,6 +36,16 @@ public:
         std::string_view blob) const override {
         return {{"subject", "CN=" + std::string(blob)}};
     }
+    std::vector<std::pair<std::string_view, std::string>> Shortcut(
+        std::string_view path) const override {
+        if (!path.ends_with("Qv.lnk")) return {};
+        return {{"target", "C:\\Program Files\\Qv\\qv.exe"}, {"arguments", "/tray"}};
+    }
+    std::vector<std::pair<std::string_view, std::string>> Task(
+        std::string_view path) const override {
+        if (!path.ends_with("\\Qv\\Update")) return {};
+        return {{"command", "C:\\Qv\\up.exe /quiet"}};
+    }
 };
 
 TEST(Findings, CommandLinesNameTheFileWindowsWouldRun) {
@@ -68,6 +78,12 @@ struct Entry {
     std::string oldText = {};
 };
 
+std::vector<std::size_t> Items(const Finding& finding) {
+    std::vector<std::size_t> items;
+    for (const FindingEntry& entry : finding.entries) items.push_back(entry.item);
+    return items;
+}
+
 std::map<std::string, std::string> Facts(const Finding& finding) {
     std::map<std::string, std::string> facts;
     for (const auto& [name, text] : finding.facts) facts[std::string(name)] = text;
@@ -83,6 +99,8 @@ TEST(Findings, EachThingIsOneFindingWithItsFacts) {
     const std::string uninstall =
         "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Qv";
     const auto R = ChangeCategory::Registration;
+    const std::string cache =
+        "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\";
     const std::vector<Entry> entries = {
         {JournalKind::AddedFile, "C:\\Qv\\svc.dll", "", ""},
         {JournalKind::AddedKey, svc, "", ""},
@@ -121,6 +139,15 @@ TEST(Findings, EachThingIsOneFindingWithItsFacts) {
         // No kind claims these: a highlight each, and noise is never part of a thing.
         {JournalKind::AddedValue, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Qv", "Start", "x"},
         {JournalKind::AddedValue, svc, "Description", "noise", ChangeCategory::Noise},
+        // A task: its file and the scheduler's records, by place and by id, as one.
+        {JournalKind::AddedKey, cache + "Tree\\Qv", "", ""},
+        {JournalKind::AddedKey, cache + "Tree\\Qv\\Update", "", ""},
+        {JournalKind::AddedValue, cache + "Tree\\Qv\\Update", "Id", "{T1}"},
+        {JournalKind::AddedKey, cache + "Logon\\{T1}", "", ""},
+        {JournalKind::AddedFile, "C:\\Windows\\System32\\Tasks\\Qv\\Update", "", ""},
+        {JournalKind::AddedFile, "C:\\Users\\u\\Desktop\\Qv.lnk", "", "", R},
+        {JournalKind::RemovedKey, cache + "Tasks\\{T0}", "", ""},
+        {JournalKind::RemovedValue, cache + "Tasks\\{T0}", "Path", "\\Old"},
     };
     FakeSystem system;
     system.files = {"C:\\Qv\\svc.dll"};
@@ -140,7 +167,7 @@ TEST(Findings, EachThingIsOneFindingWithItsFacts) {
     const std::vector<Finding> all = findings.Finish(system);
     std::map<std::string, const Finding*> byTitle;
     for (const Finding& finding : all) byTitle.emplace(finding.title, &finding);  // the first
-    ASSERT_EQ(all.size(), 9u) << [&] {
+    ASSERT_EQ(all.size(), 12u) << [&] {
         std::string titles;
         for (const auto& [title, finding] : byTitle) titles += title + "\n";
         return titles;
@@ -148,7 +175,7 @@ TEST(Findings, EachThingIsOneFindingWithItsFacts) {
 
     const Finding& service = *byTitle.at("Service added: QvSvc");
     EXPECT_EQ(service.kind, "service");
-    EXPECT_EQ(service.items, (std::vector<std::size_t>{1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(Items(service), (std::vector<std::size_t>{1, 2, 3, 4, 5, 6, 7}));
     EXPECT_EQ(Facts(service), (std::map<std::string, std::string>{
                                   {"displayName", "Qv Service"},
                                   {"start", "starts automatically"},
@@ -160,8 +187,8 @@ TEST(Findings, EachThingIsOneFindingWithItsFacts) {
     EXPECT_TRUE(service.files[0].exists && service.files[0].isNew);
 
     const Finding& tray = *byTitle.at("Run entry added: QvTray");
-    EXPECT_EQ(tray.items, (std::vector<std::size_t>{8, 9}));
-    EXPECT_EQ(tray.anchors, (std::vector<std::string>{"c8", "c9"}));
+    EXPECT_EQ(Items(tray), (std::vector<std::size_t>{8, 9}));
+    EXPECT_EQ(tray.entries[1].anchor, "c9");
     ASSERT_EQ(tray.files.size(), 1u);
     EXPECT_EQ(tray.files[0].path, "C:\\Qv\\tray.exe");
     EXPECT_FALSE(tray.files[0].exists || tray.files[0].isNew);
@@ -171,7 +198,7 @@ TEST(Findings, EachThingIsOneFindingWithItsFacts) {
 
     const Finding& type = *byTitle.at("File type added: .qvx");
     EXPECT_EQ(type.category, ChangeCategory::Registration);
-    EXPECT_EQ(type.items, (std::vector<std::size_t>{11, 12, 13, 14, 15}));
+    EXPECT_EQ(Items(type), (std::vector<std::size_t>{11, 12, 13, 14, 15}));
     EXPECT_EQ(Facts(type), (std::map<std::string, std::string>{{"extension", ".qvx"},
                                                                {"progId", "Qv.File"},
                                                                {"name", "Qv document"},
@@ -196,8 +223,19 @@ TEST(Findings, EachThingIsOneFindingWithItsFacts) {
                                                                {"localPorts", "80"},
                                                                {"protocol", "6"}}));
 
+    const Finding& task = *byTitle.at("Scheduled task added: \\Qv\\Update");
+    EXPECT_EQ(Items(task), (std::vector<std::size_t>{25, 26, 27, 28, 29}));
+    EXPECT_EQ(Facts(task).at("command"), "C:\\Qv\\up.exe /quiet");
+    ASSERT_EQ(task.files.size(), 1u);
+    EXPECT_EQ(task.files[0].path, "C:\\Qv\\up.exe");
+    EXPECT_EQ(Items(*byTitle.at("Scheduled task removed: \\Old")), (std::vector<std::size_t>{31, 32}));
+    const Finding& link = *byTitle.at("Shortcut added: Qv");
+    EXPECT_EQ(link.category, ChangeCategory::Registration);
+    ASSERT_EQ(link.files.size(), 1u);
+    EXPECT_EQ(link.files[0].path, "C:\\Program Files\\Qv\\qv.exe");
+
     EXPECT_EQ(WorthALook(all, 1, 0, 0),
-              "Worth a look: 4 start by themselves, 2 change what is trusted, 4 register programs.");
+              "Worth a look: 6 start by themselves, 2 change what is trusted, 5 register programs.");
     EXPECT_EQ(WorthALook({}, 0, 0, 1), "Worth a look: 1 registers programs.");
     EXPECT_EQ(WorthALook({}, 0, 0, 0), "");
 }
