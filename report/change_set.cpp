@@ -159,6 +159,48 @@ void ChangeSetWriter::Item(const ChangeSetItem& item) {
     EndLine();
 }
 
+void ChangeSetWriter::FindingLine(const Finding& finding) {
+    piece_ = "{\"type\":\"finding\"";
+    Field("kind", finding.kind);
+    Field("category", CategoryName(finding.category));
+    Field("change", finding.change);
+    Field("title", finding.title);
+    piece_ += ",\"facts\":{";
+    for (const auto& [name, text] : finding.facts) Field(name, text);
+    piece_ += "},\"items\":[";
+    for (std::size_t i = 0; i < finding.entries.size(); ++i) {
+        if (i != 0) piece_ += ',';
+        piece_ += std::to_string(finding.entries[i].item);
+    }
+    piece_ += "],\"files\":[";
+    for (std::size_t i = 0; i < finding.files.size(); ++i) {
+        piece_ += i == 0 ? "{" : ",{";
+        File(finding.files[i]);
+        piece_ += '}';
+    }
+    piece_ += ']';
+    EndLine();
+}
+
+void ChangeSetWriter::File(const FindingFile& file) {
+    Field("path", file.path);
+    Key("exists");
+    piece_ += file.exists ? "true" : "false";
+    Key("new");
+    piece_ += file.isNew ? "true" : "false";
+    if (!file.exists) return;
+    Field("size", file.size);
+    if (!file.sha256.empty()) {
+        Field("sha256", file.sha256);
+    } else if (!file.why.empty()) {
+        Field("sha256Error", file.why);
+    }
+    if (file.signature.empty()) return;
+    Field("signature", file.signature);
+    if (!file.signer.empty()) Field("signer", file.signer);
+    if (file.signature == "not valid" && !file.why.empty()) Field("reason", file.why);
+}
+
 std::string Iso8601FromFileTime(std::uint64_t fileTime) {
     if (fileTime == 0) return {};
     constexpr std::uint64_t kTicksPerSecond = 10000000;

@@ -6,8 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "report/piece_writer.h"
 #include "report/change_category.h"
+#include "report/finding.h"
+#include "report/piece_writer.h"
 
 // The change set for scripts (Quorvane_Changes.jsonl): JSON Lines, one object a line, UTF-8,
 // each line ended by LF. The first line is the run with its areas, then one line an item:
@@ -17,7 +18,12 @@
 //   {"type":"item","area":...,"change":...,"item":...,"path":...,"oldPath":...,"name":...,
 //    "oldName":...,"text":...,"old":...,"new":...,"oldType":...,"newType":...,"size":N,"oldSize":N,"newSize":N,
 //    "changeTime":...,"sha256":...,"sha256Error":...,"category":...,"meaning":...}
-// in this key order. Fields that do not apply are left out, but "category" is always there
+// in this key order, then one line a finding:
+//   {"type":"finding","kind":...,"category":...,"change":...,"title":...,"facts":{...},
+//    "items":[N,...],"files":[{"path":...,"exists":B,"new":B,"size":N,"sha256":...,
+//    "sha256Error":...,"signature":...,"signer":...,"reason":...},...]}
+// where items are the 0-based indexes of the item lines it gathers, signature is "valid",
+// "not valid" or "not signed", and reason why a signature is not valid. Fields that do not apply are left out, but "category" is always there
 // (null when there is none). Text that is not valid UTF-8 is written with U+FFFD for each bad
 // byte and the line gains "lossy":true; control characters are escaped (\n, \r, \t, \u00XX),
 // and so are U+2028 and U+2029, which end a line for some readers.
@@ -56,7 +62,10 @@ public:
     void Run(std::string_view version, std::string_view time, std::string_view computer,
              const std::vector<ChangeSetArea>& areas);
     void Item(const ChangeSetItem& item);
+    void FindingLine(const Finding& finding);
+
 private:
+    void File(const FindingFile& file);
     void Key(std::string_view key);  // the comma before it when needed, and "key":
     void Field(std::string_view key, std::string_view text);
     void Field(std::string_view key, std::uint64_t number);

@@ -36,9 +36,14 @@ constexpr std::string_view kStyle =
     ".mark{font:11px system-ui,'Segoe UI',sans-serif;margin-left:8px;padding:0 5px;"
     "border:1px solid #d5dce3;border-radius:8px;color:#4a5866;white-space:nowrap}"
     "li.noise>span{color:#8a8a8a}li.noise>.mark{border-color:#e2e2e2}"
-    "ul.highlights{margin:0 0 8px;padding-left:22px}ul.highlights>li{margin:0 0 6px}"
-    ".change{font-weight:600}.meaning{color:#333}.also{color:#555;font-size:13px}"
-    ".highlights .path,.highlights .name,.highlights .old,.highlights .new,.highlights .text{"
+    "ul.findings{margin:0 0 8px;padding-left:22px}ul.findings>li{margin:0 0 6px}"
+    ".change,.title{font-weight:600}.meaning,.facts{color:#333}.also{color:#555;font-size:13px}"
+    ".fact{margin-right:12px}.fact>b{font-weight:normal;color:#666}"
+    ".runs{font-size:13px}.sig.unsigned,.sig.invalid,.runs .missing{color:#b00;font-weight:600}"
+    "details.entries>summary{color:#0b4f8a;cursor:pointer;font-size:13px}"
+    "details.entries ul{margin:2px 0;padding-left:18px;font-size:13px}"
+    ".findings .path,.findings .name,.findings .old,.findings .new,.findings .text,"
+    ".findings .fact>span,.findings .hash{"
     "font-family:Consolas,'DejaVu Sans Mono',monospace;font-size:13px;overflow-wrap:anywhere}"
     "#tools{margin:0 0 12px}#filter{padding:4px 8px;width:24em;margin-right:16px}"
     "#tools label{margin-right:16px}#shown{color:#555}";
@@ -223,7 +228,7 @@ void AppendValuePlace(std::string& html, std::string_view keyPath, std::string_v
 }
 
 void AppendHighlight(std::string& html, const ReportHighlight& item) {
-    html += "<li><span class=\"change\">";
+    html += "<li class=\"line\"><span class=\"change\">";
     AppendEscaped(html, item.change);
     html += "</span> ";
     if (item.value) {
@@ -261,11 +266,100 @@ void AppendHighlight(std::string& html, const ReportHighlight& item) {
     html += "</li>\r\n";
 }
 
-void AppendHighlights(std::string& html, const std::vector<ReportHighlight>& highlights) {
-    html += "<section class=\"highlights\">\r\n<h2>Highlights</h2>\r\n";
+// A fact's name as people read it: "displayName" as "display name".
+void AppendFactName(std::string& html, std::string_view name) {
+    constexpr std::pair<std::string_view, std::string_view> kWords[] = {
+        {"serviceDll", "service DLL"}, {"progId", "program ID"}, {"dll", "DLL"},
+        {"open", "opens with"},        {"uninstall", "uninstall command"}};
+    for (const auto& [fact, words] : kWords) {
+        if (fact == name) {
+            html += words;
+            return;
+        }
+    }
+    for (const char c : name) {
+        if (c >= 'A' && c <= 'Z') {
+            html += ' ';
+            html += static_cast<char>(c - 'A' + 'a');
+        } else {
+            html += c;
+        }
+    }
+}
+
+// A file a finding runs or loads: where it is, whether it is new, its size, hash and signature.
+void AppendFindingFile(std::string& html, const FindingFile& file) {
+    html += "<div class=\"runs\">Runs ";
+    AppendSpan(html, "path", file.path);
+    if (!file.exists) {
+        html += " <span class=\"missing\">missing</span></div>";
+        return;
+    }
+    html += file.isNew ? ": new in this change," : ": already there,";
+    AppendSize(html, file.size);
+    AppendHash(html, {file.sha256, file.why});
+    if (file.signature == "valid") {
+        html += ", <span class=\"sig valid\">signed by ";
+        AppendEscaped(html, file.signer);
+        html += "</span>";
+    } else if (file.signature == "not valid") {
+        html += ", <span class=\"sig invalid\">signed";
+        if (!file.signer.empty()) html += " by ";
+        AppendEscaped(html, file.signer);
+        html += " but not valid";
+        if (!file.why.empty()) html += ": ";
+        AppendEscaped(html, file.why);
+        html += "</span>";
+    } else if (file.signature == "not signed") {
+        html += ", <span class=\"sig unsigned\">not signed</span>";
+    }
+    html += "</div>";
+}
+
+// A finding: its title and facts on one line, what it runs, and its entries one click away.
+void AppendFinding(std::string& html, const Finding& finding) {
+    html += "<li class=\"finding\" data-kind=\"";
+    AppendEscaped(html, finding.kind);
+    html += "\">";
+    AppendSpan(html, "title", finding.title);
+    if (!finding.facts.empty()) html += "<div class=\"facts\">";
+    for (const auto& [name, text] : finding.facts) {
+        html += "<span class=\"fact\"><b>";
+        AppendFactName(html, name);
+        html += ":</b> ";
+        AppendSpan(html, "text", text);
+        html += "</span>";
+    }
+    if (!finding.facts.empty()) html += "</div>";
+    for (const FindingFile& file : finding.files) AppendFindingFile(html, file);
+    html += "<details class=\"entries\"><summary>";
+    AppendNumber(html, finding.entries.size());
+    html += finding.entries.size() == 1 ? " entry" : " entries";
+    html += "</summary><ul>";
+    for (const FindingEntry& entry : finding.entries) {
+        html += "<li><a href=\"#";
+        AppendEscaped(html, entry.anchor);
+        html += "\"><span class=\"change\">";
+        AppendEscaped(html, entry.change);
+        html += "</span> ";
+        if (entry.value) {
+            AppendValuePlace(html, entry.path, entry.name);
+        } else {
+            AppendSpan(html, "path", entry.path);
+        }
+        html += "</a></li>";
+    }
+    html += "</ul></details></li>\r\n";
+}
+
+// The findings, and the changes no finding takes in, grouped by category.
+void AppendFindings(std::string& html, const std::vector<Finding>& findings,
+                    const std::vector<ReportHighlight>& highlights) {
+    html += "<section class=\"findings\">\r\n<h2>Findings</h2>\r\n";
     bool any = false;
     for (const HighlightGroup& group : kHighlightGroups) {
         unsigned long count = 0;
+        for (const Finding& finding : findings) count += finding.category == group.category;
         for (const ReportHighlight& item : highlights) count += item.category == group.category;
         if (count == 0) continue;
         any = true;
@@ -273,9 +367,12 @@ void AppendHighlights(std::string& html, const std::vector<ReportHighlight>& hig
         html += group.heading;
         html += " (";
         AppendNumber(html, count);
-        html += ")</h3>\r\n<ul class=\"highlights ";
+        html += ")</h3>\r\n<ul class=\"findings ";
         html += CategoryName(group.category);
         html += "\">\r\n";
+        for (const Finding& finding : findings) {
+            if (finding.category == group.category) AppendFinding(html, finding);
+        }
         for (const ReportHighlight& item : highlights) {
             if (item.category == group.category) AppendHighlight(html, item);
         }
@@ -417,7 +514,8 @@ void AppendEscaped(std::string& html, std::string_view text) {
 
 void ReportPage::Head(std::string_view runTime, std::string_view computer,
                       const std::vector<ReportArea>& areas,
-                      const std::vector<ReportHighlight>& highlights, const ReportFiles& files) {
+                      const std::vector<ReportHighlight>& highlights, const ReportFiles& files,
+                      const std::vector<Finding>& findings) {
     piece_ +=
         "<!DOCTYPE html>\r\n<html lang=\"en\">\r\n<head>\r\n<meta charset=\"utf-8\">\r\n"
         "<meta name=\"viewport\" content=\"width=device-width\">\r\n"
@@ -440,7 +538,7 @@ void ReportPage::Head(std::string_view runTime, std::string_view computer,
     }
     piece_ += "</tbody>\r\n</table>\r\n";
     AppendCountsTable(piece_, areas);
-    AppendHighlights(piece_, highlights);
+    AppendFindings(piece_, findings, highlights);
     AppendFiles(piece_, files);
     // The sections follow; the filter script puts its box under this heading.
     piece_ += "<h2 id=\"entries\">Every change</h2>\r\n";

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "report/change_category.h"
+#include "report/finding.h"
 #include "report/piece_writer.h"
 
 // The report page of Step #2: one self-contained HTML5 file in UTF-8, readable without scripts.
@@ -39,8 +40,8 @@ struct ItemMark {
     std::string_view anchor;  // the entry's id, for a highlight's link; empty: no id
 };
 
-// A change that the head shows among the highlights, grouped by category (autostart, security,
-// registration); noise is never a highlight.
+// A change that the head shows among the findings though no finding takes it in, grouped by
+// category (autostart, security, registration); noise is never a highlight.
 struct ReportHighlight {
     ChangeCategory category = ChangeCategory::None;
     std::string change;   // "added", "modified", "removed", "changed", "new folder"
@@ -72,10 +73,12 @@ public:
     explicit ReportPage(ByteSink sink) : PieceWriter(std::move(sink)) {}
 
     // The page up to the start of the sections: title, run, computer, areas and counts, what
-    // could not be read, the highlights and the files written beside the report.
+    // could not be read, the findings with the highlights no finding took in, and the files
+    // written beside the report.
     void Head(std::string_view runTime, std::string_view computer,
               const std::vector<ReportArea>& areas,
-              const std::vector<ReportHighlight>& highlights = {}, const ReportFiles& files = {});
+              const std::vector<ReportHighlight>& highlights = {}, const ReportFiles& files = {},
+              const std::vector<Finding>& findings = {});
 
     // A collapsible section holding count entries (one line when it holds none), then its
     // entries, then its end.

@@ -48,6 +48,15 @@ TEST(ChangeSet, RunLineThenItemsInKeyOrderEscapedAndMarkedWhenLossy) {
                  .item = "folder",
                  .path = "C:\\N",
                  .category = ChangeCategory::Noise});
+    // A finding after the items: its facts as an object, its items, each file's fields that
+    // apply (a missing file has neither size, hash nor signature).
+    Finding finding = {.kind = "run", .category = ChangeCategory::Autostart, .change = "added",
+                       .title = "Run entry added: \"Qv\"",
+                       .facts = {{"command", "\"C:\\q.exe\" /s"}},
+                       .entries = {{0, "c1"}, {2, "c2"}}};
+    finding.files = {{"C:\\q.exe", true, true, 7, "ab", "not valid", "CN=Q", "bad digest"},
+                     {"C:\\gone.exe", false, false, 0, "", "", "", "not there"}};
+    writer.FindingLine(finding);
     EXPECT_TRUE(writer.Ok());
     EXPECT_EQ(
         lines,
@@ -66,7 +75,13 @@ TEST(ChangeSet, RunLineThenItemsInKeyOrderEscapedAndMarkedWhenLossy) {
         "\"path\":\"K\\\\\xEF\xBF\xBD\",\"text\":\"\xEF\xBF\xBD\xEF\xBF\xBD=\xEF\xBF\xBD"
         "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\",\"category\":null,\"lossy\":true}\n"
         "{\"type\":\"item\",\"area\":\"Files\",\"change\":\"newFolder\",\"item\":\"folder\","
-        "\"path\":\"C:\\\\N\",\"category\":\"noise\"}\n");
+        "\"path\":\"C:\\\\N\",\"category\":\"noise\"}\n"
+        "{\"type\":\"finding\",\"kind\":\"run\",\"category\":\"autostart\",\"change\":"
+        "\"added\",\"title\":\"Run entry added: \\\"Qv\\\"\",\"facts\":{\"command\":\"\\\"C:"
+        "\\\\q.exe\\\" /s\"},\"items\":[0,2],\"files\":[{\"path\":\"C:\\\\q.exe\",\"exists\":"
+        "true,\"new\":true,\"size\":7,\"sha256\":\"ab\",\"signature\":\"not valid\",\"signer\":"
+        "\"CN=Q\",\"reason\":\"bad digest\"},{\"path\":\"C:\\\\gone.exe\",\"exists\":false,"
+        "\"new\":false}]}\n");
 
     ChangeSetWriter refused([](std::string_view) { return false; });
     refused.Item({});

@@ -121,8 +121,16 @@ TEST(ReportPage, MarksListsCountsHighlightsAndFilesShowAsMeant) {
                                .notRestoredTypeUnknown = 1, .notRestoredDataNotExact = 3};
     const ReportFiles changeSetOnly = {.changeSet = "Quorvane_Changes.jsonl",
                                        .notRestoredDataNotExact = 2};
+    Finding service = {.kind = "service", .category = ChangeCategory::Autostart,
+                       .change = "added", .title = "Service added: Qv<Svc>",
+                       .facts = {{"displayName", "Qv & co"}, {"serviceDll", "C:\\Qv\\s.dll"}},
+                       .entries = {{0, "e1", "added", "HKEY_LOCAL_MACHINE\\S", "Start", true}}};
+    service.files = {{"C:\\Qv\\s.dll", true, true, 3, kAbcSha256, "valid", "CN=Qv <Test>"},
+                     {"C:\\Qv\\t.dll", true, false, 1, "", "not valid", "CN=Qv", "changed"},
+                     {"C:\\Qv\\u.dll", true, false, 0, "", "not signed", "", "locked"},
+                     {"C:\\Qv\\gone.exe"}};
     ReportPage report(into(page));
-    report.Head("now", "PC", areas, {folder, noisy, root, run}, files);
+    report.Head("now", "PC", areas, {folder, noisy, root, run}, files, {service});
     page += sections;
     report.Tail();
     for (ReportArea& area : areas) area.unreadable = 0;
@@ -150,7 +158,23 @@ TEST(ReportPage, MarksListsCountsHighlightsAndFilesShowAsMeant) {
         {page, "<td class=\"n\">6004</td></tr>\r\n</tbody>", true},
         {page, "Files: 1 folder could not be listed; nothing below it is reported removed. "
                "HKEY_LOCAL_MACHINE: 3 keys could not be read; nothing below them is", true},
-        {page, "<h3>Autostart: starts programs (1)</h3>", true},
+        {page, "<h3>Autostart: starts programs (2)</h3>\r\n<ul class=\"findings autostart\">"
+               "\r\n<li class=\"finding\" data-kind=\"service\"><span class=\"title\">Service "
+               "added: Qv&lt;Svc&gt;</span><div class=\"facts\"><span class=\"fact\"><b>display "
+               "name:</b> <span class=\"text\">Qv &amp; co</span></span><span class=\"fact\"><b>"
+               "service DLL:</b>", true},
+        {page, "<div class=\"runs\">Runs <span class=\"path\">C:\\Qv\\s.dll</span>: new in this "
+               "change, <span class=\"size\">3 bytes</span> <span class=\"hash\">SHA-256 " +
+               std::string(kAbcSha256) + "</span>, <span class=\"sig valid\">signed by CN=Qv "
+               "&lt;Test&gt;</span></div>", true},
+        {page, "t.dll</span>: already there, <span class=\"size\">1 byte</span> <span class=\"hash "
+               "unread\">no SHA-256: changed</span>, <span class=\"sig invalid\">signed by CN=Qv but "
+               "not valid: changed</span></div>", true},
+        {page, "locked</span>, <span class=\"sig unsigned\">not signed</span></div><div class=\"runs"
+               "\">Runs <span class=\"path\">C:\\Qv\\gone.exe</span> <span class=\"missing\">missing"
+               "</span></div><details class=\"entries\"><summary>1 entry</summary><ul><li><a href="
+               "\"#e1\"><span class=\"change\">added</span> <span class=\"path\">HKEY_LOCAL_MACHINE"
+               "\\S</span> <span class=\"name\">Start</span></a></li></ul></details></li>", true},
         {page, "Up&lt;d&gt;</span>: <span class=\"old\">a.exe</span> \xE2\x86\x92 <span class="
                "\"new\">b.exe<span class=\"ctl\">\xE2\x90\x8D</span></span> <a href=\"#e1\">",
          true},
