@@ -324,6 +324,7 @@ void AppendFinding(std::string& html, const Finding& finding) {
     AppendSpan(html, "title", finding.title);
     if (!finding.facts.empty()) html += "<div class=\"facts\">";
     for (const auto& [name, text] : finding.facts) {
+        if (&text != &finding.facts.front().second) html += ' ';
         html += "<span class=\"fact\"><b>";
         AppendFactName(html, name);
         html += ":</b> ";

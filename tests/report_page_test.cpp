@@ -161,7 +161,7 @@ TEST(ReportPage, MarksListsCountsHighlightsAndFilesShowAsMeant) {
         {page, "<h3>Autostart: starts programs (2)</h3>\r\n<ul class=\"findings autostart\">"
                "\r\n<li class=\"finding\" data-kind=\"service\"><span class=\"title\">Service "
                "added: Qv&lt;Svc&gt;</span><div class=\"facts\"><span class=\"fact\"><b>display "
-               "name:</b> <span class=\"text\">Qv &amp; co</span></span><span class=\"fact\"><b>"
+               "name:</b> <span class=\"text\">Qv &amp; co</span></span> <span class=\"fact\"><b>"
                "service DLL:</b>", true},
         {page, "<div class=\"runs\">Runs <span class=\"path\">C:\\Qv\\s.dll</span>: new in this "
                "change, <span class=\"size\">3 bytes</span> <span class=\"hash\">SHA-256 " +
