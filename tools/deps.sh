@@ -6,8 +6,9 @@ quorvane_packages_build="cmake ninja-build g++-mingw-w64-x86-64-posix binutils-m
 # The fuzz targets build natively with clang and its libFuzzer and sanitizer runtimes.
 quorvane_packages_fuzz="cmake ninja-build clang-14 libclang-rt-14-dev"
 # Chromium checks the report; as a user other than root it needs its sandbox helper.
-# jq reads the change set as a script would.
-quorvane_packages_test="wine wine64 googletest chromium chromium-sandbox jq $quorvane_packages_fuzz"
+# jq reads the change set as a script would. openssl and osslsigncode sign the programs whose
+# signatures windows_facts_test checks.
+quorvane_packages_test="wine wine64 googletest chromium chromium-sandbox jq openssl osslsigncode $quorvane_packages_fuzz"
 quorvane_packages_run="wine wine64 xvfb xauth x11-utils fonts-wine fonts-wqy-microhei imagemagick"
 
 quorvane_need_packages() {
