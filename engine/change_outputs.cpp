@@ -6,11 +6,13 @@
 #include "snapshot/snapshot_files.h"
 
 ChangeOutputs::ChangeOutputs(SnapshotWriter& sections, SnapshotWriter& items,
-                             SnapshotWriter& journal, std::string_view userSid)
+                             SnapshotWriter& journal, std::string_view userSid,
+                             std::string_view systemRoot)
     : page_([&sections](std::string_view piece) { return sections.Write(piece); }),
       changeSet_([&items](std::string_view piece) { return items.Write(piece); }),
       journal_(journal),
-      highlights_(userSid) {}
+      highlights_(userSid),
+      findings_(userSid, systemRoot) {}
 
 void ChangeOutputs::BeginArea(ReportArea row, ChangeSetArea setRow) {
     areas_.push_back(std::move(row));
@@ -31,7 +33,8 @@ void ChangeOutputs::Report(const ReportedItem& item) {
     }
     AddToPage(item, {category, anchor}, hash);
     AddToChangeSet(item, hash);
-    if (IsHighlight(category)) highlights_.Add(item, anchor);
+    const bool taken = findings_.Add(item, itemLines_++, anchor);
+    if (IsHighlight(category) && !taken) highlights_.Add(item, anchor);
     if (category == ChangeCategory::Noise) {
         ++areas_.back().noise;
         ++setAreas_.back().noise;

@@ -1,15 +1,15 @@
 #include "engine/findings.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "engine/change_kinds.h"
 #include "engine/change_rules.h"
-#include "engine/undo_files.h"
 #include "snapshot/path_identity.h"
 #include "text/ascii.h"
+#include "text/case_fold.h"
 
 namespace {
 
@@ -160,48 +160,63 @@ bool IsControlSet(std::string_view segment) {
 
 // A key path as the kinds see it, lower case: HKEY_LOCAL_MACHINE as hklm, every user's hive as
 // hkcu, the classes of HKEY_CLASSES_ROOT and of each hive's Software\Classes as classes, one
-// control set, no Wow6432Node; with the path's own segments beside, and the hive it is in (a
-// thing of another user's hive is another thing).
+// control set, no Wow6432Node; with the path's own segments beside, and the user whose hive it
+// is when that is not this user (a thing of another user's hive is another thing). Its buffers
+// are kept from one key to the next: reading one allocates nothing once they have grown.
 struct KeySegments {
-    std::vector<std::string> lower;
-    std::vector<std::string_view> own;
-    std::string hive;
+    std::string text;                     // the path with its ASCII letters in lower case
+    std::vector<std::string_view> lower;  // into text, or words of the kinds' own
+    std::vector<std::string_view> own;    // into the path
+    std::string_view hive;                // into text
 };
 
-bool ReadKeyPath(std::string_view path, KeySegments& key) {
-    const std::vector<std::string_view> raw = Split(path, '\\');
-    key = {};
-    std::size_t next = 1;
-    const std::string root = Lower(raw[0]);
-    if (root == "hkey_local_machine") {
-        key.lower = {"hklm"};
-    } else if (root == "hkey_current_user") {
-        key.lower = {"hkcu"};
-    } else if (root == "hkey_classes_root") {
-        key.lower = {"classes"};
-    } else if (root == "hkey_users" && raw.size() > 1) {
-        key.hive = Lower(raw[1]);
-        key.lower = {"hkcu"};
-        if (key.hive.ends_with("_classes")) key.lower = {"classes"};
-        next = 2;
+bool ReadKeyPath(std::string_view path, std::string_view userSid, KeySegments& key) {
+    key.text.assign(path);
+    for (char& c : key.text) c = LowerAscii(c);
+    key.lower.clear();
+    key.own.clear();
+    key.hive = {};
+    const std::string_view text = key.text;
+    std::size_t at = 0;
+    const auto next = [&](std::string_view& lower, std::string_view& own) {
+        if (at > text.size()) return false;
+        const std::size_t end = std::min(text.find('\\', at), text.size());
+        lower = text.substr(at, end - at);
+        own = path.substr(at, end - at);
+        at = end + 1;
+        return true;
+    };
+    std::string_view segment, own;
+    next(segment, own);
+    key.own.push_back(own);
+    if (segment == "hkey_local_machine") {
+        key.lower.push_back("hklm");
+    } else if (segment == "hkey_current_user") {
+        key.lower.push_back("hkcu");
+    } else if (segment == "hkey_classes_root") {
+        key.lower.push_back("classes");
+    } else if (segment == "hkey_users" && next(segment, own)) {
+        // A user's classes hive is the Software\Classes of the same user.
+        const bool classes = segment.ends_with("_classes");
+        if (classes) segment.remove_suffix(8);
+        if (!EqualAsciiNoCase(segment, userSid)) key.hive = segment;
+        key.lower.push_back(classes ? "classes" : "hkcu");
     } else {
         return false;
     }
-    key.own.push_back(raw[0]);
-    for (std::size_t i = next; i < raw.size(); ++i) {
-        std::string segment = Lower(raw[i]);
+    while (next(segment, own)) {
         if (segment == "wow6432node") continue;
         if (key.lower.size() == 2 && key.lower[0] == "hklm" && key.lower[1] == "system" &&
             IsControlSet(segment)) {
             segment = "currentcontrolset";
         }
         if (segment == "classes" && key.lower.size() == 2 && key.lower[1] == "software") {
-            key.lower = {"classes"};
+            key.lower.assign(1, "classes");
             key.own.resize(1);
             continue;
         }
-        key.lower.push_back(std::move(segment));
-        key.own.push_back(raw[i]);
+        key.lower.push_back(segment);
+        key.own.push_back(own);
     }
     return true;
 }
@@ -320,8 +335,9 @@ std::string_view LastName(std::string_view path) {
 // A value's place below its thing's key, lower case, as FactRow names it.
 std::string RelativeValue(const KeySegments& key, std::size_t depth, std::string_view name) {
     std::string relative;
-    for (std::size_t i = depth; i < key.lower.size(); ++i) relative += key.lower[i] + "\\";
-    relative += name.empty() ? std::string("@") : Lower(name);
+    for (std::size_t i = depth; i < key.lower.size(); ++i) relative.append(key.lower[i]).append(1, '\\');
+    if (name.empty()) return relative += '@';
+    for (const char c : name) relative += LowerAscii(c);
     return relative;
 }
 
@@ -353,6 +369,54 @@ std::string ProgramOfCommand(std::string_view command, const SystemFacts& system
     return program;
 }
 
+// A thing's values by their place below its key (RelativeValue): a few, so a list.
+using Values = std::vector<std::pair<std::string, std::string>>;
+
+void SetValue(Values& values, std::string relative, std::string text) {
+    for (auto& [at, held] : values) {
+        if (at == relative) {
+            held = std::move(text);
+            return;
+        }
+    }
+    values.emplace_back(std::move(relative), std::move(text));
+}
+
+const std::string* ValueOf(const Values& values, std::string_view relative) {
+    for (const auto& [at, text] : values) {
+        if (EqualAsciiNoCase(at, relative)) return &text;
+    }
+    return nullptr;
+}
+
+// A path's form with its letter case folded as Windows folds it (AppendFolded), hashed: the
+// files of a change are many and the files findings run few, so each added file leaves only
+// this. Two paths that share a key are taken for one; that can only call a file new that is not.
+std::uint64_t FileKey(std::string_view path, std::string& buffer) {
+    const auto mix = [](std::uint64_t hash, std::uint64_t word) {
+        hash = (hash ^ word) * 0x9E3779B97F4A7C15u;
+        return hash ^ (hash >> 29);
+    };
+    std::uint64_t hash = path.size();
+    bool folded = false;
+    for (std::size_t at = 0; at < path.size(); at += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, path.data() + at, std::min<std::size_t>(8, path.size() - at));
+        if (!folded && (word & kNonAsciiBits) != 0) {
+            // Beyond ASCII: the whole path folded, then hashed as it is.
+            buffer.clear();
+            AppendFolded(buffer, path);
+            path = buffer;
+            folded = true;
+            hash = path.size();
+            at = static_cast<std::size_t>(-8);
+            continue;
+        }
+        hash = mix(hash, folded ? word : FoldAscii8(word));
+    }
+    return hash;
+}
+
 struct Findings::Impl {
     struct Thing {
         const KindRow* row = nullptr;
@@ -361,7 +425,7 @@ struct Findings::Impl {
         std::string_view change;  // "added" or "removed" when the thing's own key or value is
         int rank = 0;
         ChangeCategory category = ChangeCategory::None;
-        std::unordered_map<std::string, std::string> values, oldValues;  // by RelativeValue
+        Values values, oldValues;
         std::vector<FindingEntry> entries;
         std::string file;  // a task's or shortcut's file, while it is there
     };
@@ -369,7 +433,11 @@ struct Findings::Impl {
     std::string userSid, systemRoot;
     std::vector<Thing> things;
     std::unordered_map<std::string, std::size_t> byIdentity;
-    std::unordered_set<std::string> addedFiles;
+    std::string tasksFolder;  // the Tasks folder of System32, with its final backslash
+    // The files this change added (FileKey), sorted once every entry is in.
+    std::vector<std::uint64_t> addedFiles;
+    KeySegments key;
+    std::string buffer;
     // The task scheduler's records, joined to their tasks once every entry is in: by the
     // task's place in the tree ("\\Qv\\Update"), or by its id, which the tree's Id value and
     // the record's Path value tie to the place.
@@ -384,7 +452,7 @@ struct Findings::Impl {
 
     bool AddRegistry(const ReportedItem& item, FindingEntry entry);
     bool AddFile(const ReportedItem& item, FindingEntry entry);
-    bool AddTaskRecord(const ReportedItem& item, const KeySegments& key, FindingEntry entry);
+    bool AddTaskRecord(const ReportedItem& item, FindingEntry entry);
     Thing& ThingOf(const KindRow& row, const std::string& identity, std::string_view name,
                    std::string_view hive);
     void Take(Thing& thing, ChangeCategory category, FindingEntry entry);
@@ -397,13 +465,16 @@ Findings::Findings(std::string_view userSid, std::string_view systemRoot)
     : impl_(std::make_unique<Impl>()) {
     impl_->userSid = userSid;
     impl_->systemRoot = systemRoot;
+    impl_->tasksFolder = std::string(systemRoot) + "\\System32\\Tasks\\";
 }
 
 Findings::~Findings() = default;
 
 bool Findings::Add(const ReportedItem& item, std::size_t itemIndex, std::string_view anchor) {
     const ChangeKind& kind = KindOf(item.kind);
-    if (item.kind == JournalKind::AddedFile) impl_->addedFiles.insert(PathIdentity(item.path));
+    if (item.kind == JournalKind::AddedFile) {
+        impl_->addedFiles.push_back(FileKey(item.path, impl_->buffer));
+    }
     // Only what matters makes a thing; its facts come from the entries the same rows rate.
     const ChangeCategory category = item.classification.category;
     if (category == ChangeCategory::None || category == ChangeCategory::Noise) return false;
@@ -416,7 +487,11 @@ bool Findings::Add(const ReportedItem& item, std::size_t itemIndex, std::string_
 
 Findings::Impl::Thing& Findings::Impl::ThingOf(const KindRow& row, const std::string& identity,
                                                std::string_view name, std::string_view hive) {
-    const auto [at, isNew] = byIdentity.emplace(PathIdentity(identity), things.size());
+    // The letters are in lower case already where they are ASCII.
+    const bool ascii = std::all_of(identity.begin(), identity.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    const auto [at, isNew] =
+        byIdentity.emplace(ascii ? identity : PathIdentity(identity), things.size());
     if (isNew) {
         Thing thing;
         thing.row = &row;
@@ -438,13 +513,12 @@ void Findings::Impl::Take(Thing& thing, ChangeCategory category, FindingEntry en
 
 // A task's file below the Tasks folder, and a shortcut: the file is the thing.
 bool Findings::Impl::AddFile(const ReportedItem& item, FindingEntry entry) {
-    const std::string lower = Lower(item.path);
-    const std::string tasks = Lower(systemRoot) + "\\system32\\tasks\\";
-    const bool task = lower.starts_with(tasks) && lower.size() > tasks.size();
-    const bool shortcut = !task && lower.ends_with(".lnk") && lower.size() > 4;
-    if (!task && !shortcut) return false;
     const std::string_view path = item.path;
-    std::string name = task ? "\\" + std::string(path.substr(tasks.size()))
+    const bool task = path.size() > tasksFolder.size() && StartsNoCase(path, tasksFolder);
+    const bool shortcut =
+        !task && path.size() > 4 && EqualAsciiNoCase(path.substr(path.size() - 4), ".lnk");
+    if (!task && !shortcut) return false;
+    std::string name = task ? "\\" + std::string(path.substr(tasksFolder.size()))
                             : std::string(LastName(path.substr(0, path.size() - 4)));
     Thing& thing = ThingOf(task ? kTaskFile : kShortcut,
                            (task ? "|task|" : "|shortcut|") + std::string(task ? name : path),
@@ -457,8 +531,7 @@ bool Findings::Impl::AddFile(const ReportedItem& item, FindingEntry entry) {
     return true;
 }
 
-bool Findings::Impl::AddTaskRecord(const ReportedItem& item, const KeySegments& key,
-                                   FindingEntry entry) {
+bool Findings::Impl::AddTaskRecord(const ReportedItem& item, FindingEntry entry) {
     constexpr std::size_t kBelow = 8;  // ...\Schedule\TaskCache\<Tree or Tasks, ...>\...
     TaskRecord record{std::move(entry), item.classification.category, {}, {}, {}};
     const bool own = !KindOf(item.kind).value;
@@ -485,19 +558,18 @@ bool Findings::Impl::AddTaskRecord(const ReportedItem& item, const KeySegments& 
 
 bool Findings::Impl::AddRegistry(const ReportedItem& item, FindingEntry entry) {
     const ChangeKind& kind = KindOf(item.kind);
-    const std::string portable = PortableRegistryPath(item.path, userSid);
-    KeySegments key;
-    if (!ReadKeyPath(portable, key)) return false;
-    if (key.hive == Lower(userSid) || key.hive == Lower(userSid) + "_classes") key.hive.clear();
-    const std::string lowerName = Lower(item.name);
+    if (!ReadKeyPath(item.path, userSid, key)) return false;
+    buffer.clear();
+    for (const char c : item.name) buffer += LowerAscii(c);
     std::size_t depth = 0;
-    const KindRow* row = KindOfKey(key, kind.value, lowerName, depth);
+    const KindRow* row = KindOfKey(key, kind.value, buffer, depth);
     if (row == nullptr) return false;
-    if (std::string_view(row->kind) == "task") return AddTaskRecord(item, key, std::move(entry));
+    if (std::string_view(row->kind) == "task") return AddTaskRecord(item, std::move(entry));
 
-    std::string identity = key.hive + '|' + row->kind + '|';
-    for (std::size_t i = 0; i < depth; ++i) identity += key.lower[i] + '\\';
-    if (row->eachValue) identity += PathIdentity(item.name);
+    std::string identity;
+    identity.append(key.hive).append(1, '|').append(row->kind).append(1, '|');
+    for (std::size_t i = 0; i < depth; ++i) identity.append(key.lower[i]).append(1, '\\');
+    if (row->eachValue) identity += item.name;
     Thing& thing = ThingOf(*row, identity,
                            row->eachValue ? item.name : key.own[depth - 1], key.hive);
     Take(thing, item.classification.category, std::move(entry));
@@ -512,26 +584,21 @@ bool Findings::Impl::AddRegistry(const ReportedItem& item, FindingEntry entry) {
     if (!kind.value) return true;
     const std::string relative = row->eachValue ? "*" : RelativeValue(key, depth, item.name);
     if (item.kind == JournalKind::ChangedValue) {
-        thing.values[relative] = std::string(item.newText);
-        thing.oldValues[relative] = std::string(item.oldText);
+        SetValue(thing.oldValues, relative, std::string(item.oldText));
+        SetValue(thing.values, relative, std::string(item.newText));
     } else {
-        thing.values[relative] = std::string(item.text);
+        SetValue(thing.values, relative, std::string(item.text));
     }
-    if (std::string_view(row->kind) == "certificate") thing.values["\nstore"] = key.own[depth - 3];
-    if (std::string_view(row->kind) == "certificate" && lowerName == "blob" &&
-        item.kind != JournalKind::RemovedValue) {
-        thing.values["\nblob"] = std::string(item.newData);
+    if (std::string_view(row->kind) == "certificate") {
+        SetValue(thing.values, "\nstore", std::string(key.own[depth - 3]));
+        if (buffer == "blob" && item.kind != JournalKind::RemovedValue) {
+            SetValue(thing.values, "\nblob", std::string(item.newData));
+        }
     }
     return true;
 }
 
 namespace {
-
-const std::string* ValueOf(const std::unordered_map<std::string, std::string>& values,
-                           std::string_view relative) {
-    const auto found = values.find(Lower(relative));
-    return found == values.end() ? nullptr : &found->second;
-}
 
 // The parts of a firewall rule's text ("v2.30|Action=Allow|Dir=In|App=...|LPort=80|") that
 // people read, by name.
@@ -606,7 +673,7 @@ void Findings::Impl::JoinProgIds() {
         if (found == progIds.end()) continue;
         Thing& joined = things[found->second];
         for (const auto& [relative, text] : joined.values)
-            type.values["progid\n" + relative] = text;
+            SetValue(type.values, "progid\n" + relative, text);
         for (FindingEntry& entry : joined.entries) Take(type, joined.category, std::move(entry));
         joined.row = nullptr;  // taken in
     }
@@ -688,7 +755,8 @@ Finding Findings::Impl::Make(Thing& thing, const SystemFacts& system) {
             if (path.empty()) continue;
             FindingFile file = system.Inspect(path);
             file.path = path;
-            file.isNew = addedFiles.contains(PathIdentity(path));
+            file.isNew = std::binary_search(addedFiles.begin(), addedFiles.end(),
+                                            FileKey(path, buffer));
             finding.files.push_back(std::move(file));
             break;
         }
@@ -699,6 +767,7 @@ Finding Findings::Impl::Make(Thing& thing, const SystemFacts& system) {
 }
 
 std::vector<Finding> Findings::Finish(const SystemFacts& system) {
+    std::sort(impl_->addedFiles.begin(), impl_->addedFiles.end());
     impl_->JoinTasks();
     impl_->JoinProgIds();
     std::vector<Finding> findings;
@@ -707,9 +776,12 @@ std::vector<Finding> Findings::Finish(const SystemFacts& system) {
         findings.push_back(impl_->Make(thing, system));
     }
     // Tasks joined last: each finding where its first entry is.
-    std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
+    const auto earlier = [](const Finding& a, const Finding& b) {
         return a.entries.front().item < b.entries.front().item;
-    });
+    };
+    if (!std::is_sorted(findings.begin(), findings.end(), earlier)) {
+        std::stable_sort(findings.begin(), findings.end(), earlier);
+    }
     return findings;
 }
 

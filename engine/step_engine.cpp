@@ -312,6 +312,7 @@ std::string Step2Summary(bool aborted, long fileCount, unsigned long entryCount,
     if (aborted) return "Scan aborted";
     std::string summary = FoundNew(fileCount, entryCount, registryChangeLists, wholeChange);
     if (wholeChange.Any()) summary += AlsoFound(wholeChange);
+    if (!wholeChange.worthALook.empty()) summary += "\n\n" + wholeChange.worthALook;
     // What Step #1 could not read was not compared: the summary ends saying so.
     const CountWords unread[] = {
         {wholeChange.unlistedAtBaseline, kUnlistedAtBaselineNouns},

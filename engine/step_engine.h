@@ -61,6 +61,9 @@ struct WholeChangeCounts {
     unsigned long renamed = 0;
     // Values whose type changed though their text did not: no change list shows them.
     unsigned long retypedValues = 0;
+    // What is worth a look, by category: "Worth a look: 1 starts by itself, ..."; empty when
+    // nothing starts, trusts or registers anything.
+    std::string worthALook;
 
     bool Any() const {
         return modifiedFiles != 0 || removedFiles != 0 || newFolders != 0 ||

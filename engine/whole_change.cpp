@@ -7,15 +7,18 @@
 #include "engine/run_facts.h"
 #include "engine/scratch_files.h"
 #include "engine/undo_files.h"
+#include "engine/windows_facts.h"
 #include "res/version.h"
 
 bool WholeChangeReport::Begin() {
     // What the last run wrote goes, and what a run that was killed left.
     for (const char* name : kStepTwoOutputNames) DeleteFileA(name);
     for (const char* name : kScratchNames) DeleteFileA(name);
-    classifier_ = std::make_unique<ChangeClassifier>(ResolveKnownPlaces());
+    const KnownPlaces places = ResolveKnownPlaces();
+    classifier_ = std::make_unique<ChangeClassifier>(places);
     userSid_ = CurrentUserSid();
-    outputs_ = std::make_unique<ChangeOutputs>(sections_, items_, journal_, userSid_);
+    outputs_ =
+        std::make_unique<ChangeOutputs>(sections_, items_, journal_, userSid_, places.windows);
     const struct {
         SnapshotWriter* file;
         const char* name;
@@ -81,7 +84,7 @@ bool WholeChangeReport::WriteReport(const UndoFilesCounts& undo, std::string& fa
                                 undo.notRestoredTypeUnknown,
                                 undo.notRestoredDataNotExact};
         head.Head(LocalTimeText(NowFileTime()), ComputerName(), outputs_->Areas(),
-                  outputs_->AllHighlights(), files);
+                  outputs_->AllHighlights(), files, findings_);
         written = AppendFile(kSectionsScratchName, report);
         head.Tail();
         written = written && head.Ok();
@@ -102,6 +105,8 @@ bool WholeChangeReport::WriteChangeSet(std::string& failure) {
         run.Run(QUORVANE_VERSION_TEXT, Iso8601FromFileTime(NowFileTime()), ComputerName(),
                 outputs_->SetAreas());
         written = run.Ok() && AppendFile(kItemsScratchName, set);
+        for (const Finding& finding : findings_) run.FindingLine(finding);
+        written = written && run.Ok();
     }
     if (!set.Close() || !written) {
         if (failure.empty()) failure = WriteFailureText(set);
@@ -110,7 +115,20 @@ bool WholeChangeReport::WriteChangeSet(std::string& failure) {
     return true;
 }
 
+// The findings, with what Windows tells of their files, and the summary's count of them.
+void WholeChangeReport::FinishFindings() {
+    findings_ = outputs_->FinishFindings(WindowsSystemFacts());
+    std::size_t lone[3] = {};
+    for (const ReportHighlight& item : outputs_->AllHighlights()) {
+        if (item.category == ChangeCategory::Autostart) ++lone[0];
+        if (item.category == ChangeCategory::Security) ++lone[1];
+        if (item.category == ChangeCategory::Registration) ++lone[2];
+    }
+    counts_.worthALook = WorthALook(findings_, lone[0], lone[1], lone[2]);
+}
+
 bool WholeChangeReport::Finish(std::string& failure) {
+    FinishFindings();
     UndoFilesCounts undo;
     const bool written = CloseScratch(failure) &&
                          WriteUndoFiles(kJournalScratchName, userSid_, undo, failure) &&

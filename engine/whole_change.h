@@ -50,6 +50,7 @@ public:
     const SnapshotWriter& Sections() const { return *failedScratch_; }
 
 private:
+    void FinishFindings();
     bool CloseScratch(std::string& failure);
     bool WriteReport(const struct UndoFilesCounts& undo, std::string& failure);
     bool WriteChangeSet(std::string& failure);
@@ -59,5 +60,6 @@ private:
     std::unique_ptr<ChangeClassifier> classifier_;
     std::string userSid_;
     std::unique_ptr<ChangeOutputs> outputs_;
+    std::vector<Finding> findings_;
     WholeChangeCounts counts_;
 };

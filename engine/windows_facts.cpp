@@ -9,6 +9,7 @@
 #include <softpub.h>
 #include <wincrypt.h>
 #include <wintrust.h>
+#include <mscat.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -219,26 +220,29 @@ std::string SignerOf(const std::wstring& path) {
     return certificate ? NameText(certificate.get()->pCertInfo->Subject) : std::string();
 }
 
-// The file's embedded Authenticode signature as WinVerifyTrust judges it, without revocation
+// Whether the file holds an embedded signature at all: a file without one (a script, a data
+// file, an unsigned program) is not signed, whatever WinVerifyTrust answers for its form.
+bool HasEmbeddedSignature(const std::wstring& path) {
+    DWORD encoding = 0, content = 0, format = 0;
+    UniqueCertStore store;
+    UniqueCryptMsg message;
+    return CryptQueryObject(CERT_QUERY_OBJECT_FILE, path.c_str(),
+                            CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
+                            CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encoding, &content, &format,
+                            store.put(), message.put(), nullptr) != 0;
+}
+
+// WinVerifyTrust's judgement of a subject (a file or a catalog's member), without revocation
 // checks and without fetching anything from the network (a hostile certificate names its own
 // addresses).
-void CheckSignature(const std::wstring& path, FindingFile& file) {
-    UniqueFile handle(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!handle) {
-        file.why = ErrorText(GetLastError());
-        return;
-    }
-    WINTRUST_FILE_INFO subject{};
-    subject.cbStruct = sizeof subject;
-    subject.pcwszFilePath = path.c_str();
-    subject.hFile = handle.get();
+LONG Verify(DWORD choice, void* subject) {
     WINTRUST_DATA trust{};
     trust.cbStruct = sizeof trust;
     trust.dwUIChoice = WTD_UI_NONE;
     trust.fdwRevocationChecks = WTD_REVOKE_NONE;
-    trust.dwUnionChoice = WTD_CHOICE_FILE;
-    trust.pFile = &subject;
+    trust.dwUnionChoice = choice;
+    if (choice == WTD_CHOICE_FILE) trust.pFile = static_cast<WINTRUST_FILE_INFO*>(subject);
+    if (choice == WTD_CHOICE_CATALOG) trust.pCatalog = static_cast<WINTRUST_CATALOG_INFO*>(subject);
     trust.dwStateAction = WTD_STATEACTION_VERIFY;
     trust.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_NONE;
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
@@ -246,21 +250,94 @@ void CheckSignature(const std::wstring& path, FindingFile& file) {
     const LONG result = WinVerifyTrust(noUser, &action, &trust);
     trust.dwStateAction = WTD_STATEACTION_CLOSE;
     WinVerifyTrust(noUser, &action, &trust);
+    return result;
+}
 
-    file.signature = "not valid";
-    const TrustAnswer* answer = nullptr;
+void SetVerdict(LONG result, FindingFile& file) {
     for (const TrustAnswer& known : kTrustAnswers) {
-        if (known.result == result) answer = &known;
+        if (known.result == result) {
+            file.signature = known.signature;
+            file.why = known.why;
+            return;
+        }
     }
-    if (answer != nullptr) {
-        file.signature = answer->signature;
-        file.why = answer->why;
-    } else {
-        char text[48];
-        std::snprintf(text, sizeof text, "WinVerifyTrust: 0x%08lX",
-                      static_cast<unsigned long>(result));
-        file.why = text;
+    char text[48];
+    std::snprintf(text, sizeof text, "WinVerifyTrust: 0x%08lX", static_cast<unsigned long>(result));
+    file.signature = "not valid";
+    file.why = text;
+}
+
+// Most of Windows's own files are signed in a catalog of the system's rather than in
+// themselves: the catalog that lists the file's hash, judged for the file. SHA-256 catalogs are
+// asked for first where the system has them (CryptCATAdminAcquireContext2, Windows 8 and
+// later), then SHA-1 ones. False when no catalog lists the file.
+bool CheckCatalog(const std::wstring& path, HANDLE handle, FindingFile& file) {
+    using Acquire2 = BOOL(WINAPI*)(HCATADMIN*, const GUID*, const WCHAR*,
+                                   const CERT_STRONG_SIGN_PARA*, DWORD);
+    using Hash2 = BOOL(WINAPI*)(HCATADMIN, HANDLE, DWORD*, BYTE*, DWORD);
+    const HMODULE wintrust = GetModuleHandleW(L"wintrust.dll");
+    const auto acquire2 = reinterpret_cast<Acquire2>(
+        reinterpret_cast<void*>(GetProcAddress(wintrust, "CryptCATAdminAcquireContext2")));
+    const auto hash2 = reinterpret_cast<Hash2>(
+        reinterpret_cast<void*>(GetProcAddress(wintrust, "CryptCATAdminCalcHashFromFileHandle2")));
+    for (const bool sha256 : {true, false}) {
+        if (sha256 && (acquire2 == nullptr || hash2 == nullptr)) continue;
+        HCATADMIN admin = nullptr;
+        if (sha256 ? !acquire2(&admin, nullptr, BCRYPT_SHA256_ALGORITHM, nullptr, 0)
+                   : !CryptCATAdminAcquireContext(&admin, nullptr, 0)) {
+            continue;
+        }
+        BYTE hash[64];
+        DWORD size = sizeof hash;
+        SetFilePointer(handle, 0, nullptr, FILE_BEGIN);
+        const bool hashed = sha256 ? hash2(admin, handle, &size, hash, 0)
+                                   : CryptCATAdminCalcHashFromFileHandle(handle, &size, hash, 0);
+        HCATINFO catalog = hashed ? CryptCATAdminEnumCatalogFromHash(admin, hash, size, 0, nullptr)
+                                  : nullptr;
+        CATALOG_INFO info{};
+        info.cbStruct = sizeof info;
+        if (catalog != nullptr && CryptCATCatalogInfoFromContext(catalog, &info, 0)) {
+            std::wstring tag;
+            for (DWORD i = 0; i < size; ++i) {
+                tag += L"0123456789ABCDEF"[hash[i] >> 4];
+                tag += L"0123456789ABCDEF"[hash[i] & 15];
+            }
+            WINTRUST_CATALOG_INFO member{};
+            member.cbStruct = sizeof member;
+            member.pcwszCatalogFilePath = info.wszCatalogFile;
+            member.pcwszMemberTag = tag.c_str();
+            member.pcwszMemberFilePath = path.c_str();
+            member.hMemberFile = handle;
+            member.pbCalculatedFileHash = hash;
+            member.cbCalculatedFileHash = size;
+            SetVerdict(Verify(WTD_CHOICE_CATALOG, &member), file);
+            if (file.signature != "not signed") file.signer = SignerOf(info.wszCatalogFile);
+        }
+        if (catalog != nullptr) CryptCATAdminReleaseCatalogContext(admin, catalog, 0);
+        CryptCATAdminReleaseContext(admin, 0);
+        if (!file.signature.empty()) return true;
     }
+    return false;
+}
+
+// The file's Authenticode signature as WinVerifyTrust judges it: its own, or else its
+// catalog's.
+void CheckSignature(const std::wstring& path, FindingFile& file) {
+    UniqueFile handle(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!handle) {
+        file.why = ErrorText(GetLastError());
+        return;
+    }
+    if (!HasEmbeddedSignature(path)) {
+        if (!CheckCatalog(path, handle.get(), file)) file.signature = "not signed";
+        return;
+    }
+    WINTRUST_FILE_INFO subject{};
+    subject.cbStruct = sizeof subject;
+    subject.pcwszFilePath = path.c_str();
+    subject.hFile = handle.get();
+    SetVerdict(Verify(WTD_CHOICE_FILE, &subject), file);
     if (file.signature != "not signed") file.signer = SignerOf(path);
 }
 

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <wincrypt.h>
 
 #include <cstdlib>
 #include <string>
@@ -89,6 +92,74 @@ struct Planted {
     }
 };
 
+// A shortcut as a setup makes one, through the shell's link object.
+bool MakeShortcut(const std::string& path, const wchar_t* target, const wchar_t* arguments) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IShellLinkW* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link)))) {
+        return false;
+    }
+    IPersistFile* file = nullptr;
+    bool saved = SUCCEEDED(link->SetPath(target)) && SUCCEEDED(link->SetArguments(arguments)) &&
+                 SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)));
+    saved = saved && SUCCEEDED(file->Save(Utf16(path).c_str(), TRUE));
+    if (file != nullptr) file->Release();
+    link->Release();
+    return saved;
+}
+
+// A self-signed certificate added to the machine's root store, as a setup that wants to be
+// trusted adds one; taken out again when done. Thumbprint: its SHA-1 as the store's key names it.
+struct TrustedRoot {
+    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                                     CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+    PCCERT_CONTEXT added = nullptr;
+    std::string thumbprint;
+    bool Add(const wchar_t* subject) {
+        BYTE name[256];
+        DWORD size = sizeof name;
+        if (store == nullptr || !CertStrToNameW(X509_ASN_ENCODING, subject, CERT_X500_NAME_STR,
+                                                nullptr, name, &size, nullptr)) {
+            return false;
+        }
+        CERT_NAME_BLOB blob = {size, name};
+        PCCERT_CONTEXT made = CertCreateSelfSignCertificate(0, &blob, 0, nullptr, nullptr,
+                                                            nullptr, nullptr, nullptr);
+        if (made == nullptr) return false;
+        // Wine writes the store's registry keys only when told to.
+        const bool stored = CertAddCertificateContextToStore(store, made, CERT_STORE_ADD_NEW, &added) &&
+                            CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+        CertFreeCertificateContext(made);
+        BYTE hash[20];
+        DWORD hashSize = sizeof hash;
+        if (!stored || !CertGetCertificateContextProperty(added, CERT_SHA1_HASH_PROP_ID, hash,
+                                                          &hashSize)) {
+            return false;
+        }
+        for (DWORD i = 0; i < hashSize; ++i) {
+            thumbprint += "0123456789ABCDEF"[hash[i] >> 4];
+            thumbprint += "0123456789ABCDEF"[hash[i] & 15];
+        }
+        return true;
+    }
+    ~TrustedRoot() {
+        if (added != nullptr && CertDeleteCertificateFromStore(added)) {
+            CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+        }
+        if (store != nullptr) CertCloseStore(store, 0);
+    }
+};
+
+// A task file as the task scheduler writes one: XML in UTF-16 after a byte order mark.
+std::string TaskFile(std::wstring_view command, std::wstring_view arguments) {
+    const std::wstring xml = L"\xFEFF<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Task><RegistrationInfo>"
+                             L"<Author>Qv &amp; Co</Author></RegistrationInfo><Actions><Exec><Command>" +
+                             std::wstring(command) + L"</Command><Arguments>" +
+                             std::wstring(arguments) + L"</Arguments></Exec></Actions></Task>";
+    return std::string(reinterpret_cast<const char*>(xml.data()), xml.size() * 2);
+}
+
 TEST(ChangeMeaning, TheReportHighlightsWhatStartsTrustsAndRegistersAndMarksTheChurn) {
     ScratchTree folder("meaning");
     scratch::CurrentDirectory current(folder.Root());
@@ -107,6 +178,11 @@ TEST(ChangeMeaning, TheReportHighlightsWhatStartsTrustsAndRegistersAndMarksTheCh
     ASSERT_TRUE(SetValue(typed, L"Path", REG_EXPAND_SZ, expandable.c_str(),
                          (expandable.size() + 1) * 2));
 
+    // Wine fills the machine's root store from the host's when it is first opened: before the
+    // baseline, so that only the planted root is new.
+    TrustedRoot root;
+    ASSERT_NE(root.store, nullptr);
+
     std::unique_ptr<DialogDriver> dialog = DialogDriver::StartInProcess();
     ASSERT_TRUE(dialog);
     dialog->SetChecked(IDC_SCAN_FILES, true);
@@ -119,18 +195,17 @@ TEST(ChangeMeaning, TheReportHighlightsWhatStartsTrustsAndRegistersAndMarksTheCh
     const std::wstring version = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
     const std::wstring service = L"SYSTEM\\CurrentControlSet\\Services\\QvSvc";
     const std::wstring uninstall = version + L"\\Uninstall\\QvTool";
-    const std::wstring certificate =
-        L"SOFTWARE\\Microsoft\\SystemCertificates\\ROOT\\Certificates\\"
-        L"0123456789ABCDEF0123456789ABCDEF01234567";
+    const std::wstring tasks =
+        L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\";
     const std::wstring rules =
         L"SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\"
         L"FirewallRules";
     Planted planted;
     planted.keys = {service, uninstall, L"SOFTWARE\\Classes\\.qvt", L"SOFTWARE\\Classes\\Qv.Document",
-                    certificate, typed};
+                    tasks + L"Tree\\QvNightly", tasks + L"Tasks\\{5156E1A0-0000-4E51-9A1E-00000000000A}",
+                    typed};
     planted.values = {{version + L"\\Run", L"QvTool"}, {rules, L"QvTool-In"}};
     const DWORD automatic = 2, ownProcess = 16;
-    const BYTE blob[] = {0x30, 0x82, 0x01, 0x0a};
     ASSERT_TRUE(planted.Folder("C:\\Tools"));
     ASSERT_TRUE(planted.File("C:\\Tools\\qvtool.exe"));
     ASSERT_TRUE(SetString(version + L"\\Run", L"QvTool", L"C:\\Tools\\qvtool.exe"));
@@ -158,17 +233,24 @@ TEST(ChangeMeaning, TheReportHighlightsWhatStartsTrustsAndRegistersAndMarksTheCh
     ASSERT_TRUE(planted.File("C:\\_Quorvane_COPY\\copied.txt"));
     ASSERT_TRUE(planted.File(folder.Path(kErrorLogName)));
     ASSERT_TRUE(SetString(service, L"ImagePath", L"C:\\Svc\\qvsvc.exe"));
+    ASSERT_TRUE(SetString(service, L"ObjectName", L"LocalSystem"));
     ASSERT_TRUE(SetValue(service, L"Start", REG_DWORD, &automatic, 4));
     ASSERT_TRUE(SetValue(service, L"Type", REG_DWORD, &ownProcess, 4));
-    ASSERT_TRUE(planted.File(places.system + "\\Tasks\\QvNightly", "<Task/>"));
+    const std::string task = TaskFile(L"C:\\Tools\\qvtool.exe", L"/nightly &quot;all&quot;");
+    ASSERT_TRUE(planted.File(places.system + "\\Tasks\\QvNightly", task));
+    const std::wstring taskId = L"{5156E1A0-0000-4E51-9A1E-00000000000A}";
+    ASSERT_TRUE(SetString(tasks + L"Tree\\QvNightly", L"Id", taskId));
+    ASSERT_TRUE(SetString(tasks + L"Tasks\\" + taskId, L"Path", L"\\QvNightly"));
     ASSERT_TRUE(SetString(uninstall, L"DisplayName", L"Qv Tool"));
     ASSERT_TRUE(SetString(uninstall, L"DisplayVersion", L"1.2"));
     ASSERT_TRUE(SetString(L"SOFTWARE\\Classes\\.qvt", L"", L"Qv.Document"));
     ASSERT_TRUE(SetString(L"SOFTWARE\\Classes\\Qv.Document\\shell\\open\\command", L"",
                           L"\"C:\\Tools\\qvtool.exe\" \"%1\""));
-    ASSERT_TRUE(planted.File(places.userStartMenu + "\\Programs\\Qv Tool.lnk", "L"));
-    ASSERT_TRUE(SetValue(certificate, L"Blob", REG_BINARY, blob, sizeof blob));
-    ASSERT_TRUE(SetString(rules, L"QvTool-In", L"v2.30|Action=Allow|Active=TRUE|Dir=In|LPort=8088|"));
+    planted.files.push_back(places.userStartMenu + "\\Programs\\Qv Tool.lnk");
+    ASSERT_TRUE(MakeShortcut(planted.files.back(), L"C:\\Tools\\qvtool.exe", L"/open"));
+    ASSERT_TRUE(root.Add(L"CN=Quorvane Meaning Root, O=Qv"));
+    ASSERT_TRUE(SetString(rules, L"QvTool-In",
+                          L"v2.30|Action=Allow|Active=TRUE|Dir=In|LPort=8088|App=C:\\Tools\\qvtool.exe|"));
     // The machine's churn.
     ASSERT_TRUE(planted.File(places.userTemp + "\\qv-setup.tmp"));
     ASSERT_TRUE(planted.File(places.windows + "\\Prefetch\\QVTOOL.EXE-1A2B3C4D.pf"));
@@ -215,16 +297,21 @@ TEST(ChangeMeaning, TheReportHighlightsWhatStartsTrustsAndRegistersAndMarksTheCh
               std::string::npos)
         << "the protocol's key goes whole";
 
-    // What each planted change means, as the highlights word it.
-    for (const char* words : {"New service, starts automatically: C:\\Svc\\qvsvc.exe",
+    // What each planted change means, as its item in the change set words it.
+    for (const char* words : {"New service, starts automatically: C:\\\\Svc\\\\qvsvc.exe",
                               "Uninstall entry: Qv Tool 1.2"}) {
-        EXPECT_NE(report.find(words), std::string::npos) << words;
+        EXPECT_NE(changes.find(words), std::string::npos) << words;
     }
 
     // For the browser and jq (tests/change_meaning_in_browser.sh).
     if (const char* copy = std::getenv("QUORVANE_MEANING_COPY")) {
         ASSERT_TRUE(scratch::WriteWholeFile(std::string(copy) + ".html", report));
         ASSERT_TRUE(scratch::WriteWholeFile(std::string(copy) + ".jsonl", changes));
+        // The files the findings run, whose hashes sha256sum checks, and the certificate's name.
+        ASSERT_TRUE(scratch::WriteWholeFile(std::string(copy) + ".task", task));
+        ASSERT_TRUE(scratch::WriteWholeFile(std::string(copy) + ".tool",
+                                            ReadWholeFile("C:\\Tools\\qvtool.exe")));
+        ASSERT_TRUE(scratch::WriteWholeFile(std::string(copy) + ".thumbprint", root.thumbprint));
     }
 }
 

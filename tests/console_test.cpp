@@ -510,11 +510,22 @@ TEST_F(ConsoleSteps, UndoTakesTheChangeBackAndRedoMakesItAgain) {
     EXPECT_EQ(checked, std::size(contents)) << set;
     EXPECT_TRUE(Holds(report, "3 bytes</span> <span class=\"hash\">SHA-256 " + abc + "</span>"));
     EXPECT_TRUE(Holds(report, "<span class=\"hash unread\">no SHA-256: in use by another program"));
-    const std::string highlights = report.substr(
-        report.find("<section class=\"highlights\">"),
-        report.find("</section>") - report.find("<section class=\"highlights\">"));
-    EXPECT_EQ(highlights.find("QvRoundTrip"), highlights.rfind("QvRoundTrip")) << highlights;
-    EXPECT_TRUE(Holds(highlights, "Also at <span class=\"path\">HKEY_USERS\\S-")) << highlights;
+    // The Run value is one finding, with the entry of each place it was seen at, and names the
+    // file it would start, which is not there; the summary counts it.
+    const std::string findings = report.substr(
+        report.find("<section class=\"findings\">"),
+        report.find("</section>") - report.find("<section class=\"findings\">"));
+    EXPECT_EQ(findings.find("<li class=\"finding\""), findings.rfind("<li class=\"finding\""))
+        << findings;
+    for (const char* part :
+         {"<span class=\"title\">Run entry added: QvRoundTrip</span>", "<summary>2 entries<",
+          "Runs <span class=\"path\">D:\\app\\tool.exe</span> <span class=\"missing\">",
+          "<span class=\"path\">HKEY_USERS\\S-"}) {
+        EXPECT_TRUE(Holds(findings, part)) << part << "\n" << findings;
+    }
+    EXPECT_TRUE(Holds(set, "\"title\":\"Run entry added: QvRoundTrip\",\"facts\":{\"command\":"
+                           "\"D:\\\\app\\\\tool.exe\"},\"items\":[")) << set;
+    EXPECT_TRUE(Holds(found.out, "Worth a look: 1 starts by itself.")) << found.out;
     for (const char* name : {kRedoRegName, kUndoRegName}) {
         const std::string bytes = ReadWholeFile(Here(name));  // UTF-16 after its byte order mark
         const std::string text = scratch::Utf8(std::wstring_view(

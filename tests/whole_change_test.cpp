@@ -132,11 +132,14 @@ TEST(WholeChange, PairsChangedValuesMergesPlacesOfOneChangeAndWritesClassesAtThe
     EXPECT_TRUE(Holds(set, "\"name\":\"Version\",\"old\":\"1\",\"new\":\"2\"")) << set;
     EXPECT_FALSE(Holds(set, "\"change\":\"removed\"")) << set;
 
-    // One highlight for the new Run value, naming the other place it was seen at.
+    // One finding for the new Run value, with both places it was seen at as its entries, and
+    // one for the file type seen under HKEY_CLASSES_ROOT and at its real place.
     const std::string page = ReadWholeFile(kReportName);
     const std::string head = page.substr(0, page.find("id=\"entries\""));
-    EXPECT_EQ(Count(head, "QvCore</span>"), 1u) << head;
-    EXPECT_TRUE(Holds(head, "Also at <span class=\"path\">HKEY_USERS\\" + sid)) << head;
+    EXPECT_EQ(Count(head, "Run entry added: QvCore</span>"), 1u) << head;
+    EXPECT_EQ(Count(head, "File type added: .qvcore</span>"), 1u) << head;
+    EXPECT_TRUE(Holds(head, "</span> <span class=\"path\">HKEY_USERS\\" + sid)) << head;
+    EXPECT_EQ(Count(set, "\"type\":\"finding\""), 2u) << set;
 
     // The .reg files write each change once: the user's as HKEY_CURRENT_USER, the class at the
     // real place the machine pass saw it at.
