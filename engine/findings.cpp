@@ -1,6 +1,7 @@
 #include "engine/findings.h"
 
 #include <algorithm>
+#include <deque>
 #include <cstring>
 #include <optional>
 #include <unordered_map>
@@ -382,11 +383,15 @@ void SetValue(Values& values, std::string relative, std::string text) {
     values.emplace_back(std::move(relative), std::move(text));
 }
 
-const std::string* ValueOf(const Values& values, std::string_view relative) {
-    for (const auto& [at, text] : values) {
+std::string* ValueOf(Values& values, std::string_view relative) {
+    for (auto& [at, text] : values) {
         if (EqualAsciiNoCase(at, relative)) return &text;
     }
     return nullptr;
+}
+
+const std::string* ValueOf(const Values& values, std::string_view relative) {
+    return ValueOf(const_cast<Values&>(values), relative);
 }
 
 // A path's form with its letter case folded as Windows folds it (AppendFolded), hashed: the
@@ -431,7 +436,7 @@ struct Findings::Impl {
     };
 
     std::string userSid, systemRoot;
-    std::vector<Thing> things;
+    std::deque<Thing> things;  // grows without moving what it holds
     std::unordered_map<std::string, std::size_t> byIdentity;
     std::string tasksFolder;  // the Tasks folder of System32, with its final backslash
     // The files this change added (FileKey), sorted once every entry is in.
@@ -450,9 +455,14 @@ struct Findings::Impl {
     std::vector<TaskRecord> taskRecords;
     std::unordered_map<std::string, std::string> taskPlaces;  // by id, lower case
 
-    bool AddRegistry(const ReportedItem& item, FindingEntry entry);
-    bool AddFile(const ReportedItem& item, FindingEntry entry);
-    bool AddTaskRecord(const ReportedItem& item, FindingEntry entry);
+    // The item in hand: its line among the change set's items and its entry's id.
+    std::size_t itemIndex = 0;
+    std::string_view anchor;
+    FindingEntry Entry(const ReportedItem& item) const;
+
+    bool AddRegistry(const ReportedItem& item);
+    bool AddFile(const ReportedItem& item);
+    bool AddTaskRecord(const ReportedItem& item);
     Thing& ThingOf(const KindRow& row, const std::string& identity, std::string_view name,
                    std::string_view hive);
     void Take(Thing& thing, ChangeCategory category, FindingEntry entry);
@@ -479,10 +489,15 @@ bool Findings::Add(const ReportedItem& item, std::size_t itemIndex, std::string_
     const ChangeCategory category = item.classification.category;
     if (category == ChangeCategory::None || category == ChangeCategory::Noise) return false;
     if (item.kind == JournalKind::RemovedEntry || !item.exactName) return false;
-    FindingEntry entry{itemIndex, std::string(anchor), kind.change, std::string(item.path),
-                       kind.value ? std::string(item.name) : std::string(), kind.value};
-    return kind.registry ? impl_->AddRegistry(item, std::move(entry))
-                         : impl_->AddFile(item, std::move(entry));
+    impl_->itemIndex = itemIndex;
+    impl_->anchor = anchor;
+    return kind.registry ? impl_->AddRegistry(item) : impl_->AddFile(item);
+}
+
+FindingEntry Findings::Impl::Entry(const ReportedItem& item) const {
+    const ChangeKind& kind = KindOf(item.kind);
+    return {itemIndex, std::string(anchor), kind.change, std::string(item.path),
+            kind.value ? std::string(item.name) : std::string(), kind.value};
 }
 
 Findings::Impl::Thing& Findings::Impl::ThingOf(const KindRow& row, const std::string& identity,
@@ -512,7 +527,7 @@ void Findings::Impl::Take(Thing& thing, ChangeCategory category, FindingEntry en
 }
 
 // A task's file below the Tasks folder, and a shortcut: the file is the thing.
-bool Findings::Impl::AddFile(const ReportedItem& item, FindingEntry entry) {
+bool Findings::Impl::AddFile(const ReportedItem& item) {
     const std::string_view path = item.path;
     const bool task = path.size() > tasksFolder.size() && StartsNoCase(path, tasksFolder);
     const bool shortcut =
@@ -527,13 +542,13 @@ bool Findings::Impl::AddFile(const ReportedItem& item, FindingEntry entry) {
     if (item.kind == JournalKind::AddedFile) thing.change = "added";
     if (gone) thing.change = "removed";
     if (!gone) thing.file = path;
-    Take(thing, item.classification.category, std::move(entry));
+    Take(thing, item.classification.category, Entry(item));
     return true;
 }
 
-bool Findings::Impl::AddTaskRecord(const ReportedItem& item, FindingEntry entry) {
+bool Findings::Impl::AddTaskRecord(const ReportedItem& item) {
     constexpr std::size_t kBelow = 8;  // ...\Schedule\TaskCache\<Tree or Tasks, ...>\...
-    TaskRecord record{std::move(entry), item.classification.category, {}, {}, {}};
+    TaskRecord record{Entry(item), item.classification.category, {}, {}, {}};
     const bool own = !KindOf(item.kind).value;
     if (key.lower[kBelow - 1] == "tree") {
         for (std::size_t i = kBelow; i < key.own.size(); ++i) {
@@ -556,7 +571,7 @@ bool Findings::Impl::AddTaskRecord(const ReportedItem& item, FindingEntry entry)
     return true;
 }
 
-bool Findings::Impl::AddRegistry(const ReportedItem& item, FindingEntry entry) {
+bool Findings::Impl::AddRegistry(const ReportedItem& item) {
     const ChangeKind& kind = KindOf(item.kind);
     if (!ReadKeyPath(item.path, userSid, key)) return false;
     buffer.clear();
@@ -564,7 +579,7 @@ bool Findings::Impl::AddRegistry(const ReportedItem& item, FindingEntry entry) {
     std::size_t depth = 0;
     const KindRow* row = KindOfKey(key, kind.value, buffer, depth);
     if (row == nullptr) return false;
-    if (std::string_view(row->kind) == "task") return AddTaskRecord(item, std::move(entry));
+    if (std::string_view(row->kind) == "task") return AddTaskRecord(item);
 
     std::string identity;
     identity.append(key.hive).append(1, '|').append(row->kind).append(1, '|');
@@ -572,7 +587,7 @@ bool Findings::Impl::AddRegistry(const ReportedItem& item, FindingEntry entry) {
     if (row->eachValue) identity += item.name;
     Thing& thing = ThingOf(*row, identity,
                            row->eachValue ? item.name : key.own[depth - 1], key.hive);
-    Take(thing, item.classification.category, std::move(entry));
+    Take(thing, item.classification.category, Entry(item));
     // Its own key, or its own value, tells whether the thing came or went.
     const bool own = row->eachValue || (!kind.value && key.lower.size() == depth);
     if (own && (item.kind == JournalKind::AddedKey || item.kind == JournalKind::AddedValue)) {
@@ -685,8 +700,11 @@ Finding Findings::Impl::Make(Thing& thing, const SystemFacts& system) {
     finding.kind = row.kind;
     finding.category = thing.category;
     finding.change = thing.change.empty() ? std::string_view("changed") : thing.change;
-    std::stable_sort(thing.entries.begin(), thing.entries.end(),
-                     [](const FindingEntry& a, const FindingEntry& b) { return a.item < b.item; });
+    // A joined program ID's entries come after the extension's.
+    const auto earlier = [](const FindingEntry& a, const FindingEntry& b) { return a.item < b.item; };
+    if (!std::is_sorted(thing.entries.begin(), thing.entries.end(), earlier)) {
+        std::stable_sort(thing.entries.begin(), thing.entries.end(), earlier);
+    }
     finding.entries = std::move(thing.entries);
     std::string_view noun = row.noun;
     const auto fact = [&](std::string_view name, std::string text) {
@@ -702,11 +720,11 @@ Finding Findings::Impl::Make(Thing& thing, const SystemFacts& system) {
     }
     for (const FactRow& source : row.facts) {
         if (source.value == nullptr) break;
-        const std::string* text = ValueOf(thing.values, source.value);
+        std::string* text = ValueOf(thing.values, source.value);  // taken: read once
         if (text == nullptr) continue;
         const std::optional<std::string_view> words =
             source.table != nullptr ? TableWords(source.table, *text) : std::nullopt;
-        fact(source.fact, words ? std::string(*words) : *text);
+        fact(source.fact, words ? std::string(*words) : std::move(*text));
     }
     if (kind == "filetype") {
         // The facts of the program ID it names, as JoinProgIds took them in.
@@ -744,7 +762,10 @@ Finding Findings::Impl::Make(Thing& thing, const SystemFacts& system) {
 
     // What it starts or loads: the first of its program facts that it holds.
     if (row.runs != nullptr && finding.change != "removed") {
-        for (std::string_view name : Split(row.runs, '|')) {
+        for (std::string_view names = row.runs; !names.empty();) {
+            const std::size_t bar = std::min(names.find('|'), names.size());
+            const std::string_view name = names.substr(0, bar);
+            names.remove_prefix(std::min(bar + 1, names.size()));
             const auto held = std::find_if(finding.facts.begin(), finding.facts.end(),
                                            [&](const auto& f) { return f.first == name; });
             if (held == finding.facts.end()) continue;
@@ -761,8 +782,8 @@ Finding Findings::Impl::Make(Thing& thing, const SystemFacts& system) {
             break;
         }
     }
-    const std::string_view changeWord = finding.change;
-    finding.title = std::string(noun) + " " + std::string(changeWord) + ": " + thing.name;
+    finding.title.reserve(noun.size() + finding.change.size() + thing.name.size() + 3);
+    finding.title.append(noun).append(1, ' ').append(finding.change).append(": ").append(thing.name);
     return finding;
 }
 
@@ -771,6 +792,7 @@ std::vector<Finding> Findings::Finish(const SystemFacts& system) {
     impl_->JoinTasks();
     impl_->JoinProgIds();
     std::vector<Finding> findings;
+    findings.reserve(impl_->things.size());
     for (Impl::Thing& thing : impl_->things) {
         if (thing.row == nullptr) continue;
         findings.push_back(impl_->Make(thing, system));
