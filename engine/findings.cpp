@@ -383,15 +383,11 @@ void SetValue(Values& values, std::string relative, std::string text) {
     values.emplace_back(std::move(relative), std::move(text));
 }
 
-std::string* ValueOf(Values& values, std::string_view relative) {
-    for (auto& [at, text] : values) {
+const std::string* ValueOf(const Values& values, std::string_view relative) {
+    for (const auto& [at, text] : values) {
         if (EqualAsciiNoCase(at, relative)) return &text;
     }
     return nullptr;
-}
-
-const std::string* ValueOf(const Values& values, std::string_view relative) {
-    return ValueOf(const_cast<Values&>(values), relative);
 }
 
 // A path's form with its letter case folded as Windows folds it (AppendFolded), hashed: the
@@ -720,11 +716,11 @@ Finding Findings::Impl::Make(Thing& thing, const SystemFacts& system) {
     }
     for (const FactRow& source : row.facts) {
         if (source.value == nullptr) break;
-        std::string* text = ValueOf(thing.values, source.value);  // taken: read once
+        const std::string* text = ValueOf(thing.values, source.value);
         if (text == nullptr) continue;
         const std::optional<std::string_view> words =
             source.table != nullptr ? TableWords(source.table, *text) : std::nullopt;
-        fact(source.fact, words ? std::string(*words) : std::move(*text));
+        fact(source.fact, words ? std::string(*words) : *text);
     }
     if (kind == "filetype") {
         // The facts of the program ID it names, as JoinProgIds took them in.
