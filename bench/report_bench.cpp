@@ -360,12 +360,36 @@ int main(int argc, char** argv) {
     files.redoReg = "Quorvane_Redo.reg";
     files.undoReg = "Quorvane_Undo.reg";
     files.undoCmd = "Quorvane_Undo.cmd";
-    page.Head("2026-12-09 08:20:00", "BUILD-07", areas, writer.highlights, files);
+    // Half the highlights are the entries of findings instead, four to a finding, as a service
+    // gathers its key and values; the other half stay lines of their own.
+    std::vector<Finding> findings;
+    std::vector<ReportHighlight> lone;
+    for (std::size_t i = 0; i < writer.highlights.size(); ++i) {
+        const ReportHighlight& line = writer.highlights[i];
+        if (i % 2 == 1) {
+            lone.push_back(line);
+            continue;
+        }
+        if (findings.empty() || findings.back().entries.size() == 4 ||
+            findings.back().category != line.category) {
+            Finding finding{.kind = "service", .category = line.category, .change = "added"};
+            finding.title = "Service added: QvBench" + std::to_string(findings.size());
+            finding.facts = {{"displayName", "Quorvane bench service"},
+                             {"start", "starts automatically"},
+                             {"program", "\"C:\\Program Files\\Qv\\svc.exe\" -k bench"}};
+            finding.files = {{"C:\\Program Files\\Qv\\svc.exe", true, true, 123456,
+                              std::string(64, 'a'), "not signed"}};
+            findings.push_back(std::move(finding));
+        }
+        findings.back().entries.push_back(
+            {i, line.anchor, line.change, line.place, line.name, line.value});
+    }
+    page.Head("2026-12-09 08:20:00", "BUILD-07", areas, lone, files, findings);
     const bool copied = write(sections);
     page.Tail();
     const double seconds = Now() - t0;
     const bool written = std::fclose(file) == 0 && copied && page.Ok() && sectionPage.Ok();
-    std::printf("%s: %zu entries, %zu highlights, %.1f MB, written in %.3f s\n", out, entries,
-                writer.highlights.size(), bytes / 1e6, seconds);
+    std::printf("%s: %zu entries, %zu findings and %zu highlights, %.1f MB, written in %.3f s\n",
+                out, entries, findings.size(), lone.size(), bytes / 1e6, seconds);
     return written ? 0 : 1;
 }
