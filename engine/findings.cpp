@@ -435,8 +435,9 @@ struct Findings::Impl {
     std::deque<Thing> things;  // grows without moving what it holds
     std::unordered_map<std::string, std::size_t> byIdentity;
     std::string tasksFolder;  // the Tasks folder of System32, with its final backslash
-    // The files this change added (FileKey), sorted once every entry is in.
+    // The files this change added (FileKey).
     std::vector<std::uint64_t> addedFiles;
+    void MarkNewFiles(std::vector<Finding>& findings);
     KeySegments key;
     std::string buffer;
     // The task scheduler's records, joined to their tasks once every entry is in: by the
@@ -641,6 +642,7 @@ std::vector<std::pair<std::string_view, std::string>> FirewallFacts(std::string_
 // Each record of the task scheduler goes to its task: the task of its place, or the task whose
 // place is below it (a folder of the tree), or the task its id is tied to.
 void Findings::Impl::JoinTasks() {
+    if (taskRecords.empty()) return;
     std::vector<std::pair<std::string, std::string>> tasks;  // the places known to be tasks
     for (const Thing& thing : things) {
         if (thing.row == &kTaskFile) tasks.emplace_back(Lower(thing.name), thing.name);
@@ -772,8 +774,6 @@ Finding Findings::Impl::Make(Thing& thing, const SystemFacts& system) {
             if (path.empty()) continue;
             FindingFile file = system.Inspect(path);
             file.path = path;
-            file.isNew = std::binary_search(addedFiles.begin(), addedFiles.end(),
-                                            FileKey(path, buffer));
             finding.files.push_back(std::move(file));
             break;
         }
@@ -783,8 +783,23 @@ Finding Findings::Impl::Make(Thing& thing, const SystemFacts& system) {
     return finding;
 }
 
+// Which files the findings run this change added: one pass over the added files, which are many,
+// against the few the findings name.
+void Findings::Impl::MarkNewFiles(std::vector<Finding>& findings) {
+    std::unordered_map<std::uint64_t, bool> named;
+    for (const Finding& finding : findings) {
+        for (const FindingFile& file : finding.files) named.emplace(FileKey(file.path, buffer), false);
+    }
+    if (named.empty()) return;
+    for (const std::uint64_t added : addedFiles) {
+        if (const auto found = named.find(added); found != named.end()) found->second = true;
+    }
+    for (Finding& finding : findings) {
+        for (FindingFile& file : finding.files) file.isNew = named.at(FileKey(file.path, buffer));
+    }
+}
+
 std::vector<Finding> Findings::Finish(const SystemFacts& system) {
-    std::sort(impl_->addedFiles.begin(), impl_->addedFiles.end());
     impl_->JoinTasks();
     impl_->JoinProgIds();
     std::vector<Finding> findings;
@@ -793,6 +808,7 @@ std::vector<Finding> Findings::Finish(const SystemFacts& system) {
         if (thing.row == nullptr) continue;
         findings.push_back(impl_->Make(thing, system));
     }
+    impl_->MarkNewFiles(findings);
     // Tasks joined last: each finding where its first entry is.
     const auto earlier = [](const Finding& a, const Finding& b) {
         return a.entries.front().item < b.entries.front().item;
