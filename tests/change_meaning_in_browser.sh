@@ -86,20 +86,21 @@ check_group security "Certificate added: $(cat "$1.thumbprint") store: Root subj
 check_group registration 'Uninstall entry added: QvTool display name: Qv Tool version: 1.2' \
     'File type added: .qvt extension: .qvt program ID: Qv.Document opens with: "C:\Tools\qvtool.exe" "%1"' \
     'Shortcut added: Qv Tool target: C:\Tools\qvtool.exe arguments: /open' \
+    'COM class added: {5156E1A0-0000-4E51-9A1E-0000000000C1} name: Qv Tool Extension DLL: C:\Tools\qvtool.exe threading: Both' \
     'Kind of link (protocol) with a default program of its own'
 [ "$(look '.deadLinks')" = 0 ] && [ "$(look '.links')" -gt 0 ] || fail "findings link to no entry"
 [ "$(look '.closedShows')" = 0 ] && [ "$(look '.openShows')" -gt 0 ] ||
     fail "a finding's entries are not one click away: $(look '.closedShows') $(look '.openShows')"
 # One finding a planted thing, and the hashes of what they run as sha256sum gives them.
-for kind in service run task uninstall filetype certificate firewall; do
-    [ "$(jq -s --arg k "$kind" '[.[] | select(.type == "finding" and .kind == $k and (.title | test("Qv|QUORVANE|Quorvane|'"$(cat "$1.thumbprint")"'"; "i")))] | length' "$changes")" = 1 ] ||
+for kind in service run task uninstall filetype comclass certificate firewall; do
+    [ "$(jq -s --arg k "$kind" '[.[] | select(.type == "finding" and .kind == $k and (.title | test("Qv|QUORVANE|Quorvane|5156E1A0|'"$(cat "$1.thumbprint")"'"; "i")))] | length' "$changes")" = 1 ] ||
         fail "not one $kind finding: $(jq -c --arg k "$kind" 'select(.type == "finding" and .kind == $k) | .title' "$changes")"
 done
 [ "$(jq -s '[.[] | select(.type == "finding" and .kind == "shortcut")] | length' "$changes")" = 2 ] ||
     fail "not two shortcut findings"
 tool_hash=$(sha256sum <"$1.tool" | cut -d' ' -f1)
 jq -e -s --arg h "$tool_hash" '[.[] | select(.type == "finding") | .files[] | select(.path == "C:\\Tools\\qvtool.exe")]
-        | length >= 4 and all(.sha256 == $h and .new and .exists and .signature == "not signed")' \
+        | length >= 5 and all(.sha256 == $h and .new and .exists and .signature == "not signed")' \
     "$changes" >/dev/null || fail "qvtool.exe is not the same new, unsigned file of $tool_hash everywhere"
 # The churn is marked, not hidden.
 for part in 'qv-setup.tmp' 'QVTOOL.EXE-1A2B3C4D.pf' 'qv-readme.lnk'; do

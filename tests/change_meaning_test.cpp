@@ -201,7 +201,8 @@ TEST(ChangeMeaning, TheReportHighlightsWhatStartsTrustsAndRegistersAndMarksTheCh
         L"SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\"
         L"FirewallRules";
     Planted planted;
-    planted.keys = {service, uninstall, L"SOFTWARE\\Classes\\.qvt", L"SOFTWARE\\Classes\\Qv.Document",
+    const std::wstring comClass = L"SOFTWARE\\Classes\\CLSID\\{5156E1A0-0000-4E51-9A1E-0000000000C1}";
+    planted.keys = {service, uninstall, L"SOFTWARE\\Classes\\.qvt", L"SOFTWARE\\Classes\\Qv.Document", comClass,
                     tasks + L"Tree\\QvNightly", tasks + L"Tasks\\{5156E1A0-0000-4E51-9A1E-00000000000A}",
                     typed};
     planted.values = {{version + L"\\Run", L"QvTool"}, {rules, L"QvTool-In"}};
@@ -246,6 +247,9 @@ TEST(ChangeMeaning, TheReportHighlightsWhatStartsTrustsAndRegistersAndMarksTheCh
     ASSERT_TRUE(SetString(L"SOFTWARE\\Classes\\.qvt", L"", L"Qv.Document"));
     ASSERT_TRUE(SetString(L"SOFTWARE\\Classes\\Qv.Document\\shell\\open\\command", L"",
                           L"\"C:\\Tools\\qvtool.exe\" \"%1\""));
+    ASSERT_TRUE(SetString(comClass, L"", L"Qv Tool Extension"));
+    ASSERT_TRUE(SetString(comClass + L"\\InprocServer32", L"", L"C:\\Tools\\qvtool.exe"));
+    ASSERT_TRUE(SetString(comClass + L"\\InprocServer32", L"ThreadingModel", L"Both"));
     planted.files.push_back(places.userStartMenu + "\\Programs\\Qv Tool.lnk");
     ASSERT_TRUE(MakeShortcut(planted.files.back(), L"C:\\Tools\\qvtool.exe", L"/open"));
     ASSERT_TRUE(root.Add(L"CN=Quorvane Meaning Root, O=Qv"));
@@ -259,6 +263,10 @@ TEST(ChangeMeaning, TheReportHighlightsWhatStartsTrustsAndRegistersAndMarksTheCh
     const SeenMessageBox summary = dialog->RunStep(IDC_STEP2);
     EXPECT_NE(summary.text.find("Every change is listed in \"Quorvane_Report.html\""), std::string::npos)
         << summary.text;
+    for (const char* counted : {"\n\nWorth a look: ", " start by themselves, ", " change what is trusted, ",
+                                " register programs."}) {
+        EXPECT_NE(summary.text.find(counted), std::string::npos) << counted << "\n" << summary.text;
+    }
     const std::string report = ReadWholeFile(folder.Path(kReportName));
     const std::string changes = ReadWholeFile(folder.Path(kChangeSetName));
     ASSERT_FALSE(report.empty());
