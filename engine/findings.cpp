@@ -464,6 +464,8 @@ struct Findings::Impl {
                    std::string_view hive);
     void Take(Thing& thing, ChangeCategory category, FindingEntry entry);
     Finding Make(Thing& thing, const SystemFacts& system);
+    void KindFacts(const Thing& thing, const SystemFacts& system, Finding& finding) const;
+    void Runs(const KindRow& row, const SystemFacts& system, Finding& finding) const;
     void JoinProgIds();
     void JoinTasks();
 };
@@ -724,6 +726,25 @@ Finding Findings::Impl::Make(Thing& thing, const SystemFacts& system) {
             source.table != nullptr ? TableWords(source.table, *text) : std::nullopt;
         fact(source.fact, words ? std::string(*words) : *text);
     }
+    KindFacts(thing, system, finding);
+    finding.facts.erase(std::remove_if(finding.facts.begin(), finding.facts.end(),
+                                       [](const auto& f) { return f.second.empty(); }),
+                        finding.facts.end());
+    if (row.runs != nullptr && finding.change != "removed") Runs(row, system, finding);
+    finding.title.reserve(noun.size() + finding.change.size() + thing.name.size() + 3);
+    finding.title.append(noun).append(1, ' ').append(finding.change).append(": ").append(thing.name);
+    return finding;
+}
+
+// The facts a kind reads in its own way: a file type's from its program ID, a firewall rule's
+// from its text, what a variable gained and lost, a task's and a shortcut's from their files, a
+// certificate's from its Blob.
+void Findings::Impl::KindFacts(const Thing& thing, const SystemFacts& system,
+                               Finding& finding) const {
+    const std::string_view kind = thing.row->kind;
+    const auto fact = [&](std::string_view name, std::string text) {
+        if (!text.empty()) finding.facts.emplace_back(name, std::move(text));
+    };
     if (kind == "filetype") {
         // The facts of the program ID it names, as JoinProgIds took them in.
         constexpr std::pair<const char*, const char*> kJoined[] = {
@@ -754,33 +775,28 @@ Finding Findings::Impl::Make(Thing& thing, const SystemFacts& system) {
         }
         fact("thumbprint", thing.name);
     }
-    finding.facts.erase(std::remove_if(finding.facts.begin(), finding.facts.end(),
-                                       [](const auto& f) { return f.second.empty(); }),
-                        finding.facts.end());
+}
 
-    // What it starts or loads: the first of its program facts that it holds.
-    if (row.runs != nullptr && finding.change != "removed") {
-        for (std::string_view names = row.runs; !names.empty();) {
-            const std::size_t bar = std::min(names.find('|'), names.size());
-            const std::string_view name = names.substr(0, bar);
-            names.remove_prefix(std::min(bar + 1, names.size()));
-            const auto held = std::find_if(finding.facts.begin(), finding.facts.end(),
-                                           [&](const auto& f) { return f.first == name; });
-            if (held == finding.facts.end()) continue;
-            // A shortcut's target is a path, blanks and all.
-            const std::string command =
-                kind == "shortcut" ? '"' + held->second + '"' : held->second;
-            const std::string path = ProgramOfCommand(command, system, systemRoot);
-            if (path.empty()) continue;
-            FindingFile file = system.Inspect(path);
-            file.path = path;
-            finding.files.push_back(std::move(file));
-            break;
-        }
+// What it starts or loads: the file of the first of its program facts that it holds.
+void Findings::Impl::Runs(const KindRow& row, const SystemFacts& system, Finding& finding) const {
+    for (std::string_view names = row.runs; !names.empty();) {
+        const std::size_t bar = std::min(names.find('|'), names.size());
+        const std::string_view name = names.substr(0, bar);
+        names.remove_prefix(std::min(bar + 1, names.size()));
+        const auto held = std::find_if(finding.facts.begin(), finding.facts.end(),
+                                       [&](const auto& f) { return f.first == name; });
+        if (held == finding.facts.end()) continue;
+        // A shortcut's target is a path, blanks and all.
+        const std::string command = std::string_view(row.kind) == "shortcut"
+                                        ? '"' + held->second + '"'
+                                        : held->second;
+        const std::string path = ProgramOfCommand(command, system, systemRoot);
+        if (path.empty()) continue;
+        FindingFile file = system.Inspect(path);
+        file.path = path;
+        finding.files.push_back(std::move(file));
+        return;
     }
-    finding.title.reserve(noun.size() + finding.change.size() + thing.name.size() + 3);
-    finding.title.append(noun).append(1, ' ').append(finding.change).append(": ").append(thing.name);
-    return finding;
 }
 
 // Which files the findings run this change added: one pass over the added files, which are many,

@@ -227,15 +227,22 @@ void AppendValuePlace(std::string& html, std::string_view keyPath, std::string_v
     AppendSpan(html, "name", name.empty() ? std::string_view("(Default)") : name);
 }
 
-void AppendHighlight(std::string& html, const ReportHighlight& item) {
-    html += "<li class=\"line\"><span class=\"change\">";
-    AppendEscaped(html, item.change);
+// What happened and where: "added" and a path, or a value's key path and name.
+void AppendChangeAt(std::string& html, std::string_view change, std::string_view place,
+                    std::string_view name, bool value) {
+    html += "<span class=\"change\">";
+    AppendEscaped(html, change);
     html += "</span> ";
-    if (item.value) {
-        AppendValuePlace(html, item.place, item.name);
+    if (value) {
+        AppendValuePlace(html, place, name);
     } else {
-        AppendSpan(html, "path", item.place);
+        AppendSpan(html, "path", place);
     }
+}
+
+void AppendHighlight(std::string& html, const ReportHighlight& item) {
+    html += "<li class=\"line\">";
+    AppendChangeAt(html, item.change, item.place, item.name, item.value);
     if (item.change == "changed") {
         html += ": ";
         AppendSpan(html, "old", item.oldText);
@@ -340,14 +347,8 @@ void AppendFinding(std::string& html, const Finding& finding) {
     for (const FindingEntry& entry : finding.entries) {
         html += "<li><a href=\"#";
         AppendEscaped(html, entry.anchor);
-        html += "\"><span class=\"change\">";
-        AppendEscaped(html, entry.change);
-        html += "</span> ";
-        if (entry.value) {
-            AppendValuePlace(html, entry.path, entry.name);
-        } else {
-            AppendSpan(html, "path", entry.path);
-        }
+        html += "\">";
+        AppendChangeAt(html, entry.change, entry.path, entry.name, entry.value);
         html += "</a></li>";
     }
     html += "</ul></details></li>\r\n";
