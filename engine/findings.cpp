@@ -433,7 +433,15 @@ struct Findings::Impl {
 
     std::string userSid, systemRoot;
     std::deque<Thing> things;  // grows without moving what it holds
-    std::unordered_map<std::string, std::size_t> byIdentity;
+    // Looked up by a view, so that an entry of a thing already known allocates nothing.
+    struct ViewHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>()(text);
+        }
+    };
+    std::unordered_map<std::string, std::size_t, ViewHash, std::equal_to<>> byIdentity;
+    std::string identity;  // the thing's in hand, kept from one item to the next
     std::string tasksFolder;  // the Tasks folder of System32, with its final backslash
     // The files this change added (FileKey).
     std::vector<std::uint64_t> addedFiles;
@@ -460,7 +468,7 @@ struct Findings::Impl {
     bool AddRegistry(const ReportedItem& item);
     bool AddFile(const ReportedItem& item);
     bool AddTaskRecord(const ReportedItem& item);
-    Thing& ThingOf(const KindRow& row, const std::string& identity, std::string_view name,
+    Thing& ThingOf(const KindRow& row, std::string_view identity, std::string_view name,
                    std::string_view hive);
     void Take(Thing& thing, ChangeCategory category, FindingEntry entry);
     Finding Make(Thing& thing, const SystemFacts& system);
@@ -499,21 +507,22 @@ FindingEntry Findings::Impl::Entry(const ReportedItem& item) const {
             kind.value ? std::string(item.name) : std::string(), kind.value};
 }
 
-Findings::Impl::Thing& Findings::Impl::ThingOf(const KindRow& row, const std::string& identity,
+Findings::Impl::Thing& Findings::Impl::ThingOf(const KindRow& row, std::string_view identity,
                                                std::string_view name, std::string_view hive) {
     // The letters are in lower case already where they are ASCII.
     const bool ascii = std::all_of(identity.begin(), identity.end(),
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    const auto [at, isNew] =
-        byIdentity.emplace(ascii ? identity : PathIdentity(identity), things.size());
-    if (isNew) {
-        Thing thing;
-        thing.row = &row;
-        thing.name = name;
-        thing.hive = hive;
-        things.push_back(std::move(thing));
+    std::string folded;
+    if (!ascii) identity = folded = PathIdentity(identity);
+    if (const auto known = byIdentity.find(identity); known != byIdentity.end()) {
+        return things[known->second];
     }
-    return things[at->second];
+    byIdentity.emplace(std::string(identity), things.size());
+    Thing& thing = things.emplace_back();
+    thing.row = &row;
+    thing.name = name;
+    thing.hive = hive;
+    return thing;
 }
 
 // The thing's category is the weightiest of its entries'.
@@ -580,7 +589,7 @@ bool Findings::Impl::AddRegistry(const ReportedItem& item) {
     if (row == nullptr) return false;
     if (std::string_view(row->kind) == "task") return AddTaskRecord(item);
 
-    std::string identity;
+    identity.clear();
     identity.append(key.hive).append(1, '|').append(row->kind).append(1, '|');
     for (std::size_t i = 0; i < depth; ++i) identity.append(key.lower[i]).append(1, '\\');
     if (row->eachValue) identity += item.name;
