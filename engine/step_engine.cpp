@@ -378,7 +378,7 @@ StepResult CompareStep(const StepRequest& request, StepObserver& front) {
     RemoveEmptyChangeLists();
     // Only a run that went to its end leaves a report: a stale one never sits beside new lists.
     if (result.failure.empty() && !observer.Stopped()) {
-        report.Finish(result.failure);
+        report.Finish(result.failure, [&observer] { return observer.ShouldStop(); });
         result.wholeChange = report.Counts();
     } else {
         report.Abandon();

@@ -116,8 +116,8 @@ bool WholeChangeReport::WriteChangeSet(std::string& failure) {
 }
 
 // The findings, with what Windows tells of their files, and the summary's count of them.
-void WholeChangeReport::FinishFindings() {
-    findings_ = outputs_->FinishFindings(WindowsSystemFacts());
+void WholeChangeReport::FinishFindings(const std::function<bool()>& shouldStop) {
+    findings_ = outputs_->FinishFindings(WindowsSystemFacts(shouldStop));
     std::size_t lone[3] = {};
     for (const ReportHighlight& item : outputs_->AllHighlights()) {
         if (item.category == ChangeCategory::Autostart) ++lone[0];
@@ -127,8 +127,12 @@ void WholeChangeReport::FinishFindings() {
     counts_.worthALook = WorthALook(findings_, lone[0], lone[1], lone[2]);
 }
 
-bool WholeChangeReport::Finish(std::string& failure) {
-    FinishFindings();
+bool WholeChangeReport::Finish(std::string& failure, const std::function<bool()>& shouldStop) {
+    FinishFindings(shouldStop);
+    if (shouldStop && shouldStop()) {
+        Abandon();
+        return false;
+    }
     UndoFilesCounts undo;
     const bool written = CloseScratch(failure) &&
                          WriteUndoFiles(kJournalScratchName, userSid_, undo, failure) &&

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -41,8 +42,10 @@ public:
                          const BaselineIndex& baseline, const BaselineRecords& records,
                          RegistryComparison& found);
     // Writes the report, the change set and the undo and redo files. False, with failure set,
-    // when one could not be written; then none of them is left.
-    bool Finish(std::string& failure);
+    // when one could not be written; then none of them is left. shouldStop: asked while the
+    // files the findings run are read; once it says so, nothing is written and failure stays
+    // empty (a step stopped before its end leaves no report).
+    bool Finish(std::string& failure, const std::function<bool()>& shouldStop = {});
     // Drops what was gathered: no report for this run.
     void Abandon();
 
@@ -50,7 +53,7 @@ public:
     const SnapshotWriter& Sections() const { return *failedScratch_; }
 
 private:
-    void FinishFindings();
+    void FinishFindings(const std::function<bool()>& shouldStop);
     bool CloseScratch(std::string& failure);
     bool WriteReport(const struct UndoFilesCounts& undo, std::string& failure);
     bool WriteChangeSet(std::string& failure);

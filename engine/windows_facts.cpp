@@ -653,7 +653,7 @@ FindingFile WindowsSystemFacts::Inspect(std::string_view path) const {
     }
     file.exists = true;
     file.size = static_cast<std::uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-    const FileHash hash = Sha256OfFile(wide);
+    const FileHash hash = Sha256OfFile(wide, shouldStop_);
     if (!hash.Hashed()) {
         file.why = hash.error;  // what cannot be read whole is not judged either
         return file;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -13,6 +14,10 @@
 // be read gives no facts or says why, never a crash. Texts in and out are UTF-8.
 class WindowsSystemFacts final : public SystemFacts {
 public:
+    // shouldStop: asked between the blocks of a file being hashed (Abort).
+    explicit WindowsSystemFacts(std::function<bool()> shouldStop = {})
+        : shouldStop_(std::move(shouldStop)) {}
+
     std::string ExpandEnvironment(std::string_view text) const override;
     bool FileExists(std::string_view path) const override;
     FindingFile Inspect(std::string_view path) const override;
@@ -22,4 +27,7 @@ public:
         std::string_view path) const override;
     std::vector<std::pair<std::string_view, std::string>> Task(
         std::string_view path) const override;
+
+private:
+    std::function<bool()> shouldStop_;
 };

@@ -153,4 +153,20 @@ TEST(WholeChange, PairsChangedValuesMergesPlacesOfOneChangeAndWritesClassesAtThe
     EXPECT_EQ(Count(RegText(kUndoRegName), "\"Version\"=\"1\""), 1u);
 }
 
+// Abort while the files that findings run are read: no report, no change set, no undo files,
+// and no failure to tell (the step says it was aborted).
+TEST(WholeChange, AStopWhileTheFindingsAreFinishedWritesNothing) {
+    ScratchTree folder("whole-change-stop");
+    scratch::CurrentDirectory current(folder.Root());
+    WholeChangeReport report;
+    ASSERT_TRUE(report.Begin());
+    const Line run = Key("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+    RegistryPass(report, kSnapshotAreas[3], {run}, {run}, {{run.key, "QvStop", "C:\\qv.exe"}});
+    std::string failure;
+    EXPECT_FALSE(report.Finish(failure, [] { return true; }));
+    EXPECT_EQ(failure, "");
+    for (const char* name : kStepTwoOutputNames) EXPECT_FALSE(scratch::PathExists(name)) << name;
+    for (const char* name : kScratchNames) EXPECT_FALSE(scratch::PathExists(name)) << name;
+}
+
 }  // namespace
