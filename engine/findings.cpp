@@ -336,7 +336,8 @@ std::string_view LastName(std::string_view path) {
 // A value's place below its thing's key, lower case, as FactRow names it.
 std::string RelativeValue(const KeySegments& key, std::size_t depth, std::string_view name) {
     std::string relative;
-    for (std::size_t i = depth; i < key.lower.size(); ++i) relative.append(key.lower[i]).append(1, '\\');
+    for (std::size_t i = depth; i < key.lower.size(); ++i)
+        relative.append(key.lower[i]).append(1, '\\');
     if (name.empty()) return relative += '@';
     for (const char c : name) relative += LowerAscii(c);
     return relative;
@@ -441,7 +442,7 @@ struct Findings::Impl {
         }
     };
     std::unordered_map<std::string, std::size_t, ViewHash, std::equal_to<>> byIdentity;
-    std::string identity;  // the thing's in hand, kept from one item to the next
+    std::string identity;     // the thing's in hand, kept from one item to the next
     std::string tasksFolder;  // the Tasks folder of System32, with its final backslash
     // The files this change added (FileKey).
     std::vector<std::uint64_t> addedFiles;
@@ -503,8 +504,12 @@ bool Findings::Add(const ReportedItem& item, std::size_t itemIndex, std::string_
 
 FindingEntry Findings::Impl::Entry(const ReportedItem& item) const {
     const ChangeKind& kind = KindOf(item.kind);
-    return {itemIndex, std::string(anchor), kind.change, std::string(item.path),
-            kind.value ? std::string(item.name) : std::string(), kind.value};
+    return {itemIndex,
+            std::string(anchor),
+            kind.change,
+            std::string(item.path),
+            kind.value ? std::string(item.name) : std::string(),
+            kind.value};
 }
 
 Findings::Impl::Thing& Findings::Impl::ThingOf(const KindRow& row, std::string_view identity,
@@ -543,9 +548,9 @@ bool Findings::Impl::AddFile(const ReportedItem& item) {
     if (!task && !shortcut) return false;
     std::string name = task ? "\\" + std::string(path.substr(tasksFolder.size()))
                             : std::string(LastName(path.substr(0, path.size() - 4)));
-    Thing& thing = ThingOf(task ? kTaskFile : kShortcut,
-                           (task ? "|task|" : "|shortcut|") + std::string(task ? name : path),
-                           name, {});
+    Thing& thing =
+        ThingOf(task ? kTaskFile : kShortcut,
+                (task ? "|task|" : "|shortcut|") + std::string(task ? name : path), name, {});
     const bool gone = item.kind == JournalKind::RemovedFile;
     if (item.kind == JournalKind::AddedFile) thing.change = "added";
     if (gone) thing.change = "removed";
@@ -593,8 +598,8 @@ bool Findings::Impl::AddRegistry(const ReportedItem& item) {
     identity.append(key.hive).append(1, '|').append(row->kind).append(1, '|');
     for (std::size_t i = 0; i < depth; ++i) identity.append(key.lower[i]).append(1, '\\');
     if (row->eachValue) identity += item.name;
-    Thing& thing = ThingOf(*row, identity,
-                           row->eachValue ? item.name : key.own[depth - 1], key.hive);
+    Thing& thing =
+        ThingOf(*row, identity, row->eachValue ? item.name : key.own[depth - 1], key.hive);
     Take(thing, item.classification.category, Entry(item));
     // Its own key, or its own value, tells whether the thing came or went.
     const bool own = row->eachValue || (!kind.value && key.lower.size() == depth);
@@ -710,7 +715,9 @@ Finding Findings::Impl::Make(Thing& thing, const SystemFacts& system) {
     finding.category = thing.category;
     finding.change = thing.change.empty() ? std::string_view("changed") : thing.change;
     // A joined program ID's entries come after the extension's.
-    const auto earlier = [](const FindingEntry& a, const FindingEntry& b) { return a.item < b.item; };
+    const auto earlier = [](const FindingEntry& a, const FindingEntry& b) {
+        return a.item < b.item;
+    };
     if (!std::is_sorted(thing.entries.begin(), thing.entries.end(), earlier)) {
         std::stable_sort(thing.entries.begin(), thing.entries.end(), earlier);
     }
@@ -741,7 +748,11 @@ Finding Findings::Impl::Make(Thing& thing, const SystemFacts& system) {
                         finding.facts.end());
     if (row.runs != nullptr && finding.change != "removed") Runs(row, system, finding);
     finding.title.reserve(noun.size() + finding.change.size() + thing.name.size() + 3);
-    finding.title.append(noun).append(1, ' ').append(finding.change).append(": ").append(thing.name);
+    finding.title.append(noun)
+        .append(1, ' ')
+        .append(finding.change)
+        .append(": ")
+        .append(thing.name);
     return finding;
 }
 
@@ -796,9 +807,8 @@ void Findings::Impl::Runs(const KindRow& row, const SystemFacts& system, Finding
                                        [&](const auto& f) { return f.first == name; });
         if (held == finding.facts.end()) continue;
         // A shortcut's target is a path, blanks and all.
-        const std::string command = std::string_view(row.kind) == "shortcut"
-                                        ? '"' + held->second + '"'
-                                        : held->second;
+        const std::string command =
+            std::string_view(row.kind) == "shortcut" ? '"' + held->second + '"' : held->second;
         const std::string path = ProgramOfCommand(command, system, systemRoot);
         if (path.empty()) continue;
         FindingFile file = system.Inspect(path);
@@ -813,7 +823,8 @@ void Findings::Impl::Runs(const KindRow& row, const SystemFacts& system, Finding
 void Findings::Impl::MarkNewFiles(std::vector<Finding>& findings) {
     std::unordered_map<std::uint64_t, bool> named;
     for (const Finding& finding : findings) {
-        for (const FindingFile& file : finding.files) named.emplace(FileKey(file.path, buffer), false);
+        for (const FindingFile& file : finding.files)
+            named.emplace(FileKey(file.path, buffer), false);
     }
     if (named.empty()) return;
     for (const std::uint64_t added : addedFiles) {

@@ -272,8 +272,8 @@ void SetVerdict(LONG result, FindingFile& file) {
 // asked for first where the system has them (CryptCATAdminAcquireContext2, Windows 8 and
 // later), then SHA-1 ones. False when no catalog lists the file.
 bool CheckCatalog(const std::wstring& path, HANDLE handle, FindingFile& file) {
-    using Acquire2 = BOOL(WINAPI*)(HCATADMIN*, const GUID*, const WCHAR*,
-                                   const CERT_STRONG_SIGN_PARA*, DWORD);
+    using Acquire2 =
+        BOOL(WINAPI*)(HCATADMIN*, const GUID*, const WCHAR*, const CERT_STRONG_SIGN_PARA*, DWORD);
     using Hash2 = BOOL(WINAPI*)(HCATADMIN, HANDLE, DWORD*, BYTE*, DWORD);
     const HMODULE wintrust = GetModuleHandleW(L"wintrust.dll");
     const auto acquire2 = reinterpret_cast<Acquire2>(
@@ -292,8 +292,8 @@ bool CheckCatalog(const std::wstring& path, HANDLE handle, FindingFile& file) {
         SetFilePointer(handle, 0, nullptr, FILE_BEGIN);
         const bool hashed = sha256 ? hash2(admin, handle, &size, hash, 0)
                                    : CryptCATAdminCalcHashFromFileHandle(handle, &size, hash, 0);
-        HCATINFO catalog = hashed ? CryptCATAdminEnumCatalogFromHash(admin, hash, size, 0, nullptr)
-                                  : nullptr;
+        HCATINFO catalog =
+            hashed ? CryptCATAdminEnumCatalogFromHash(admin, hash, size, 0, nullptr) : nullptr;
         CATALOG_INFO info{};
         info.cbStruct = sizeof info;
         if (catalog != nullptr && CryptCATCatalogInfoFromContext(catalog, &info, 0)) {

@@ -27,11 +27,11 @@ struct FindingFile {
 
 // One of the entries a finding gathers, as its list in the report names it.
 struct FindingEntry {
-    std::size_t item = 0;  // its line among the change set's items, 0-based
-    std::string anchor;    // its entry's id in the report's sections
+    std::size_t item = 0;     // its line among the change set's items, 0-based
+    std::string anchor;       // its entry's id in the report's sections
     std::string_view change;  // "added", "removed", "changed", ...
-    std::string path;    // a key's path, or a file's
-    std::string name;    // a value's name
+    std::string path;         // a key's path, or a file's
+    std::string name;         // a value's name
     bool value = false;
 };
 
@@ -41,6 +41,6 @@ struct Finding {
     std::string_view change;                                      // "added", "removed", "changed"
     std::string title;                                            // "Service added: QvSvc"
     std::vector<std::pair<std::string_view, std::string>> facts;  // by name, in the kind's order
-    std::vector<FindingEntry> entries;   // the entries it gathers, in the change set's order
-    std::vector<FindingFile> files;      // what it starts or loads
+    std::vector<FindingEntry> entries;  // the entries it gathers, in the change set's order
+    std::vector<FindingFile> files;     // what it starts or loads
 };
