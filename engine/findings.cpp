@@ -787,6 +787,10 @@ void Findings::Impl::KindFacts(const Thing& thing, const SystemFacts& system,
         }
     } else if ((kind == "task" || kind == "shortcut") && !thing.file.empty()) {
         auto facts = kind == "task" ? system.Task(thing.file) : system.Shortcut(thing.file);
+        // What Windows may still run though it reads as no task or link here is said so.
+        if (facts.empty()) {
+            fact("file", kind == "task" ? "cannot be read as a task" : "cannot be read as a link");
+        }
         for (auto& part : facts) finding.facts.push_back(std::move(part));
     } else if (kind == "certificate") {
         if (const std::string* store = ValueOf(thing.values, "\nstore")) fact("store", *store);

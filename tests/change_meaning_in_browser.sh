@@ -79,7 +79,7 @@ tool='Runs C:\Tools\qvtool.exe: new in this change, 1 byte SHA-256'
 check_group autostart 'Run entry added: QvTool command: C:\Tools\qvtool.exe' "$tool" \
     'Service added: QvSvc start: starts automatically type: own process account: LocalSystem program: C:\Svc\qvsvc.exe Runs C:\Svc\qvsvc.exe missing' \
     'Scheduled task added: \QvNightly command: C:\Tools\qvtool.exe /nightly "all" author: Qv & Co' \
-    'Shortcut added: Quorvane agent' 'not signed' 'Startup folder of all users moved'
+    'Shortcut added: Quorvane agent file: cannot be read as a link' 'not signed' 'Startup folder of all users moved'
 check_group security "Certificate added: $(cat "$1.thumbprint") store: Root subject: CN=Quorvane Meaning Root" \
     'Firewall rule added: QvTool-In action: Allow direction: In program: C:\Tools\qvtool.exe local ports: 8088' \
     'Antivirus cloud protection'

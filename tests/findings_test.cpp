@@ -146,6 +146,7 @@ TEST(Findings, EachThingIsOneFindingWithItsFacts) {
         {JournalKind::AddedKey, cache + "Logon\\{T1}", "", ""},
         {JournalKind::AddedFile, "C:\\Windows\\System32\\Tasks\\Qv\\Update", "", ""},
         {JournalKind::AddedFile, "C:\\Users\\u\\Desktop\\Qv.lnk", "", "", R},
+        {JournalKind::AddedFile, "C:\\Users\\u\\Desktop\\Fake.lnk", "", "", R},
         {JournalKind::RemovedKey, cache + "Tasks\\{T0}", "", ""},
         {JournalKind::RemovedValue, cache + "Tasks\\{T0}", "Path", "\\Old"},
     };
@@ -167,7 +168,7 @@ TEST(Findings, EachThingIsOneFindingWithItsFacts) {
     const std::vector<Finding> all = findings.Finish(system);
     std::map<std::string, const Finding*> byTitle;
     for (const Finding& finding : all) byTitle.emplace(finding.title, &finding);  // the first
-    ASSERT_EQ(all.size(), 12u) << [&] {
+    ASSERT_EQ(all.size(), 13u) << [&] {
         std::string titles;
         for (const auto& [title, finding] : byTitle) titles += title + "\n";
         return titles;
@@ -228,14 +229,16 @@ TEST(Findings, EachThingIsOneFindingWithItsFacts) {
     EXPECT_EQ(Facts(task).at("command"), "C:\\Qv\\up.exe /quiet");
     ASSERT_EQ(task.files.size(), 1u);
     EXPECT_EQ(task.files[0].path, "C:\\Qv\\up.exe");
-    EXPECT_EQ(Items(*byTitle.at("Scheduled task removed: \\Old")), (std::vector<std::size_t>{31, 32}));
+    EXPECT_EQ(Items(*byTitle.at("Scheduled task removed: \\Old")), (std::vector<std::size_t>{32, 33}));
     const Finding& link = *byTitle.at("Shortcut added: Qv");
     EXPECT_EQ(link.category, ChangeCategory::Registration);
     ASSERT_EQ(link.files.size(), 1u);
     EXPECT_EQ(link.files[0].path, "C:\\Program Files\\Qv\\qv.exe");
+    EXPECT_EQ(Facts(*byTitle.at("Shortcut added: Fake")),
+              (std::map<std::string, std::string>{{"file", "cannot be read as a link"}}));
 
     EXPECT_EQ(WorthALook(all, 1, 0, 0),
-              "Worth a look: 6 start by themselves, 2 change what is trusted, 5 register programs.");
+              "Worth a look: 6 start by themselves, 2 change what is trusted, 6 register programs.");
     EXPECT_EQ(WorthALook({}, 0, 0, 1), "Worth a look: 1 registers programs.");
     EXPECT_EQ(WorthALook({}, 0, 0, 0), "");
 }
