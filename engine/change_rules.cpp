@@ -1355,15 +1355,6 @@ void Split(std::string_view path, std::string& lower, std::vector<std::string_vi
     segments.push_back(rest);
 }
 
-bool IsControlSet(std::string_view segment) {
-    constexpr std::string_view kPrefix = "controlset";
-    if (segment.size() <= kPrefix.size() || segment.substr(0, kPrefix.size()) != kPrefix) {
-        return false;
-    }
-    return std::all_of(segment.begin() + kPrefix.size(), segment.end(),
-                       [](char c) { return c >= '0' && c <= '9'; });
-}
-
 // The segments of a key path as the rules see them: short roots, every user's hive as HKCU,
 // a user's classes hive as HKCU\Software\Classes, one control set, no Wow6432Node.
 void NormaliseKey(const std::vector<std::string_view>& raw,
@@ -1570,6 +1561,15 @@ private:
 };
 
 }  // namespace
+
+bool IsControlSet(std::string_view segment) {
+    constexpr std::string_view kPrefix = "controlset";
+    if (segment.size() <= kPrefix.size() || segment.substr(0, kPrefix.size()) != kPrefix) {
+        return false;
+    }
+    return std::all_of(segment.begin() + kPrefix.size(), segment.end(),
+                       [](char c) { return c >= '0' && c <= '9'; });
+}
 
 std::optional<std::string_view> TableWords(std::string_view table, std::string_view text) {
     for (const WordsRow& row : kWords) {

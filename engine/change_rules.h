@@ -108,6 +108,9 @@ struct MeaningContext {
 // removed item, when they differ.
 std::string DescribeChange(const ChangeRule& rule, const MeaningContext& context);
 
+// Whether a key path's segment, in lower case, is a numbered control set ("controlset001"),
+// which the rules and the findings read as "currentcontrolset".
+bool IsControlSet(std::string_view segment);
 // The words a table of DescribeChange gives a value's text ("2" in "start": "starts
 // automatically"); nullopt when it has none.
 std::optional<std::string_view> TableWords(std::string_view table, std::string_view text);

@@ -153,12 +153,6 @@ std::string Lower(std::string_view text) {
     return lower;
 }
 
-bool IsControlSet(std::string_view segment) {
-    return segment.size() == 13 && segment.starts_with("controlset") &&
-           std::all_of(segment.begin() + 10, segment.end(),
-                       [](char c) { return c >= '0' && c <= '9'; });
-}
-
 // A key path as the kinds see it, lower case: HKEY_LOCAL_MACHINE as hklm, every user's hive as
 // hkcu, the classes of HKEY_CLASSES_ROOT and of each hive's Software\Classes as classes, one
 // control set, no Wow6432Node; with the path's own segments beside, and the user whose hive it

@@ -192,24 +192,30 @@ std::string NameText(const CERT_NAME_BLOB& name) {
     return NarrowText(text);
 }
 
-// The subject of the certificate that signed the file's embedded signature.
-std::string SignerOf(const std::wstring& path) {
-    DWORD encoding = 0, content = 0, format = 0;
+// The subject of the certificate that signed a file: its own signature (content
+// CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED) or a catalog's (..._PKCS7_SIGNED). Nothing when the
+// file holds no such signature, which makes a file without one of its own not signed whatever
+// WinVerifyTrust answers for its form; an empty subject when the signer is not among the
+// certificates the signature carries.
+std::optional<std::string> SignerOf(const std::wstring& path, DWORD content) {
+    DWORD encoding = 0, type = 0, format = 0;
     UniqueCertStore store;
     UniqueCryptMsg message;
-    if (!CryptQueryObject(CERT_QUERY_OBJECT_FILE, path.c_str(),
-                          CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED, CERT_QUERY_FORMAT_FLAG_BINARY,
-                          0, &encoding, &content, &format, store.put(), message.put(), nullptr)) {
-        return {};
+    if (!CryptQueryObject(CERT_QUERY_OBJECT_FILE, path.c_str(), content,
+                          CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encoding, &type, &format, store.put(),
+                          message.put(), nullptr)) {
+        return std::nullopt;
     }
     DWORD size = 0;
     if (!CryptMsgGetParam(message.get(), CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size) ||
         size < sizeof(CMSG_SIGNER_INFO)) {
-        return {};
+        return std::string();
     }
     // Aligned for the structure the system writes at its start.
     std::unique_ptr<std::uint64_t[]> buffer(new std::uint64_t[size / 8 + 1]);
-    if (!CryptMsgGetParam(message.get(), CMSG_SIGNER_INFO_PARAM, 0, buffer.get(), &size)) return {};
+    if (!CryptMsgGetParam(message.get(), CMSG_SIGNER_INFO_PARAM, 0, buffer.get(), &size)) {
+        return std::string();
+    }
     const auto* signer = reinterpret_cast<const CMSG_SIGNER_INFO*>(buffer.get());
     CERT_INFO wanted{};
     wanted.Issuer = signer->Issuer;
@@ -218,18 +224,6 @@ std::string SignerOf(const std::wstring& path) {
         CertFindCertificateInStore(store.get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
                                    CERT_FIND_SUBJECT_CERT, &wanted, nullptr));
     return certificate ? NameText(certificate.get()->pCertInfo->Subject) : std::string();
-}
-
-// Whether the file holds an embedded signature at all: a file without one (a script, a data
-// file, an unsigned program) is not signed, whatever WinVerifyTrust answers for its form.
-bool HasEmbeddedSignature(const std::wstring& path) {
-    DWORD encoding = 0, content = 0, format = 0;
-    UniqueCertStore store;
-    UniqueCryptMsg message;
-    return CryptQueryObject(CERT_QUERY_OBJECT_FILE, path.c_str(),
-                            CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
-                            CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encoding, &content, &format,
-                            store.put(), message.put(), nullptr) != 0;
 }
 
 // WinVerifyTrust's judgement of a subject (a file or a catalog's member), without revocation
@@ -311,7 +305,10 @@ bool CheckCatalog(const std::wstring& path, HANDLE handle, FindingFile& file) {
             member.pbCalculatedFileHash = hash;
             member.cbCalculatedFileHash = size;
             SetVerdict(Verify(WTD_CHOICE_CATALOG, &member), file);
-            if (file.signature != "not signed") file.signer = SignerOf(info.wszCatalogFile);
+            if (file.signature != "not signed") {
+                file.signer = SignerOf(info.wszCatalogFile, CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED)
+                                  .value_or(std::string());
+            }
         }
         if (catalog != nullptr) CryptCATAdminReleaseCatalogContext(admin, catalog, 0);
         CryptCATAdminReleaseContext(admin, 0);
@@ -329,7 +326,9 @@ void CheckSignature(const std::wstring& path, FindingFile& file) {
         file.why = ErrorText(GetLastError());
         return;
     }
-    if (!HasEmbeddedSignature(path)) {
+    const std::optional<std::string> signer =
+        SignerOf(path, CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED);
+    if (!signer) {
         if (!CheckCatalog(path, handle.get(), file)) file.signature = "not signed";
         return;
     }
@@ -338,7 +337,7 @@ void CheckSignature(const std::wstring& path, FindingFile& file) {
     subject.pcwszFilePath = path.c_str();
     subject.hFile = handle.get();
     SetVerdict(Verify(WTD_CHOICE_FILE, &subject), file);
-    if (file.signature != "not signed") file.signer = SignerOf(path);
+    if (file.signature != "not signed") file.signer = *signer;
 }
 
 std::uint32_t Le32(std::string_view bytes, std::size_t at) {
